@@ -1,0 +1,45 @@
+// The command line of ptw3-cli: the working folder and the option controls of
+// the main window, given as words or as the window's own entry texts.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace ptw3 {
+
+/// Exit statuses of ptw3-cli.
+enum ExitStatus : int {
+    exitFinished = 0,      ///< the computation ran to its summary
+    exitInternalError = 1, ///< an unexpected failure inside the program
+    exitUsage = 2,         ///< wrong command line
+    exitFatalInput = 3,    ///< a fatal input error stopped the computation
+    exitDeclined = 4,      ///< the answer No to "Czy chcesz liczyć dalej?" stopped it
+};
+
+enum class AnswerMode { Ask, Yes, No };
+
+struct CliArguments {
+    bool help = false;
+    std::optional<std::string> folder;
+    std::optional<std::string> systemText; ///< an entry text of the system list
+    std::string principleText;             ///< an entry text of the principle list
+    std::string modeText;                  ///< an entry text of the mode list
+    std::string iterationsText = "4";      ///< passed through the iteration field's rules
+    bool accelerate = true;
+    bool turbo = true;
+    AnswerMode answers = AnswerMode::Ask;
+};
+
+struct UsageError {
+    std::string message;
+};
+
+/// Parses the arguments after the program name.
+std::variant<CliArguments, UsageError> parseCliArguments(const std::vector<std::string>& args);
+
+/// The --help text.
+std::string cliHelp();
+
+} // namespace ptw3

@@ -1,0 +1,83 @@
+// ptw3-cli: the computation of the desktop program without its window.
+
+#include "cli/cli_arguments.h"
+#include "cli/terminal_interaction.h"
+#include "common/clock.h"
+#include "common/run_context.h"
+#include "common/stop.h"
+#include "shell/calculation_run.h"
+#include "shell/window_setup.h"
+#include "shell/working_folder.h"
+
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace ptw3;
+
+namespace {
+
+int run(const CliArguments& args) {
+    std::error_code error;
+    const fs::path startFolder = fs::current_path(error);
+    const fs::path folder =
+        args.folder ? fs::path(*args.folder) : readWorkingFolder(programFolder(), startFolder);
+    if (!fs::is_directory(folder, error)) {
+        std::fprintf(stderr, "ptw3-cli: warning: the working folder %s does not exist\n",
+                     folder.c_str());
+    }
+
+    ProgramState state;
+    const WindowSetup setup = setUpWindow(state, folder);
+    std::fprintf(stderr, "%s\n", setup.statusText.c_str());
+
+    RunControls controls;
+    controls.systemText =
+        args.systemText.value_or(std::string(coordinateSystemEntries[static_cast<size_t>(
+                                                                         setup.systemEntry)]
+                                                 .text));
+    controls.principleText = args.principleText;
+    controls.modeText = args.modeText;
+    controls.iterationsText = args.iterationsText;
+    controls.accelerate = args.accelerate;
+    controls.turbo = args.turbo;
+
+    TerminalInteraction user(args.answers, stdout, stderr, stdin);
+    SystemClock clock;
+    RunContext context(state.messages, user, clock);
+    try {
+        runCalculation(state, controls, context);
+    } catch (const Stop& stop) {
+        const bool declined = stop.reason() == StopReason::UserDeclined;
+        std::fprintf(stderr, "ptw3-cli: computation stopped %s\n",
+                     declined ? "by the answer No" : "by a fatal input error");
+        return declined ? exitDeclined : exitFatalInput;
+    }
+    return exitFinished;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const auto parsed = parseCliArguments(arguments);
+    if (const auto* usage = std::get_if<UsageError>(&parsed)) {
+        std::fprintf(stderr, "ptw3-cli: %s\nTry 'ptw3-cli --help'.\n", usage->message.c_str());
+        return exitUsage;
+    }
+    const auto& args = std::get<CliArguments>(parsed);
+    if (args.help) {
+        std::fputs(cliHelp().c_str(), stdout);
+        return exitFinished;
+    }
+    try {
+        return run(args);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "ptw3-cli: internal error: %s\n", e.what());
+        return exitInternalError;
+    }
+}

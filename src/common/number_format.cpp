@@ -1,0 +1,82 @@
+// Digits come from std::to_chars, which rounds the exact binary value correctly
+// (ties to even) and ignores the locale.
+
+#include "common/number_format.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <vector>
+
+namespace ptw3 {
+namespace {
+
+template <class... Format> std::string toChars(Real v, Format... format) {
+    char small[128];
+    auto result = std::to_chars(small, small + sizeof small, v, format...);
+    if (result.ec == std::errc{}) {
+        return std::string(small, result.ptr);
+    }
+    std::vector<char> large(6000); // enough for any extended value in fixed notation
+    result = std::to_chars(large.data(), large.data() + large.size(), v, format...);
+    return std::string(large.data(), result.ptr);
+}
+
+constexpr int generalPrecision = 15;
+constexpr int smallestPlainExponent = -5; // 0.00001 still prints plainly
+
+} // namespace
+
+std::string rightAlign(std::string_view text, int width) {
+    std::string out;
+    if (static_cast<int>(text.size()) < width) {
+        out.assign(static_cast<size_t>(width) - text.size(), ' ');
+    }
+    out += text;
+    return out;
+}
+
+std::string fixed(Real v, int width, int decimals) {
+    return rightAlign(toChars(v, std::chars_format::fixed, decimals), width);
+}
+
+std::string integer(int64_t v, int width) { return rightAlign(std::to_string(v), width); }
+
+std::string general(Real v) {
+    if (v == 0) {
+        return "0";
+    }
+    // d.ddddddddddddddde±x with 15 significant digits
+    const std::string sci = toChars(v, std::chars_format::scientific, generalPrecision - 1);
+    const size_t ePos = sci.find('e');
+    const int exponent = std::atoi(sci.c_str() + ePos + 1);
+    std::string sign;
+    std::string digits;
+    for (size_t i = 0; i < ePos; ++i) {
+        if (sci[i] == '-') {
+            sign = "-";
+        } else if (sci[i] != '.') {
+            digits += sci[i];
+        }
+    }
+    while (digits.size() > 1 && digits.back() == '0') {
+        digits.pop_back();
+    }
+
+    if (exponent >= generalPrecision || exponent < smallestPlainExponent) {
+        std::string out = sign + digits.substr(0, 1);
+        if (digits.size() > 1) {
+            out += "." + digits.substr(1);
+        }
+        return out + "E" + std::to_string(exponent);
+    }
+    if (exponent < 0) {
+        return sign + "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+    }
+    const auto integerDigits = static_cast<size_t>(exponent) + 1;
+    if (digits.size() <= integerDigits) {
+        return sign + digits + std::string(integerDigits - digits.size(), '0');
+    }
+    return sign + digits.substr(0, integerDigits) + "." + digits.substr(integerDigits);
+}
+
+} // namespace ptw3

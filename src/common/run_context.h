@@ -1,0 +1,42 @@
+// What one computation carries besides its data: the message list with its
+// shared counter, the person at the other end and the clock. Every step of the
+// computation receives it by reference; texts given to it are Windows-1250.
+#pragma once
+
+#include "common/clock.h"
+#include "common/message_list.h"
+#include "common/user_interaction.h"
+
+#include <string_view>
+
+namespace ptw3 {
+
+class RunContext {
+public:
+    RunContext(MessageList& messages, UserInteraction& user, const Clock& clock)
+        : m_messages(messages)
+        , m_user(user)
+        , m_clock(clock) {}
+
+    /// Writes the text at the next messageLine; past line 160 it is dropped.
+    void message(std::string_view text);
+    /// Sets messageLine to the index and writes the text there.
+    void messageAt(int32_t index, std::string_view text);
+    /// Replaces lines first to last with a single blank each, leaving messageLine alone.
+    void blankMessages(int32_t first, int32_t last);
+
+    /// Asks a Yes/No question; true means Yes.
+    bool confirm(std::string_view text);
+    /// Shows an information box.
+    void inform(std::string_view text);
+
+    LocalDateTime now() const { return m_clock.now(); }
+    MessageList& messages() { return m_messages; }
+
+private:
+    MessageList& m_messages;
+    UserInteraction& m_user;
+    const Clock& m_clock;
+};
+
+} // namespace ptw3

@@ -1,0 +1,17 @@
+// The adjustment engine: projection parameters, main and control reports,
+// Gauss-Newton iterations over the profile normal equations, accuracy analysis
+// and the coordinate result files.
+#pragma once
+
+#include "common/run_context.h"
+#include "engine/calculation_options.h"
+#include "input/network_data.h"
+
+namespace ptw3 {
+
+/// Adjusts the network read by the data input and writes RPW.ptw, ER3.ptw, XY.ptw and
+/// DXDY.ptw. The engine may switch options.analysisMode to the approximate mode.
+void adjustNetwork(CalculationOptions& options, NetworkData& network, CalculationResults& results,
+                   RunContext& context);
+
+} // namespace ptw3

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Runs ptw3-cli the way a user does: on a copy of each shipped example folder, and
+# with wrong usage; checks the exit statuses and the start, summary and end lines.
+set -u
+cli=$1
+examples=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+shopt -s nullglob
+folders=("$examples"/*/)
+[ ${#folders[@]} -gt 0 ] || fail "no example folders in $examples"
+for example in "${folders[@]}"; do
+    name=$(basename "$example")
+    cp -r "$example" "$work/$name"
+    out=$("$cli" --no "$work/$name" 2>"$work/stderr")
+    status=$?
+    [ "$status" -eq 0 ] || fail "$name: exit status $status"
+    grep -q '^ POCZĄTEK OBLICZEŃ:[0-9][0-9]:[0-9][0-9]:[0-9][0-9]$' <<<"$out" || fail "$name: start line"
+    grep -q '^ CZYTANIE I KONTROLA DANYCH - proszę czekać$' <<<"$out" || fail "$name: reading line"
+    grep -q '^ Przeciętny błąd położenia punktu = ' <<<"$out" || fail "$name: mean error line"
+    grep -q '^ Maksymalny błąd położenia punktu = ' <<<"$out" || fail "$name: max error line"
+    grep -q '^ KONIEC OBLICZEŃ:' <<<"$out" || fail "$name: end line"
+done
+
+"$cli" --frobnicate >/dev/null 2>&1
+[ $? -eq 2 ] || fail "wrong usage must exit with 2"
+"$cli" --help | grep -q 'Exit status' || fail "--help"
+echo "ok"

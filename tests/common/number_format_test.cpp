@@ -1,0 +1,75 @@
+#include "common/number_format.h"
+
+#include <gtest/gtest.h>
+
+namespace ptw3 {
+namespace {
+
+TEST(NumberFormat, FixedFields) {
+    struct Case {
+        Real v;
+        int width, decimals;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {1234.5L, 10, 4, " 1234.5000"},
+        {-0.25L, 10, 1, "      -0.2"},      // tie on an exact binary value: to even
+        {0.75L, 6, 1, "   0.8"},            // tie: to even
+        {0.125L, 6, 2, "  0.12"},
+        {2.675L, 5, 2, " 2.67"},            // 2.675 is just below the tie in binary
+        {123456789.0L, 4, 1, "123456789.0"}, // the field widens, never truncates
+        {15.432L, 10, 1, "      15.4"},
+        {0.0L, 3, 0, "  0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        EXPECT_EQ(fixed(c.v, c.width, c.decimals), c.expected);
+    }
+}
+
+TEST(NumberFormat, GeneralShortestForm) {
+    struct Case {
+        Real v;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {309 * 0.0001L, "0.0309"},
+        {31 * 0.001L, "0.031"},
+        {0.05L, "0.05"},
+        {0.0L, "0"},
+        {-12.5L, "-12.5"},
+        {3.0L, "3"},
+        {1e14L, "100000000000000"},
+        {0.1L + 0.2L, "0.3"},                 // 15 significant digits hide the binary noise
+        {123456789012345678.0L, "1.23456789012346E17"},
+        {0.00001L, "0.00001"},
+        {0.0000015L, "1.5E-6"},
+        {-250.5L, "-250.5"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        EXPECT_EQ(general(c.v), c.expected);
+    }
+}
+
+TEST(NumberFormat, IntegerAndPointNumberFields) {
+    EXPECT_EQ(integer(42, 10), "        42");
+    EXPECT_EQ(integer(-7, 2), "-7");
+    EXPECT_EQ(integer(1234567, 3), "1234567");
+    EXPECT_EQ(rightAlign("P12", pointNumberWidth), "             P12");
+    EXPECT_EQ(rightAlign("ABCDEFGHIJKLMNOPQ", pointNumberWidth), "ABCDEFGHIJKLMNOPQ");
+}
+
+TEST(NumberFormat, RoundingToIntegersGoesHalfToEven) {
+    struct Case {
+        Real v, expected;
+    };
+    const Case cases[] = {{2.5L, 2}, {3.5L, 4}, {-2.5L, -2}, {0.5L, 0}, {2.5000001L, 3}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<double>(c.v));
+        EXPECT_EQ(roundHalfEven(c.v), c.expected);
+    }
+}
+
+} // namespace
+} // namespace ptw3

@@ -1,0 +1,80 @@
+#include "common/folder_files.h"
+#include "common/text_file.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace ptw3 {
+namespace {
+
+using test::TempFolder;
+
+TEST(TextFile, SplitsAtEveryKindOfLineEnd) {
+    struct Case {
+        const char* content;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {"a\r\nb\r\n", {"a", "b"}},
+        {"a\nb", {"a", "b"}},
+        {"a\rb\r", {"a", "b"}},
+        {"a\r\n\r\nb", {"a", "", "b"}},
+        {"a\n\rb", {"a", "", "b"}}, // LF then CR: two line ends
+        {"", {}},
+        {"\r\n", {""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.content);
+        EXPECT_EQ(splitLines(c.content), c.lines);
+    }
+}
+
+TEST(TextFile, Utf8FilesAreReadAsWindows1250) {
+    struct Case {
+        const char* name;
+        std::string content;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"utf-8 with Polish letters", "Łódź 1", "\xA3\xF3" "d\x9F 1"},
+        {"utf-8 with byte-order mark", "\xEF\xBB\xBFP1 2", "P1 2"},
+        {"windows-1250 stays", "\xA3\xF3" "d\x9F 1", "\xA3\xF3" "d\x9F 1"},
+        {"plain ascii stays", "12 13 100.5", "12 13 100.5"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(asCp1250(c.content), c.expected);
+    }
+}
+
+TEST(FolderFiles, FindsNamesWithoutRegardToCase) {
+    TempFolder folder;
+    folder.write("KATY", "1");
+    folder.write("Xy.Prz", "2");
+    EXPECT_EQ(findFileNoCase(folder.path(), "katy")->filename(), "KATY");
+    EXPECT_EQ(findFileNoCase(folder.path(), "XY.PRZ")->filename(), "Xy.Prz");
+    EXPECT_FALSE(findFileNoCase(folder.path(), "kierunki").has_value());
+    EXPECT_FALSE(findFileNoCase(folder.path() / "missing", "katy").has_value());
+}
+
+TEST(FolderFiles, WritingOverwritesTheFileOfAnyCaseInsteadOfAddingOne) {
+    TempFolder folder;
+    folder.write("RPW.ptw", "old");
+    {
+        ReportFile report(folder.path(), "rpw.ptw");
+        report.line("nowy");
+        report.line(std::string(1, '\xB3'));
+    }
+    EXPECT_EQ(folder.names(), std::vector<std::string>{"RPW.ptw"});
+    EXPECT_EQ(folder.read("RPW.ptw"), "nowy\r\n\xB3\r\n");
+}
+
+TEST(FolderFiles, AReportThatCannotBeCreatedSwallowsItsLines) {
+    TempFolder folder;
+    ReportFile report(folder.path() / "no-such-folder", "er3a.ptw");
+    EXPECT_FALSE(report.isOpen());
+    report.line("lost");
+}
+
+} // namespace
+} // namespace ptw3

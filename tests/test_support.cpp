@@ -1,0 +1,71 @@
+#include "test_support.h"
+
+#include "common/text_file.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+
+namespace ptw3::test {
+namespace fs = std::filesystem;
+
+TempFolder::TempFolder() {
+    std::string pattern = (fs::temp_directory_path() / "ptw3-test-XXXXXX").string();
+    m_path = mkdtemp(pattern.data());
+}
+
+TempFolder::~TempFolder() {
+    std::error_code error;
+    fs::remove_all(m_path, error);
+}
+
+void TempFolder::write(std::string_view name, std::string_view bytes) const {
+    std::ofstream out(m_path / std::string(name), std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string TempFolder::read(std::string_view name) const {
+    return readFileBytes(m_path / std::string(name)).value_or("");
+}
+
+bool TempFolder::exists(std::string_view name) const {
+    return fs::exists(m_path / std::string(name));
+}
+
+std::vector<std::string> TempFolder::names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(m_path)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void ScriptedInteraction::message(int32_t index, const std::string& text) {
+    messages.emplace_back(index, text);
+}
+
+bool ScriptedInteraction::confirm(const std::string& text) {
+    questions.push_back(text);
+    if (m_answers.empty()) {
+        return false;
+    }
+    const bool answer = m_answers.front();
+    m_answers.pop_front();
+    return answer;
+}
+
+void ScriptedInteraction::inform(const std::string& text) { informations.push_back(text); }
+
+std::string crlf(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') {
+            out += '\r';
+        }
+        out += c;
+    }
+    return out;
+}
+
+} // namespace ptw3::test

@@ -1,0 +1,73 @@
+// Helpers shared by the tests: a scratch working folder, file access, and a
+// person who answers questions from a script and remembers what was shown.
+#pragma once
+
+#include "common/clock.h"
+#include "common/message_list.h"
+#include "common/run_context.h"
+#include "common/user_interaction.h"
+
+#include <deque>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace ptw3::test {
+
+/// A fresh empty folder, removed with its content at the end of the test.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::filesystem::path& path() const { return m_path; }
+    /// Writes bytes as they stand to a file of the folder.
+    void write(std::string_view name, std::string_view bytes) const;
+    /// The bytes of a file of the folder ("" when absent).
+    std::string read(std::string_view name) const;
+    bool exists(std::string_view name) const;
+    /// The names of the folder's files, sorted.
+    std::vector<std::string> names() const;
+
+private:
+    std::filesystem::path m_path;
+};
+
+/// Answers questions from a script (No when the script runs out) and records everything.
+class ScriptedInteraction : public UserInteraction {
+public:
+    explicit ScriptedInteraction(std::deque<bool> answers = {})
+        : m_answers(std::move(answers)) {}
+
+    void message(int32_t index, const std::string& text) override;
+    void messagesBlanked(int32_t, int32_t) override {}
+    bool confirm(const std::string& text) override;
+    void inform(const std::string& text) override;
+
+    std::vector<std::pair<int32_t, std::string>> messages; ///< (index, UTF-8 text)
+    std::vector<std::string> questions;
+    std::vector<std::string> informations;
+
+private:
+    std::deque<bool> m_answers;
+};
+
+/// A run context over its own message list, a scripted person and a fixed clock.
+struct TestContext {
+    explicit TestContext(std::deque<bool> answers = {})
+        : user(std::move(answers)) {}
+
+    MessageList messages;
+    ScriptedInteraction user;
+    FixedClock clock{LocalDateTime{2026, 12, 8, 9, 5, 7}};
+    RunContext context{messages, user, clock};
+};
+
+/// Text with LF line ends turned into CR LF.
+std::string crlf(std::string_view text);
+
+} // namespace ptw3::test
