@@ -27,6 +27,11 @@ inline constexpr int32_t maxDirectionSets = 40000;   ///< lst
 inline constexpr int32_t maxNeighbours = 500;        ///< distinct neighbours of one point
 inline constexpr int32_t maxTokensPerRecord = 500;   ///< tokens of one record line
 
+/// How a reader takes the mean errors of a file: from group records or the distance-meter
+/// formula (KATY, DLUGOSCI, dlugosci.pom, XY.sta, XYH.sta), or per record (KATY.b,
+/// DLUGOSCI.b, DLUGOSCI.gps, XY.prz).
+enum class ReadMode { Grouped = 1, Individual = 2 };
+
 /// A point identifier as written in the files: at most 16 Windows-1250 bytes, compared
 /// byte for byte ("12" and "012" are different points).
 using PointNumber = std::string;

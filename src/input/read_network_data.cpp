@@ -1,11 +1,291 @@
+// The data input of one computation, in its fixed order: parameters, the
+// pre-pass over the observation files, coordinates, directions, angles,
+// distances and azimuths; then the unobserved points are removed, repeated
+// observations checked, Schreiber angles formed, links counted, the unknowns
+// ordered, the heights completed and the count summary written to ER3a.ptw.
+
 #include "input/read_network_data.h"
 
-namespace ptw3 {
+#include "common/encoding.h"
+#include "common/folder_files.h"
+#include "common/number_format.h"
+#include "common/text_file.h"
+#include "input/angle_files.h"
+#include "input/coordinate_files.h"
+#include "input/diagnostic_report.h"
+#include "input/direction_files.h"
+#include "input/distance_files.h"
+#include "input/ordering.h"
+#include "input/parameter_files.h"
+#include "input/point_register.h"
+#include "input/repetitions.h"
 
-void readNetworkData(const std::filesystem::path& /*folder*/, NetworkData& network,
-                     RunContext& /*context*/) {
-    // The readers of the input files are not built yet: the network stays empty.
-    network = NetworkData{};
+#include <array>
+#include <cmath>
+#include <optional>
+#include <unordered_set>
+
+namespace ptw3 {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr Real angleErrorPerDirectionError = 1.412L; // ma = 1.412 mk
+
+/// The lines of a file of the folder, or nothing when it does not exist.
+std::optional<std::vector<std::string>> inputFile(const fs::path& folder, std::string_view name) {
+    const auto path = findFileNoCase(folder, name);
+    if (!path) {
+        return std::nullopt;
+    }
+    return readTextLines(*path).value_or(std::vector<std::string>{});
+}
+
+// Keeps the points that some accepted observation touches and renumbers every table.
+void removeUnobservedPoints(NetworkData& n) {
+    const int32_t firstFixed = n.lp() - n.ls + 1;
+    std::vector<int32_t> newIndex(static_cast<size_t>(n.lp()) + 1, 0);
+    int32_t kept = 0;
+    for (int32_t i = 1; i <= n.lp(); ++i) {
+        if (n.points[i].observationCount == 0) {
+            if (i >= firstFixed) {
+                --n.ls;
+            }
+            continue;
+        }
+        newIndex[static_cast<size_t>(i)] = ++kept;
+        if (kept != i) {
+            n.points[kept] = std::move(n.points[i]);
+        }
+        n.points[kept].linkCount = 0;
+    }
+    n.points.resize(kept);
+
+    const auto renumber = [&](int32_t& p) { p = newIndex[static_cast<size_t>(p)]; };
+    for (LineObservation& d : n.distances) {
+        renumber(d.from);
+        renumber(d.to);
+    }
+    for (Angle& a : n.angles) {
+        renumber(a.left);
+        renumber(a.station);
+        renumber(a.right);
+    }
+    for (LineObservation& a : n.azimuths) {
+        renumber(a.from);
+        renumber(a.to);
+    }
+    for (DirectionSet& set : n.directionSets) {
+        renumber(set.station);
+        for (Direction& d : set.directions) {
+            renumber(d.target);
+        }
+    }
+}
+
+void dropShortDirectionSets(NetworkData& n) {
+    int32_t kept = 0;
+    for (int32_t i = 1; i <= n.lst(); ++i) {
+        if (n.directionSets[i].directions.count() > 1) {
+            ++kept;
+            if (kept != i) {
+                n.directionSets[kept] = std::move(n.directionSets[i]);
+            }
+        }
+    }
+    n.directionSets.resize(kept);
+}
+
+// Schreiber's angles between every two directions of a set: the weight of the angle
+// (i, j) is p(i) p(j) / Σp with p = 1/m², so its mean error is √(Σp) m(i) m(j).
+void formSchreiberAngles(NetworkData& n, DiagnosticReport& report) {
+    for (const DirectionSet& set : n.directionSets) {
+        const Table<Direction>& dirs = set.directions;
+        Real weightSum = 0;
+        for (const Direction& d : dirs) {
+            weightSum += 1 / (d.meanError * d.meanError);
+        }
+        const Real rootWeightSum = std::sqrt(weightSum);
+        for (int32_t i = 1; i < dirs.count(); ++i) {
+            for (int32_t j = i + 1; j <= dirs.count(); ++j) {
+                if (n.lka() == maxAngles) {
+                    report.fatal(cp1250(" *** Liczba kątów (włącznie z kątami Schreibera)> 500000"));
+                }
+                Angle a;
+                a.left = dirs[i].target;
+                a.station = set.station;
+                a.right = dirs[j].target;
+                a.value = dirs[j].value - dirs[i].value;
+                if (a.value < 0) {
+                    a.value += 400;
+                }
+                a.meanError = rootWeightSum * dirs[i].meanError * dirs[j].meanError;
+                n.angles.append(a);
+            }
+        }
+    }
+}
+
+// A point at a station is seen when an earlier angle at that station has it as a target;
+// the station gains a link unless both targets were seen, each unseen target one.
+void countAngleLinks(NetworkData& n) {
+    std::unordered_set<uint64_t> seen;
+    seen.reserve(static_cast<size_t>(n.lka()) * 2);
+    const auto key = [](int32_t station, int32_t point) {
+        return static_cast<uint64_t>(station) << 32 | static_cast<uint64_t>(point);
+    };
+    for (const Angle& a : n.angles) {
+        const bool leftSeen = seen.contains(key(a.station, a.left));
+        const bool rightSeen = seen.contains(key(a.station, a.right));
+        if (!(leftSeen && rightSeen)) {
+            ++n.points[a.station].linkCount;
+            n.points[a.left].linkCount += leftSeen ? 0 : 1;
+            n.points[a.right].linkCount += rightSeen ? 0 : 1;
+        }
+        seen.insert(key(a.station, a.left));
+        seen.insert(key(a.station, a.right));
+    }
+}
+
+void completeHeights(NetworkData& n) {
+    Real sum = 0;
+    int32_t given = 0;
+    for (const Point& p : n.points) {
+        if (p.h != missingValue) {
+            sum += p.h;
+            ++given;
+        }
+    }
+    const Real meanHeight = given > 0 ? sum / given : n.parameters.meanHeight;
+    for (Point& p : n.points) {
+        if (p.h == missingValue) {
+            p.h = meanHeight;
+        }
+    }
+}
+
+void writeCountSummary(const NetworkData& n, DiagnosticReport& report) {
+    struct Count {
+        int32_t value;
+        std::string_view label;
+    };
+    // clang-format off
+    const std::array<Count, 13> counts = {{
+        {n.lp(),     " lp      punktów sieci"},
+        {n.lrsxy,    " lrsxy   liczba pseudoobserwacji współrzędnych"},
+        {n.ls,       " ls      stałych punktów nawiązania"},
+        {n.lst(),    " lst     stanowisk obserwacji kierunkowych"},
+        {n.lki,      " lki     kierunków"},
+        {n.lka1,     " lka1    kątów"},
+        {n.lka2(),   " lka2    kątów Schreibera (z kierunków)"},
+        {n.ld(),     " ld      długości razem"},
+        {n.ldk,      " ldk     długości klasycznych"},
+        {n.ldgps,    " ldgps   długości - pseudoobserwacji gps"},
+        {n.laz(),    " laz     azymutów razem"},
+        {n.lazt,     " lazt    azymutów topo"},
+        {n.lazgps,   " lazgps  azymutów - pseudoobserwacji gps"},
+    }};
+    // clang-format on
+    for (const Count& c : counts) {
+        report.line(integer(c.value, 10) + cp1250(c.label));
+    }
+}
+
+} // namespace
+
+void readNetworkData(const fs::path& folder, NetworkData& n, RunContext& context) {
+    n = NetworkData{};
+    DiagnosticReport report(folder, context);
+    report.line(cp1250(" DIAGNOSTYKA WSTĘPNA ZBIORÓW DANYCH"));
+    readParameterFiles(folder, n.parameters, report);
+
+    ObservedNumbers observed(n.observedNumbers);
+    collectObservedNumbers(folder, observed, report);
+
+    if (const auto lines = inputFile(folder, "xy.sta")) {
+        readCoordinateFile(*lines, CoordinateFile::Reference, n, report);
+    } else if (const auto withHeights = inputFile(folder, "xyh.sta")) {
+        readCoordinateFile(*withHeights, CoordinateFile::ReferenceWithHeights, n, report);
+    } else {
+        // Without reference points there is nothing to adjust: the computation stops here,
+        // before the engine could overwrite the results of an earlier one.
+        report.fatal(cp1250("*** Brak zbioru wspólrzędnych punktów nawiązania"));
+    }
+    if (const auto lines = inputFile(folder, "xy.prz")) {
+        readCoordinateFile(*lines, CoordinateFile::Approximate, n, report);
+    }
+    arrangePointTable(n, observed, report);
+    const PointIndex index(n.points);
+    n.parameters.angleMeanError = angleErrorPerDirectionError * n.parameters.directionMeanError;
+
+    {
+        ReportFile carried(folder, "dlugosci.pom");
+        for (const char* name : {"kierunki", "kierunki.mod", "kierunki.ort", "kierunki.gps"}) {
+            if (const auto lines = inputFile(folder, name)) {
+                readDirectionFile(*lines, n, index, carried, report);
+            }
+        }
+    }
+    if (const auto lines = inputFile(folder, "katy")) {
+        readAngleFile(*lines, ReadMode::Grouped, n, index, report);
+    }
+    if (const auto lines = inputFile(folder, "katy.b")) {
+        readAngleFile(*lines, ReadMode::Individual, n, index, report);
+    }
+
+    if (const auto lines = inputFile(folder, "dlugosci")) {
+        readDistanceFile(*lines, ReadMode::Grouped, n, index, report);
+    }
+    if (const auto lines = inputFile(folder, "dlugosci.b")) {
+        readDistanceFile(*lines, ReadMode::Individual, n, index, report);
+    }
+    const int32_t beforeCarried = n.ld();
+    if (const auto lines = inputFile(folder, "dlugosci.pom")) {
+        readDistanceFile(*lines, ReadMode::Grouped, n, index, report);
+    }
+    n.ldpom = n.ld() - beforeCarried;
+    n.ldk = n.ld();
+    if (const auto lines = inputFile(folder, "dlugosci.gps")) {
+        readDistanceFile(*lines, ReadMode::Individual, n, index, report);
+    }
+    n.ldgps = n.ld() - n.ldk;
+
+    if (const auto lines = inputFile(folder, "azymuty")) {
+        readAzimuthFile(*lines, n, index, report);
+    }
+    n.lazt = n.laz();
+    if (const auto lines = inputFile(folder, "azymuty.gps")) {
+        readAzimuthFile(*lines, n, index, report);
+    }
+    n.lazgps = n.laz() - n.lazt;
+
+    removeUnobservedPoints(n);
+    checkRepeatedDistances(n, report);
+    checkRepeatedAngles(n, report);
+    checkRepeatedAzimuths(n, report);
+    mergeRepeatedDirections(n, report);
+    dropShortDirectionSets(n);
+
+    n.lka1 = n.lka();
+    formSchreiberAngles(n, report);
+    countAngleLinks(n);
+    buildAdjacency(n, report);
+    optimiseOrdering(n, report);
+
+    if (const auto lines = inputFile(folder, "h.prz")) {
+        readHeights(*lines, n, PointIndex(n.points), report);
+    }
+    completeHeights(n);
+
+    n.lrsxy = 0;
+    n.reducedDirectionCount = 0;
+    for (const Point& p : n.points) {
+        n.lrsxy += (p.mx > 0 ? 1 : 0) + (p.my > 0 ? 1 : 0);
+    }
+    for (const DirectionSet& set : n.directionSets) {
+        n.reducedDirectionCount += set.directions.count() - 1;
+    }
+    writeCountSummary(n, report);
 }
 
 } // namespace ptw3

@@ -24,6 +24,8 @@ TEST(MainWindow, OpensDisarmedOnTheFolderOfTarvelIni) {
     TempFolder data;
     program.write("tarvel.ini", "[General]\r\npath=" + data.path().string() + "\r\n");
     data.write("uklad", "1965\r\n3\r\n");
+    data.write("XY.sta", "A 0 0\r\nB 100 0\r\n");
+    data.write("DLUGOSCI", "A B 100\r\n");
     const FixedClock clock(LocalDateTime{2026, 12, 8, 10, 0, 0});
     MainWindow window(program.path(), "/", clock);
 

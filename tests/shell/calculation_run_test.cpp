@@ -1,10 +1,13 @@
 #include "common/encoding.h"
 #include "common/number_format.h"
+#include "common/stop.h"
 #include "shell/calculation_run.h"
 #include "shell/window_setup.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace ptw3 {
 namespace {
@@ -71,14 +74,31 @@ struct RunFixture : ::testing::Test {
     TestContext t;
     RunControls controls;
 
-    void SetUp() override { setUpWindow(state, folder.path()); }
+    void SetUp() override {
+        folder.write("XY.sta", "A 0 0\r\nB 100 0\r\n");
+        folder.write("DLUGOSCI", "A B 100\r\n");
+        setUpWindow(state, folder.path());
+    }
     void run() { runCalculation(state, controls, t.context); }
     std::string line(int32_t i) const { return utf8FromCp1250(t.messages.lines[i]); }
 };
 
+TEST_F(RunFixture, AFatalInputErrorStopsTheRunBeforeTheSummary) {
+    folder.write("XY.sta", "A 1,5 0\r\n");
+    try {
+        run();
+        FAIL() << "the run went on";
+    } catch (const Stop& stop) {
+        EXPECT_EQ(stop.reason(), StopReason::FatalInput);
+    }
+    EXPECT_EQ(t.messages.messageLine, 3);
+    EXPECT_EQ(t.user.informations.size(), 1u);
+}
+
 TEST_F(RunFixture, WritesTheStartAndSummaryLines) {
     run();
     EXPECT_EQ(line(2), " POCZĄTEK OBLICZEŃ:09:05:07");
+    EXPECT_EQ(line(1), " ");
     EXPECT_EQ(line(3), " CZYTANIE I KONTROLA DANYCH - proszę czekać");
     EXPECT_EQ(line(4), " Przeciętny błąd położenia punktu = 0");
     EXPECT_EQ(line(5), " Maksymalny błąd położenia punktu = 0");
@@ -151,7 +171,9 @@ TEST_F(RunFixture, UkladIsRewrittenOnlyWhenItExists) {
     folder.write("Uklad", "0\r\n0\r\n");
     run();
     EXPECT_EQ(folder.read("Uklad"), "2000\r\n21\r\n");
-    EXPECT_EQ(folder.names(), std::vector<std::string>{"Uklad"});
+    const auto names = folder.names();
+    EXPECT_EQ(std::count(names.begin(), names.end(), "Uklad"), 1);
+    EXPECT_EQ(std::count(names.begin(), names.end(), "uklad"), 0);
 }
 
 TEST_F(RunFixture, AnUnknownSystemTextKeepsTheSystem) {

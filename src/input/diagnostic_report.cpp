@@ -1,0 +1,28 @@
+#include "input/diagnostic_report.h"
+
+#include "common/encoding.h"
+#include "common/stop.h"
+
+namespace ptw3 {
+
+DiagnosticReport::DiagnosticReport(const std::filesystem::path& folder, RunContext& context)
+    : m_file(folder, "er3a.ptw")
+    , m_context(context) {}
+
+void DiagnosticReport::line(std::string_view text) { m_file.line(text); }
+
+void DiagnosticReport::fatal(std::string_view reportLine, std::string_view boxText) {
+    m_file.line(reportLine);
+    m_file.close();
+    m_context.inform(boxText);
+    throw Stop(StopReason::FatalInput, utf8FromCp1250(boxText));
+}
+
+void DiagnosticReport::askToContinue(std::string_view question) {
+    if (!m_context.confirm(question)) {
+        m_file.close();
+        throw Stop(StopReason::UserDeclined, utf8FromCp1250(question));
+    }
+}
+
+} // namespace ptw3

@@ -1,0 +1,35 @@
+// ER3a.ptw, the preliminary diagnostic report of the data input, and the two
+// ways a data input ends early: the fatal procedure (report line, information
+// box, report closed, computation stopped) and a No to "Czy chcesz liczyć dalej?".
+#pragma once
+
+#include "common/run_context.h"
+#include "common/text_file.h"
+
+#include <filesystem>
+#include <string_view>
+
+namespace ptw3 {
+
+class DiagnosticReport {
+public:
+    /// Creates er3a.ptw in the folder (overwriting one of any letter case).
+    DiagnosticReport(const std::filesystem::path& folder, RunContext& context);
+
+    /// Writes one line (Windows-1250).
+    void line(std::string_view text);
+    /// Writes the line, closes the report, shows the box text and stops the computation.
+    [[noreturn]] void fatal(std::string_view reportLine, std::string_view boxText);
+    [[noreturn]] void fatal(std::string_view text) { fatal(text, text); }
+    /// Asks the question; No closes the report and stops the computation.
+    void askToContinue(std::string_view question);
+    void close() { m_file.close(); }
+
+    RunContext& context() { return m_context; }
+
+private:
+    ReportFile m_file;
+    RunContext& m_context;
+};
+
+} // namespace ptw3
