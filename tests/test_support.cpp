@@ -41,12 +41,24 @@ std::vector<std::string> TempFolder::names() const {
     return names;
 }
 
+namespace {
+std::string escapedLineBreaks(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        out += c == '\n' ? std::string("\\n") : std::string(1, c);
+    }
+    return out;
+}
+} // namespace
+
 void ScriptedInteraction::message(int32_t index, const std::string& text) {
     messages.emplace_back(index, text);
+    transcript.push_back("message: " + escapedLineBreaks(text));
 }
 
 bool ScriptedInteraction::confirm(const std::string& text) {
     questions.push_back(text);
+    transcript.push_back("confirm: " + escapedLineBreaks(text));
     if (m_answers.empty()) {
         return false;
     }
@@ -55,7 +67,10 @@ bool ScriptedInteraction::confirm(const std::string& text) {
     return answer;
 }
 
-void ScriptedInteraction::inform(const std::string& text) { informations.push_back(text); }
+void ScriptedInteraction::inform(const std::string& text) {
+    informations.push_back(text);
+    transcript.push_back("inform: " + escapedLineBreaks(text));
+}
 
 std::string crlf(std::string_view text) {
     std::string out;

@@ -51,6 +51,9 @@ public:
     std::vector<std::pair<int32_t, std::string>> messages; ///< (index, UTF-8 text)
     std::vector<std::string> questions;
     std::vector<std::string> informations;
+    /// Everything in order: "message: ", "confirm: " or "inform: " and the text, with its
+    /// line breaks written as \n.
+    std::vector<std::string> transcript;
 
 private:
     std::deque<bool> m_answers;
