@@ -1,0 +1,811 @@
+// The generator lays the true points on a square grid of about 1 km with random offsets,
+// fixes about one point in twenty, and computes every observation from the true
+// coordinates plus normal noise of the mean error that the files state for it. Each file
+// draws from its own random stream, so switching one file off leaves the others as they are.
+#include "bench/network_generator.h"
+
+#include "bench/portable_math.h"
+#include "bench/random_stream.h"
+#include "common/encoding.h"
+#include "common/folder_files.h"
+
+#include <algorithm>
+#include <array>
+#include <cassert>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+#include <system_error>
+#include <utility>
+
+namespace ptw3::bench {
+namespace {
+
+// Layout of the true points (m): the grid's south-west corner lies 20 km to 30 km from the
+// origin on each axis, so that even 20000 points stay inside 10 km to 200 km.
+constexpr double gridSpacingM = 1000;
+// Uniform offset on each axis: grid neighbours 0.5 km to 1.5 km apart, diagonal ones 0.7 km to
+// 2.1 km.
+constexpr double gridJitterM = 250;
+constexpr double originM = 20000;
+constexpr double originSpreadM = 10000;
+constexpr double millimetre = 0.001;
+
+// Reference points: one in twenty points, at least three; one in twenty of them carries an
+// a-priori mean error and is written with noise of that size.
+constexpr int32_t pointsPerFixedPoint = 20;
+constexpr int32_t minFixedPoints = 3;
+constexpr int32_t fixedPointsPerWeightedPoint = 20;
+constexpr double weightedPointErrorM = 0.02;
+
+constexpr double approximateErrorM = 0.3; // error of the approximate coordinates of XY.prz
+constexpr double meanHeightM = 150;       // REDUKCJE
+constexpr double heightSpreadM = 50;      // heights uniform in mean +- spread
+
+// The instruments as DALMIERZ and LIMBUS describe them: a distance of D metres has the
+// mean error sqrt(a^2 + (0.01 b D)^2) m, a direction 10 cc.
+constexpr double distanceMeterA = 0.005;
+constexpr double distanceMeterB = 0.001;
+constexpr double proportionalTermScale = 0.01; // the 0.01 of the formula
+constexpr int32_t angleMeasureGrad = 400;
+constexpr double directionErrorCc = 10;
+constexpr double ccPerGrad = 10000;
+
+constexpr double orthogonalDirectionErrorCc = 15; // KIERUNKI.ort, stated by its end lines
+constexpr int32_t gpsDirectionErrorCc[] = {2, 6}; // KIERUNKI.gps, per direction
+constexpr int32_t angleGroupSize[] = {5, 20};     // KATY, angles per group record
+constexpr int32_t angleGroupErrorCc[] = {10, 20}; // KATY, per group
+constexpr int32_t angleErrorCc[] = {10, 30};      // KATY.b, per angle
+constexpr int32_t distanceErrorMm[] = {2, 8};     // DLUGOSCI.b, per distance
+constexpr int32_t gpsDistanceErrorMm[] = {3, 6};  // DLUGOSCI.gps, per distance
+constexpr int32_t azimuthErrorCc[] = {20, 60};    // AZYMUTY, per azimuth
+constexpr int32_t gpsAzimuthErrorCc[] = {3, 8};   // AZYMUTY.gps, per azimuth
+
+// The files written for a few stations only: one record (angle, distance, azimuth or
+// direction set) for every so many points, at least two.
+struct Sampling {
+    FileKind kind;
+    int32_t pointsPerRecord;
+};
+constexpr Sampling samplings[] = {
+    {FileKind::PolarDirections, 200}, {FileKind::OrthogonalDirections, 200},
+    {FileKind::GpsDirections, 200},   {FileKind::Angles, 20},
+    {FileKind::AnglesWithErrors, 50}, {FileKind::DistancesWithErrors, 20},
+    {FileKind::GpsDistances, 50},     {FileKind::Azimuths, 100},
+    {FileKind::GpsAzimuths, 100},
+};
+constexpr int32_t minSampledRecords = 2;
+
+constexpr uint64_t layoutStream = 0;
+
+// ---------------------------------------------------------------------------------------
+// Grid: point i sits in row i / cols (rows grow northwards) and column i % cols (eastwards);
+// the last row may be partly filled.
+
+class Grid {
+public:
+    explicit Grid(int32_t pointCount)
+        : m_count(pointCount)
+        , m_cols(static_cast<int32_t>(std::ceil(std::sqrt(static_cast<double>(pointCount)))))
+        , m_rows((pointCount + m_cols - 1) / m_cols) {}
+
+    int32_t count() const { return m_count; }
+    int32_t rows() const { return m_rows; }
+    int32_t cols() const { return m_cols; }
+    int32_t row(int32_t i) const { return i / m_cols; }
+    int32_t col(int32_t i) const { return i % m_cols; }
+
+    /// The point at the row and column, or -1 outside the grid.
+    int32_t at(int32_t row, int32_t col) const {
+        if (row < 0 || col < 0 || col >= m_cols) {
+            return -1;
+        }
+        const int32_t i = row * m_cols + col;
+        return i < m_count ? i : -1;
+    }
+
+    /// The points at Chebyshev distance `radius` from point i, in a fixed order.
+    std::vector<int32_t> ring(int32_t i, int32_t radius) const {
+        std::vector<int32_t> points;
+        for (int32_t dr = -radius; dr <= radius; ++dr) {
+            for (int32_t dc = -radius; dc <= radius; ++dc) {
+                if (std::max(std::abs(dr), std::abs(dc)) != radius) {
+                    continue;
+                }
+                if (const int32_t j = at(row(i) + dr, col(i) + dc); j >= 0) {
+                    points.push_back(j);
+                }
+            }
+        }
+        return points;
+    }
+
+private:
+    int32_t m_count;
+    int32_t m_cols;
+    int32_t m_rows;
+};
+
+struct Network {
+    GeneratorOptions options;
+    Grid grid;
+    std::vector<TruePoint> points;
+    std::vector<double> heights;      ///< m
+    std::vector<int32_t> fixedPoints; ///< grid order
+    std::vector<bool> isFixed;        ///< per point
+    /// Per grid cell, named by its south-west corner: true when the cell's diagonal of
+    /// DLUGOSCI runs south-west to north-east, false for south-east to north-west.
+    std::vector<bool> risingDiagonal;
+};
+
+// ---------------------------------------------------------------------------------------
+// Text: tokens separated by one blank, lines ended by CR LF, reals through std::to_chars.
+
+class Text {
+public:
+    Text& field(std::string_view token) {
+        if (!m_lineEmpty) {
+            m_text += ' ';
+        }
+        m_text += token;
+        m_lineEmpty = false;
+        return *this;
+    }
+    Text& real(double v, int decimals) {
+        std::array<char, 64> buffer{};
+        const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), v,
+                                          std::chars_format::fixed, decimals);
+        return field(std::string_view(buffer.data(), result.ptr));
+    }
+    /// The shortest form that reads back as v (0.005, 150).
+    Text& shortest(double v) {
+        std::array<char, 64> buffer{};
+        const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), v);
+        return field(std::string_view(buffer.data(), result.ptr));
+    }
+    Text& integer(int64_t v) { return field(std::to_string(v)); }
+    /// An angle in grads with 4 decimals (1 cc), brought into [0, 400).
+    Text& grad(double angleGrad) {
+        constexpr double unitsPerCircle = 400 * ccPerGrad;
+        double units = std::nearbyint(normalizedGrad(angleGrad) * ccPerGrad);
+        if (units >= unitsPerCircle) {
+            units -= unitsPerCircle;
+        }
+        return real(units / ccPerGrad, 4);
+    }
+    Text& endLine() {
+        m_text += "\r\n";
+        m_lineEmpty = true;
+        return *this;
+    }
+    std::string take() { return std::move(m_text); }
+
+private:
+    std::string m_text;
+    bool m_lineEmpty = true;
+};
+
+// ---------------------------------------------------------------------------------------
+// Geometry and sampling helpers.
+
+double roundedToMillimetre(double v) {
+    return std::nearbyint(v / millimetre) * millimetre;
+}
+
+double distanceM(const TruePoint& from, const TruePoint& to) {
+    const double dx = to.x - from.x;
+    const double dy = to.y - from.y;
+    return std::sqrt(dx * dx + dy * dy);
+}
+
+double bearingBetween(const TruePoint& from, const TruePoint& to) {
+    return bearingGrad(to.x - from.x, to.y - from.y);
+}
+
+double distanceMeterErrorM(double lengthM) {
+    const double proportional = proportionalTermScale * distanceMeterB * lengthM;
+    return std::sqrt(distanceMeterA * distanceMeterA + proportional * proportional);
+}
+
+double gradFromCc(double cc) {
+    return cc / ccPerGrad;
+}
+
+int32_t uniformInteger(RandomStream& random, const int32_t (&range)[2]) {
+    return range[0] + random.below(range[1] - range[0] + 1);
+}
+
+template <class T> void shuffle(std::vector<T>& items, RandomStream& random) {
+    for (size_t i = items.size(); i > 1; --i) {
+        std::swap(items[i - 1], items[static_cast<size_t>(random.below(static_cast<int32_t>(i)))]);
+    }
+}
+
+int32_t sampledRecords(const Network& network, FileKind kind) {
+    const auto* sampling = std::find_if(std::begin(samplings), std::end(samplings),
+                                        [kind](const Sampling& s) { return s.kind == kind; });
+    assert(sampling != std::end(samplings));
+    return std::max(minSampledRecords, network.grid.count() / sampling->pointsPerRecord);
+}
+
+/// `count` distinct entries of the candidates (all when fewer), in grid order.
+std::vector<int32_t> sample(std::vector<int32_t> candidates, int32_t count, RandomStream& random) {
+    const size_t n = std::min(candidates.size(), static_cast<size_t>(count));
+    for (size_t i = 0; i < n; ++i) {
+        const auto j =
+            i + static_cast<size_t>(random.below(static_cast<int32_t>(candidates.size() - i)));
+        std::swap(candidates[i], candidates[j]);
+    }
+    candidates.resize(n);
+    std::sort(candidates.begin(), candidates.end());
+    return candidates;
+}
+
+std::vector<int32_t> allPoints(const Network& network) {
+    std::vector<int32_t> points(static_cast<size_t>(network.grid.count()));
+    for (int32_t i = 0; i < network.grid.count(); ++i) {
+        points[static_cast<size_t>(i)] = i;
+    }
+    return points;
+}
+
+std::vector<int32_t> sampledStations(const Network& network, FileKind kind, RandomStream& random) {
+    return sample(allPoints(network), sampledRecords(network, kind), random);
+}
+
+/// The targets of a direction set at the station: its grid neighbours in random order, the
+/// ring beyond them when the grid edge leaves too few, sorted clockwise as they are observed.
+std::vector<int32_t> directionTargets(const Network& network, int32_t station, int32_t count,
+                                      RandomStream& random) {
+    std::vector<int32_t> targets = network.grid.ring(station, 1);
+    shuffle(targets, random);
+    if (static_cast<int32_t>(targets.size()) < count) {
+        std::vector<int32_t> outer = network.grid.ring(station, 2);
+        shuffle(outer, random);
+        targets.insert(targets.end(), outer.begin(), outer.end());
+    }
+    targets.resize(std::min(targets.size(), static_cast<size_t>(count)));
+    const TruePoint& at = network.points[static_cast<size_t>(station)];
+    std::vector<std::pair<double, int32_t>> byBearing;
+    for (int32_t t : targets) {
+        byBearing.emplace_back(bearingBetween(at, network.points[static_cast<size_t>(t)]), t);
+    }
+    std::sort(byBearing.begin(), byBearing.end());
+    for (size_t k = 0; k < targets.size(); ++k) {
+        targets[k] = byBearing[k].second;
+    }
+    return targets;
+}
+
+/// A random point of the ring around the station, or of the nearest ring when the grid is
+/// too small for that one.
+int32_t randomNeighbour(const Network& network, int32_t station, int32_t radius,
+                        RandomStream& random) {
+    std::vector<int32_t> ring = network.grid.ring(station, radius);
+    if (ring.empty()) {
+        ring = network.grid.ring(station, 1);
+    }
+    return ring[static_cast<size_t>(random.below(static_cast<int32_t>(ring.size())))];
+}
+
+const TruePoint& point(const Network& network, int32_t i) {
+    return network.points[static_cast<size_t>(i)];
+}
+
+// ---------------------------------------------------------------------------------------
+// Layout.
+
+std::string pointNumber(int32_t i) {
+    // A mix of the numbering styles of real networks, one of them the full 16 characters.
+    constexpr int32_t cadastralBase = 100000;
+    const int32_t serial = i + 1;
+    switch (serial % 4) {
+    case 0:
+        return "P" + std::to_string(serial);
+    case 1:
+        return std::to_string(serial);
+    case 2:
+        return std::to_string(cadastralBase + serial);
+    default: {
+        std::string digits = std::to_string(serial);
+        return "POLIGON-" + std::string(8 - digits.size(), '0') + digits;
+    }
+    }
+}
+
+/// About one point in twenty (the whole of a coarse lattice spread over the grid, so a few
+/// more rather than a gap at the north edge).
+std::vector<int32_t> chooseFixedPoints(const Grid& grid) {
+    const int32_t wanted = std::max(minFixedPoints, grid.count() / pointsPerFixedPoint);
+    const double aspect = static_cast<double>(grid.rows()) / grid.cols();
+    const int32_t latticeRows =
+        std::clamp(static_cast<int32_t>(std::lround(std::sqrt(wanted * aspect))), 1, grid.rows());
+    const int32_t latticeCols =
+        std::clamp((wanted + latticeRows - 1) / latticeRows, 1, grid.cols());
+    std::vector<int32_t> fixed;
+    for (int32_t p = 0; p < latticeRows; ++p) {
+        for (int32_t q = 0; q < latticeCols; ++q) {
+            // The middle of each lattice cell; in the short last row, the point below it.
+            const int32_t row = (2 * p + 1) * grid.rows() / (2 * latticeRows);
+            const int32_t col = (2 * q + 1) * grid.cols() / (2 * latticeCols);
+            fixed.push_back(grid.at(row, col) >= 0 ? grid.at(row, col) : grid.at(row - 1, col));
+        }
+    }
+    std::sort(fixed.begin(), fixed.end());
+    fixed.erase(std::unique(fixed.begin(), fixed.end()), fixed.end());
+    return fixed;
+}
+
+void checkOptions(const GeneratorOptions& options) {
+    if (options.pointCount < minGeneratedPoints || options.pointCount > maxGeneratedPoints) {
+        throw std::invalid_argument("the point count must be 10 to 20000");
+    }
+    if (options.directionsPerSet < minDirectionsPerSet ||
+        options.directionsPerSet > maxDirectionsPerSet) {
+        throw std::invalid_argument("the directions per set must be 2 to 8");
+    }
+}
+
+Network layOut(const GeneratorOptions& options) {
+    checkOptions(options);
+    Network network{options, Grid(options.pointCount), {}, {}, {}, {}, {}};
+    RandomStream random(options.seed, layoutStream);
+    const double originX = originM + std::nearbyint(random.uniform(0, originSpreadM));
+    const double originY = originM + std::nearbyint(random.uniform(0, originSpreadM));
+    const Grid& grid = network.grid;
+    for (int32_t i = 0; i < grid.count(); ++i) {
+        const double x =
+            originX + grid.row(i) * gridSpacingM + random.uniform(-gridJitterM, gridJitterM);
+        const double y =
+            originY + grid.col(i) * gridSpacingM + random.uniform(-gridJitterM, gridJitterM);
+        network.points.push_back({pointNumber(i), roundedToMillimetre(x), roundedToMillimetre(y)});
+        network.heights.push_back(
+            std::nearbyint(
+                random.uniform(meanHeightM - heightSpreadM, meanHeightM + heightSpreadM) * 100) /
+            100);
+        network.risingDiagonal.push_back(random.uniform() < 0.5);
+    }
+    network.fixedPoints = chooseFixedPoints(grid);
+    network.isFixed.assign(static_cast<size_t>(grid.count()), false);
+    for (int32_t i : network.fixedPoints) {
+        network.isFixed[static_cast<size_t>(i)] = true;
+    }
+    return network;
+}
+
+// ---------------------------------------------------------------------------------------
+// Parameter and title files.
+
+std::string writeTitle(const Network& network, RandomStream&) {
+    const std::string points = std::to_string(network.grid.count());
+    const std::string seed = std::to_string(network.options.seed);
+    Text text;
+    for (const std::string& line : {
+             std::string("Wykonawca: Pracownia Pomiarów Syntetycznych"),
+             "Obiekt: sieć pozioma, " + points + " punktów, ziarno " + seed,
+             "Indeks: SYNT-" + points + "-" + seed,
+             std::string("-"),
+             std::string("Kierunki, kąty, długości i azymuty wyliczone z położeń prawdziwych "
+                         "z szumem losowym"),
+         }) {
+        text.field(cp1250FromUtf8(line)).endLine();
+    }
+    return text.take();
+}
+
+std::string writeSystemZone(const Network&, RandomStream&) {
+    constexpr int localSystem = 0;
+    constexpr int noZone = 0;
+    return Text().integer(localSystem).endLine().integer(noZone).endLine().take();
+}
+
+std::string writeDistanceMeter(const Network&, RandomStream&) {
+    return Text().shortest(distanceMeterA).shortest(distanceMeterB).endLine().take();
+}
+
+std::string writeLimbus(const Network&, RandomStream&) {
+    return Text().integer(angleMeasureGrad).shortest(directionErrorCc).endLine().take();
+}
+
+std::string writeReductions(const Network&, RandomStream&) {
+    constexpr int reductionFirst = 0;
+    return Text().integer(reductionFirst).shortest(meanHeightM).endLine().take();
+}
+
+// ---------------------------------------------------------------------------------------
+// Point files.
+
+std::string writeReferencePoints(const Network& network, RandomStream& random) {
+    // The weighted points form the first group, closed by its group record; the error-free
+    // points follow without a closing record.
+    Text text;
+    std::vector<int32_t> errorFree;
+    for (size_t k = 0; k < network.fixedPoints.size(); ++k) {
+        const TruePoint& p = point(network, network.fixedPoints[k]);
+        if (k % fixedPointsPerWeightedPoint != 0) {
+            errorFree.push_back(network.fixedPoints[k]);
+            continue;
+        }
+        text.field(p.number)
+            .real(p.x + random.normal(weightedPointErrorM), 3)
+            .real(p.y + random.normal(weightedPointErrorM), 3)
+            .endLine();
+    }
+    text.integer(0).shortest(weightedPointErrorM).shortest(weightedPointErrorM).endLine();
+    for (int32_t i : errorFree) {
+        const TruePoint& p = point(network, i);
+        text.field(p.number).real(p.x, 3).real(p.y, 3).endLine();
+    }
+    return text.take();
+}
+
+std::string writeApproximatePoints(const Network& network, RandomStream& random) {
+    // In random order, as a register of points numbered by no plan would have them.
+    std::vector<int32_t> order;
+    for (int32_t i = 0; i < network.grid.count(); ++i) {
+        if (!network.isFixed[static_cast<size_t>(i)]) {
+            order.push_back(i);
+        }
+    }
+    shuffle(order, random);
+    Text text;
+    for (int32_t i : order) {
+        const TruePoint& p = point(network, i);
+        text.field(p.number)
+            .real(p.x + random.normal(approximateErrorM), 2)
+            .real(p.y + random.normal(approximateErrorM), 2)
+            .endLine();
+    }
+    return text.integer(0).integer(0).integer(0).endLine().take();
+}
+
+std::string writeHeights(const Network& network, RandomStream&) {
+    Text text;
+    for (int32_t i = 0; i < network.grid.count(); ++i) {
+        text.field(point(network, i).number)
+            .real(network.heights[static_cast<size_t>(i)], 2)
+            .endLine();
+    }
+    return text.take();
+}
+
+// ---------------------------------------------------------------------------------------
+// Direction files: a station line "station code", direction lines "target reading [third]"
+// with readings in grads from an orientation drawn per set, and an end line "0 [m]".
+
+enum class ThirdColumn { None, Distance, MeanErrorCc };
+
+struct DirectionSetStyle {
+    std::string_view code;
+    ThirdColumn third;
+};
+
+void writeDirectionSet(Text& text, const Network& network, int32_t station,
+                       const DirectionSetStyle& style, double setErrorCc,
+                       std::string_view endLineError, RandomStream& random) {
+    const TruePoint& at = point(network, station);
+    const double orientationGrad = random.uniform(0, 400);
+    text.field(at.number).field(style.code).endLine();
+    for (int32_t t : directionTargets(network, station, network.options.directionsPerSet, random)) {
+        const TruePoint& target = point(network, t);
+        const double errorCc = style.third == ThirdColumn::MeanErrorCc
+                                   ? uniformInteger(random, gpsDirectionErrorCc)
+                                   : setErrorCc;
+        const double readingGrad =
+            bearingBetween(at, target) - orientationGrad + gradFromCc(random.normal(errorCc));
+        text.field(target.number).grad(readingGrad);
+        if (style.third == ThirdColumn::Distance) {
+            const double lengthM = distanceM(at, target);
+            text.real(lengthM + random.normal(distanceMeterErrorM(lengthM)), 3);
+        } else if (style.third == ThirdColumn::MeanErrorCc) {
+            text.shortest(errorCc);
+        }
+        text.endLine();
+    }
+    text.integer(0);
+    if (!endLineError.empty()) {
+        text.field(endLineError);
+    }
+    text.endLine();
+}
+
+std::string writeDirections(const Network& network, RandomStream& random) {
+    // One set at every point; half of them state the LIMBUS mean error on their end line.
+    constexpr DirectionSetStyle plain{"1", ThirdColumn::None};
+    Text text;
+    for (int32_t i = 0; i < network.grid.count(); ++i) {
+        const bool stateError = random.uniform() < 0.5;
+        writeDirectionSet(text, network, i, plain, directionErrorCc, stateError ? "0.0010" : "",
+                          random);
+    }
+    return text.take();
+}
+
+std::string writePolarDirections(const Network& network, RandomStream& random) {
+    constexpr DirectionSetStyle withDistances{"2", ThirdColumn::Distance};
+    Text text;
+    for (int32_t i : sampledStations(network, FileKind::PolarDirections, random)) {
+        writeDirectionSet(text, network, i, withDistances, directionErrorCc, "", random);
+    }
+    return text.take();
+}
+
+std::string writeOrthogonalDirections(const Network& network, RandomStream& random) {
+    constexpr DirectionSetStyle plain{"1", ThirdColumn::None};
+    Text endError;
+    endError.real(gradFromCc(orthogonalDirectionErrorCc), 4);
+    const std::string endLineError = endError.take();
+    Text text;
+    for (int32_t i : sampledStations(network, FileKind::OrthogonalDirections, random)) {
+        writeDirectionSet(text, network, i, plain, orthogonalDirectionErrorCc, endLineError,
+                          random);
+    }
+    return text.take();
+}
+
+std::string writeGpsDirections(const Network& network, RandomStream& random) {
+    constexpr DirectionSetStyle ownErrors{"11", ThirdColumn::MeanErrorCc};
+    Text text;
+    for (int32_t i : sampledStations(network, FileKind::GpsDirections, random)) {
+        writeDirectionSet(text, network, i, ownErrors, directionErrorCc, "", random);
+    }
+    return text.take();
+}
+
+// ---------------------------------------------------------------------------------------
+// Angle files: "left station right value [meanError]", the angle clockwise from left to
+// right between two neighbours of the station.
+
+struct AngleAt {
+    int32_t left, station, right;
+    double valueGrad; ///< true value
+};
+
+AngleAt angleAt(const Network& network, int32_t station, RandomStream& random) {
+    const std::vector<int32_t> targets = sample(network.grid.ring(station, 1), 2, random);
+    const bool swap = random.uniform() < 0.5;
+    const int32_t left = targets[swap ? 1 : 0];
+    const int32_t right = targets[swap ? 0 : 1];
+    const TruePoint& at = point(network, station);
+    return {left, station, right,
+            bearingBetween(at, point(network, right)) - bearingBetween(at, point(network, left))};
+}
+
+std::string writeAngles(const Network& network, RandomStream& random) {
+    // Groups of 5 to 20 angles, each closed by "0 0 0 m" with m in grads.
+    Text text;
+    const std::vector<int32_t> stations = sampledStations(network, FileKind::Angles, random);
+    size_t k = 0;
+    while (k < stations.size()) {
+        const auto groupSize = static_cast<size_t>(uniformInteger(random, angleGroupSize));
+        const double errorCc = uniformInteger(random, angleGroupErrorCc);
+        for (size_t end = std::min(stations.size(), k + groupSize); k < end; ++k) {
+            const AngleAt a = angleAt(network, stations[k], random);
+            text.field(point(network, a.left).number)
+                .field(point(network, a.station).number)
+                .field(point(network, a.right).number)
+                .grad(a.valueGrad + gradFromCc(random.normal(errorCc)))
+                .endLine();
+        }
+        text.integer(0).integer(0).integer(0).real(gradFromCc(errorCc), 4).endLine();
+    }
+    return text.take();
+}
+
+std::string writeAnglesWithErrors(const Network& network, RandomStream& random) {
+    Text text;
+    for (int32_t station : sampledStations(network, FileKind::AnglesWithErrors, random)) {
+        const AngleAt a = angleAt(network, station, random);
+        const int32_t errorCc = uniformInteger(random, angleErrorCc);
+        text.field(point(network, a.left).number)
+            .field(point(network, a.station).number)
+            .field(point(network, a.right).number)
+            .grad(a.valueGrad + gradFromCc(random.normal(errorCc)))
+            .integer(errorCc)
+            .endLine();
+    }
+    return text.take();
+}
+
+// ---------------------------------------------------------------------------------------
+// Distance files: "from to length [meanError]" in metres.
+
+void writeDistance(Text& text, const Network& network, int32_t from, int32_t to, double errorM,
+                   bool writeError, RandomStream& random) {
+    const TruePoint& a = point(network, from);
+    const TruePoint& b = point(network, to);
+    text.field(a.number).field(b.number).real(distanceM(a, b) + random.normal(errorM), 3);
+    if (writeError) {
+        text.real(errorM, 3);
+    }
+    text.endLine();
+}
+
+/// The diagonal of the cell whose south-west corner is i, or (-1, -1) outside the grid.
+std::pair<int32_t, int32_t> cellDiagonal(const Grid& grid, int32_t i, bool rising) {
+    const int32_t r = grid.row(i);
+    const int32_t c = grid.col(i);
+    return rising ? std::pair(grid.at(r, c), grid.at(r + 1, c + 1))
+                  : std::pair(grid.at(r, c + 1), grid.at(r + 1, c));
+}
+
+std::string writeDistances(const Network& network, RandomStream& random) {
+    // Three lines a point: to the east and north neighbours and one diagonal of the cell.
+    const Grid& grid = network.grid;
+    Text text;
+    for (int32_t i = 0; i < grid.count(); ++i) {
+        const std::pair<int32_t, int32_t> diagonal =
+            cellDiagonal(grid, i, network.risingDiagonal[static_cast<size_t>(i)]);
+        const int32_t ends[][2] = {{i, grid.at(grid.row(i), grid.col(i) + 1)},
+                                   {i, grid.at(grid.row(i) + 1, grid.col(i))},
+                                   {diagonal.first, diagonal.second}};
+        for (const auto& end : ends) {
+            if (end[0] >= 0 && end[1] >= 0) {
+                const double lengthM = distanceM(point(network, end[0]), point(network, end[1]));
+                writeDistance(text, network, end[0], end[1], distanceMeterErrorM(lengthM), false,
+                              random);
+            }
+        }
+    }
+    return text.take();
+}
+
+std::string writeDistancesWithErrors(const Network& network, RandomStream& random) {
+    // The other diagonal of some cells, so that no line of DLUGOSCI is measured again.
+    const Grid& grid = network.grid;
+    std::vector<int32_t> cells;
+    for (int32_t i = 0; i < grid.count(); ++i) {
+        const auto d = cellDiagonal(grid, i, !network.risingDiagonal[static_cast<size_t>(i)]);
+        if (d.first >= 0 && d.second >= 0) {
+            cells.push_back(i);
+        }
+    }
+    Text text;
+    for (int32_t i :
+         sample(cells, sampledRecords(network, FileKind::DistancesWithErrors), random)) {
+        const auto d = cellDiagonal(grid, i, !network.risingDiagonal[static_cast<size_t>(i)]);
+        const double errorM = uniformInteger(random, distanceErrorMm) * millimetre;
+        writeDistance(text, network, d.first, d.second, errorM, true, random);
+    }
+    return text.take();
+}
+
+std::string writeGpsDistances(const Network& network, RandomStream& random) {
+    // Lines over two grid steps, east or north, from stations that have such a partner.
+    const Grid& grid = network.grid;
+    const auto twoStepsEast = [&grid](int32_t i) { return grid.at(grid.row(i), grid.col(i) + 2); };
+    const auto twoStepsNorth = [&grid](int32_t i) { return grid.at(grid.row(i) + 2, grid.col(i)); };
+    std::vector<int32_t> stations;
+    for (int32_t i = 0; i < grid.count(); ++i) {
+        if (twoStepsEast(i) >= 0 || twoStepsNorth(i) >= 0) {
+            stations.push_back(i);
+        }
+    }
+    Text text;
+    for (int32_t i : sample(stations, sampledRecords(network, FileKind::GpsDistances), random)) {
+        const bool preferEast = random.uniform() < 0.5;
+        const int32_t to = (preferEast && twoStepsEast(i) >= 0) || twoStepsNorth(i) < 0
+                               ? twoStepsEast(i)
+                               : twoStepsNorth(i);
+        const double errorM = uniformInteger(random, gpsDistanceErrorMm) * millimetre;
+        writeDistance(text, network, i, to, errorM, true, random);
+    }
+    return text.take();
+}
+
+// ---------------------------------------------------------------------------------------
+// Azimuth files: "from to azimuth meanError" in grads and cc.
+
+std::string writeAzimuthFile(const Network& network, FileKind kind, int32_t radius,
+                             const int32_t (&errorRangeCc)[2], RandomStream& random) {
+    Text text;
+    for (int32_t from : sampledStations(network, kind, random)) {
+        const int32_t to = randomNeighbour(network, from, radius, random);
+        const int32_t errorCc = uniformInteger(random, errorRangeCc);
+        const TruePoint& a = point(network, from);
+        const TruePoint& b = point(network, to);
+        text.field(a.number)
+            .field(b.number)
+            .grad(bearingBetween(a, b) + gradFromCc(random.normal(errorCc)))
+            .integer(errorCc)
+            .endLine();
+    }
+    return text.take();
+}
+
+std::string writeAzimuths(const Network& network, RandomStream& random) {
+    return writeAzimuthFile(network, FileKind::Azimuths, 1, azimuthErrorCc, random);
+}
+
+std::string writeGpsAzimuths(const Network& network, RandomStream& random) {
+    return writeAzimuthFile(network, FileKind::GpsAzimuths, 2, gpsAzimuthErrorCc, random);
+}
+
+// ---------------------------------------------------------------------------------------
+// The files, in the order of FileKind.
+
+using Writer = std::string (*)(const Network&, RandomStream&);
+
+struct FileEntry {
+    FileKind kind;
+    std::string_view name;
+    Writer write;
+};
+
+// clang-format off
+constexpr FileEntry fileEntries[] = {
+    {FileKind::Title,                "tytul",        writeTitle},
+    {FileKind::SystemZone,           "uklad",        writeSystemZone},
+    {FileKind::DistanceMeter,        "DALMIERZ",     writeDistanceMeter},
+    {FileKind::Limbus,               "LIMBUS",       writeLimbus},
+    {FileKind::Reductions,           "REDUKCJE",     writeReductions},
+    {FileKind::ReferencePoints,      "XY.sta",       writeReferencePoints},
+    {FileKind::ApproximatePoints,    "XY.prz",       writeApproximatePoints},
+    {FileKind::Heights,              "H.prz",        writeHeights},
+    {FileKind::Directions,           "KIERUNKI",     writeDirections},
+    {FileKind::PolarDirections,      "KIERUNKI.mod", writePolarDirections},
+    {FileKind::OrthogonalDirections, "KIERUNKI.ort", writeOrthogonalDirections},
+    {FileKind::GpsDirections,        "KIERUNKI.gps", writeGpsDirections},
+    {FileKind::Angles,               "KATY",         writeAngles},
+    {FileKind::AnglesWithErrors,     "KATY.b",       writeAnglesWithErrors},
+    {FileKind::Distances,            "DLUGOSCI",     writeDistances},
+    {FileKind::DistancesWithErrors,  "DLUGOSCI.b",   writeDistancesWithErrors},
+    {FileKind::GpsDistances,         "DLUGOSCI.gps", writeGpsDistances},
+    {FileKind::Azimuths,             "AZYMUTY",      writeAzimuths},
+    {FileKind::GpsAzimuths,          "AZYMUTY.gps",  writeGpsAzimuths},
+};
+// clang-format on
+
+constexpr bool entriesInKindOrder() {
+    int index = 0;
+    for (const FileEntry& entry : fileEntries) {
+        if (static_cast<int>(entry.kind) != index++) {
+            return false;
+        }
+    }
+    return index == fileKindCount;
+}
+static_assert(entriesInKindOrder(), "one entry per FileKind, in the order of the enumeration");
+
+const FileEntry& entryOf(FileKind kind) {
+    return fileEntries[static_cast<size_t>(kind)];
+}
+
+/// The random stream of a file: streams 1 and up, after the layout's stream 0.
+uint64_t streamOf(FileKind kind) {
+    return static_cast<uint64_t>(kind) + 1;
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+        throw std::runtime_error("cannot write " + path.string());
+    }
+}
+
+} // namespace
+
+std::string_view fileName(FileKind kind) {
+    return entryOf(kind).name;
+}
+
+std::vector<TruePoint> truePoints(const GeneratorOptions& options) {
+    return layOut(options).points;
+}
+
+void generateNetwork(const std::filesystem::path& folder, const GeneratorOptions& options) {
+    const Network network = layOut(options);
+    std::filesystem::create_directories(folder);
+    for (const FileEntry& entry : fileEntries) {
+        if (options.writes(entry.kind)) {
+            RandomStream random(options.seed, streamOf(entry.kind));
+            writeFile(pathForWriting(folder, entry.name), entry.write(network, random));
+        }
+    }
+}
+
+} // namespace ptw3::bench
