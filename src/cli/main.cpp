@@ -52,10 +52,18 @@ int run(const CliArguments& args) {
     try {
         runCalculation(state, controls, context);
     } catch (const Stop& stop) {
-        const bool declined = stop.reason() == StopReason::UserDeclined;
-        std::fprintf(stderr, "ptw3-cli: computation stopped %s\n",
-                     declined ? "by the answer No" : "by a fatal input error");
-        return declined ? exitDeclined : exitFatalInput;
+        switch (stop.reason()) {
+        case StopReason::FatalInput:
+            std::fprintf(stderr, "ptw3-cli: computation stopped by a fatal input error\n");
+            return exitFatalInput;
+        case StopReason::UserDeclined:
+            std::fprintf(stderr, "ptw3-cli: computation stopped by the answer No\n");
+            return exitDeclined;
+        case StopReason::Abandoned: // the console never asks a computation to stop
+            std::fprintf(stderr, "ptw3-cli: computation abandoned\n");
+            return exitInternalError;
+        }
+        return exitInternalError;
     }
     return exitFinished;
 }

@@ -1,12 +1,20 @@
 #include "common/run_context.h"
 
 #include "common/encoding.h"
+#include "common/stop.h"
 
 #include <string>
 
 namespace ptw3 {
 
+void RunContext::checkCancelled() const {
+    if (cancelRequested()) {
+        throw Stop(StopReason::Abandoned, "");
+    }
+}
+
 void RunContext::messageAt(int32_t index, std::string_view text) {
+    checkCancelled();
     m_messages.messageLine = index;
     if (index < 0 || index > MessageList::lastIndex) {
         return;
@@ -24,8 +32,19 @@ void RunContext::blankMessages(int32_t first, int32_t last) {
     m_user.messagesBlanked(first, last);
 }
 
-bool RunContext::confirm(std::string_view text) { return m_user.confirm(utf8FromCp1250(text)); }
+// A cancel requested while the person was looking at the question or the box wins over
+// the answer, so an abandoned computation never goes on or ends as declined.
+bool RunContext::confirm(std::string_view text) {
+    checkCancelled();
+    const bool yes = m_user.confirm(utf8FromCp1250(text));
+    checkCancelled();
+    return yes;
+}
 
-void RunContext::inform(std::string_view text) { m_user.inform(utf8FromCp1250(text)); }
+void RunContext::inform(std::string_view text) {
+    checkCancelled();
+    m_user.inform(utf8FromCp1250(text));
+    checkCancelled();
+}
 
 } // namespace ptw3

@@ -1,12 +1,15 @@
 // What one computation carries besides its data: the message list with its
 // shared counter, the person at the other end and the clock. Every step of the
 // computation receives it by reference; texts given to it are Windows-1250.
+// A front-end that runs the computation on a thread of its own may ask it to
+// stop; the request takes effect at the next message line, question or box.
 #pragma once
 
 #include "common/clock.h"
 #include "common/message_list.h"
 #include "common/user_interaction.h"
 
+#include <atomic>
 #include <string_view>
 
 namespace ptw3 {
@@ -30,6 +33,13 @@ public:
     /// Shows an information box.
     void inform(std::string_view text);
 
+    /// Asks the computation to stop; safe to call from any thread. The next message line,
+    /// question or information box throws Stop(StopReason::Abandoned) instead.
+    void requestCancel() { m_cancelRequested.store(true, std::memory_order_relaxed); }
+    bool cancelRequested() const { return m_cancelRequested.load(std::memory_order_relaxed); }
+    /// Throws Stop(StopReason::Abandoned) when a cancel has been requested.
+    void checkCancelled() const;
+
     LocalDateTime now() const { return m_clock.now(); }
     MessageList& messages() { return m_messages; }
 
@@ -37,6 +47,7 @@ private:
     MessageList& m_messages;
     UserInteraction& m_user;
     const Clock& m_clock;
+    std::atomic<bool> m_cancelRequested = false;
 };
 
 } // namespace ptw3

@@ -11,6 +11,7 @@ namespace ptw3 {
 enum class StopReason {
     FatalInput,   ///< a capacity limit or an unreadable required value of the input files
     UserDeclined, ///< the answer No to "Czy chcesz liczyć dalej?"
+    Abandoned,    ///< the front-end asked the computation to stop (the window was closed)
 };
 
 class Stop : public std::runtime_error {

@@ -1,54 +1,382 @@
+#include "common/text_file.h"
+#include "editor/editor_window.h"
+#include "gui/gui_support.h"
 #include "shell/main_window.h"
-#include "test_support.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStatusBar>
+#include <QTest>
+#include <QTextBlock>
+#include <QWindow>
 
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace ptw3 {
 namespace {
 
+using test::DialogScript;
 using test::TempFolder;
+using test::waitUntil;
 
-TEST(MainWindow, OpensDisarmedOnTheFolderOfTarvelIni) {
-    int argc = 1;
-    char name[] = "ptw3_gui_tests";
-    char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+enum class Arming { Disarmed, Armed, Running, Other };
 
+struct WindowFixture : ::testing::Test {
     TempFolder program;
     TempFolder data;
-    program.write("tarvel.ini", "[General]\r\npath=" + data.path().string() + "\r\n");
-    data.write("uklad", "1965\r\n3\r\n");
-    data.write("XY.sta", "A 0 0\r\nB 100 0\r\n");
-    data.write("DLUGOSCI", "A B 100\r\n");
+    FixedClock fixedClock{LocalDateTime{2026, 12, 8, 10, 0, 0}};
+    std::unique_ptr<MainWindow> window;
+
+    void open(const Clock& clock) {
+        program.write("tarvel.ini", "[General]\r\npath=" + data.path().string() + "\r\n");
+        window = std::make_unique<MainWindow>(program.path(), "/", clock);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+    void open() { open(fixedClock); }
+
+    template <class Widget> Widget* child(const char* name) const {
+        auto* widget = window->findChild<Widget*>(name);
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    Arming arming() const {
+        const bool arm = child<QPushButton>("Button1")->isEnabled();
+        const bool compute = child<QPushButton>("BitBtn1")->isEnabled();
+        if (arm && !compute) {
+            return Arming::Disarmed;
+        }
+        if (!arm && compute) {
+            return Arming::Armed;
+        }
+        return arm ? Arming::Other : Arming::Running;
+    }
+    std::string line(int index) const {
+        return child<QPlainTextEdit>("Memo1")
+            ->document()
+            ->findBlockByNumber(index)
+            .text()
+            .toStdString();
+    }
+    /// The index of the first message line from `from` on that starts with the text.
+    int lineStarting(const std::string& text, int from = 0) const {
+        for (int i = from; i <= MessageList::lastIndex; ++i) {
+            if (line(i).starts_with(text)) {
+                return i;
+            }
+        }
+        return -1;
+    }
+    void startRun() {
+        child<QPushButton>("Button1")->click();
+        child<QPushButton>("BitBtn1")->click();
+    }
+    void runToEnd() {
+        startRun();
+        ASSERT_TRUE(waitUntil([this] { return !window->running(); }));
+        QApplication::processEvents();
+    }
+    QColor panelColour(const char* panel) const {
+        return child<QLabel>(panel)->palette().color(QPalette::Window);
+    }
+};
+
+QColor roleColour(QPalette::ColorRole role) {
+    return QApplication::palette().color(role);
+}
+
+TEST_F(WindowFixture, ArmingFollowsTheButtonsTheRunAndTheWindowsOfTheProgram) {
+    copyTestData("complete_network", data);
+    open();
+    EXPECT_EQ(arming(), Arming::Disarmed);
+    child<QPushButton>("Button1")->click();
+    EXPECT_EQ(arming(), Arming::Armed);
+
+    // A drop-down list opening and closing, and coming back from another application,
+    // leave the window armed.
+    auto* principles = child<QComboBox>("ComboBox4");
+    principles->showPopup();
+    QTest::qWait(20);
+    principles->hidePopup();
+    ASSERT_TRUE(test::activate(window.get()));
+    window->focusWindowChanged(nullptr);
+    window->focusWindowChanged(window->windowHandle());
+    EXPECT_EQ(arming(), Arming::Armed);
+
+    // Coming back from an editor window runs the set-up, which disarms.
+    window->Panel2Click();
+    auto* editor = window->findChild<EditorWindow*>();
+    ASSERT_NE(editor, nullptr);
+    ASSERT_TRUE(test::activate(editor));
+    ASSERT_TRUE(test::activate(window.get()));
+    EXPECT_EQ(arming(), Arming::Disarmed);
+    editor->close();
+
+    startRun();
+    // The end of the run reaches the window through its event queue: until then both
+    // buttons and the options are disabled.
+    EXPECT_EQ(arming(), Arming::Running);
+    EXPECT_FALSE(child<QComboBox>("ComboBox6")->isEnabled());
+    EXPECT_FALSE(child<QLineEdit>("Edit1")->isEnabled());
+    ASSERT_TRUE(waitUntil([this] { return !window->running(); }));
+    EXPECT_EQ(arming(), Arming::Disarmed);
+    EXPECT_TRUE(child<QComboBox>("ComboBox6")->isEnabled());
+    // A second run needs a fresh arming.
+    child<QPushButton>("BitBtn1")->click();
+    EXPECT_FALSE(window->running());
+}
+
+TEST_F(WindowFixture, PanelColoursShowTheFilesOfTheWorkingFolder) {
+    data.write("katy", "1 2 3 100\r\n");
+    data.write("XY.PRZ", "1 0 0\r\n");
+    open();
+    const QColor absent = roleColour(QPalette::Button);
+    const QColor present = roleColour(QPalette::ToolTipBase);
+    const QColor result = roleColour(QPalette::Base);
+    for (const FileSetEntry& entry : fileSet) {
+        SCOPED_TRACE(entry.panel);
+        const bool given = entry.panel == "Panel2" || entry.panel == "Panel9";
+        EXPECT_EQ(panelColour(std::string(entry.panel).c_str()), given ? present : absent);
+    }
+
+    // Result panels turn to the window colour and never turn back.
+    data.write("rpw.ptw", "");
+    data.write("ER3A.PTW", "");
+    window->FormCreate();
+    std::filesystem::remove(data.path() / "rpw.ptw");
+    std::filesystem::remove(data.path() / "katy");
+    window->FormCreate();
+    struct Case {
+        const char* panel;
+        QColor colour;
+    };
+    const Case cases[] = {{"Panel14", result},
+                          {"Panel16", result},
+                          {"Panel15", absent},
+                          {"Panel2", absent},
+                          {"Panel9", present}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.panel);
+        EXPECT_EQ(panelColour(c.panel), c.colour);
+    }
+}
+
+TEST_F(WindowFixture, TheWorkingFolderComesFromTarvelIniAtEachSetUp) {
     const FixedClock clock(LocalDateTime{2026, 12, 8, 10, 0, 0});
-    MainWindow window(program.path(), "/", clock);
+    MainWindow withoutIni(program.path(), data.path(), clock);
+    EXPECT_EQ(withoutIni.findChild<QStatusBar*>("StatusBar1")->findChild<QLabel*>()->text(),
+              QString::fromStdString(" Folder roboczy = " + data.path().string()));
 
-    EXPECT_EQ(window.objectName(), "Form2");
-    EXPECT_EQ(window.statusBar()->currentMessage().toStdString(),
-              " Folder roboczy = " + data.path().string());
-    auto* arm = window.findChild<QPushButton*>("Button1");
-    auto* compute = window.findChild<QPushButton*>("BitBtn1");
-    auto* systems = window.findChild<QComboBox*>("ComboBox6");
-    ASSERT_TRUE(arm && compute && systems);
-    EXPECT_EQ(systems->currentText().toStdString(), "1965 strefa 3");
-    EXPECT_TRUE(arm->isEnabled());
-    EXPECT_FALSE(compute->isEnabled());
+    TempFolder other;
+    other.write("KATY", "");
+    program.write("tarvel.ini", "[General]\npath=" + other.path().string() + "\n");
+    withoutIni.FormCreate();
+    EXPECT_EQ(withoutIni.findChild<QStatusBar*>("StatusBar1")->findChild<QLabel*>()->text(),
+              QString::fromStdString(" Folder roboczy = " + other.path().string()));
+    // The panels open the files of the new folder, found in any letter case.
+    withoutIni.Panel2Click();
+    withoutIni.Panel1Click();
+    const auto editors = withoutIni.findChildren<EditorWindow*>();
+    ASSERT_EQ(editors.size(), 2);
+    EXPECT_EQ(editors[0]->documentName().toStdString(), (other.path() / "KATY").string());
+    EXPECT_EQ(editors[1]->documentName().toStdString(), (other.path() / "dlugosci").string());
+}
 
-    arm->click();
-    EXPECT_FALSE(arm->isEnabled());
-    EXPECT_TRUE(compute->isEnabled());
+TEST_F(WindowFixture, OnlyTheUsersChoiceOfTheSystemWritesUklad) {
+    open();
+    auto* systems = child<QComboBox>("ComboBox6");
+    EXPECT_EQ(systems->currentText(), "Lokalny (bez redukcji)");
+    EXPECT_FALSE(data.exists("uklad")); // the set-up shows the choice, it does not store it
 
-    compute->click();
-    EXPECT_TRUE(arm->isEnabled());
-    EXPECT_FALSE(compute->isEnabled());
-    const QString memo = window.findChild<QPlainTextEdit*>("Memo1")->toPlainText();
-    EXPECT_TRUE(memo.contains(QString::fromUtf8(" KONIEC OBLICZEŃ:10:00:00"))) << memo.toStdString();
+    struct Case {
+        std::function<void()> change;
+        const char* uklad;
+    };
+    const Case cases[] = {
+        {[&] { systems->setCurrentIndex(9); }, "19423\r\n18\r\n"},
+        {[&] { systems->setCurrentIndex(22); }, "1000\r\n0\r\n"},
+        // A typed text that matches no entry keeps the system and still writes uklad.
+        {[&] {
+             std::filesystem::remove(data.path() / "uklad");
+             systems->setEditText("1965 strefa");
+         },
+         "1000\r\n0\r\n"},
+        {[&] { systems->setEditText("1965 strefa 2"); }, "1965\r\n2\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.uklad);
+        c.change();
+        EXPECT_EQ(data.read("uklad"), c.uklad);
+    }
+
+    // Restoring from uklad shows the entry without rewriting the file.
+    data.write("uklad", "1992\r\n7\r\n");
+    window->FormCreate();
+    EXPECT_EQ(systems->currentText(), "1992  (jednostrefowy)");
+    EXPECT_EQ(data.read("uklad"), "1992\r\n7\r\n");
+}
+
+TEST_F(WindowFixture, TheIterationFieldShowsTheCorrectedTextAfterARun) {
+    copyTestData("complete_network", data);
+    open();
+    struct Case {
+        const char* typed;
+        const char* shown;
+    };
+    const Case cases[] = {{"1", "2"},    {"0", "2"},     {"-5", "2"},
+                          {"8361", "4"}, {"abc", "abc"}, {"100", "100"}};
+    auto* iterations = child<QLineEdit>("Edit1");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        iterations->setText(c.typed);
+        runToEnd();
+        EXPECT_EQ(iterations->text(), c.shown);
+    }
+}
+
+TEST_F(WindowFixture, UncheckingAccelerationHidesTheRadioButtonsAndKeepsTheirChoice) {
+    open();
+    auto* accelerate = child<QCheckBox>("CheckBox1");
+    auto* standard = child<QRadioButton>("RadioButton1");
+    standard->setChecked(true);
+    accelerate->click();
+    EXPECT_FALSE(standard->isVisible());
+    EXPECT_FALSE(child<QRadioButton>("RadioButton2")->isVisible());
+    accelerate->click();
+    EXPECT_TRUE(standard->isVisible());
+    EXPECT_TRUE(standard->isChecked());
+}
+
+// The data-input transcripts of the golden folders (tests/data/<name>/expected): the window
+// shows the same questions and boxes, takes the same answers and ends the same way.
+TEST_F(WindowFixture, TheQuestionsAndBoxesOfARunAreShownByTheWindow) {
+    const char* folders[] = {"complete_network", "repetitions_yes", "repetition_declined",
+                             "fatal_no_reference"};
+    for (const char* name : folders) {
+        SCOPED_TRACE(name);
+        TempFolder folder;
+        copyTestData(name, folder);
+        program.write("tarvel.ini", "[General]\r\npath=" + folder.path().string() + "\r\n");
+        QStringList expectedTexts;
+        QStringList answers;
+        std::vector<std::string> answerLines = test::testDataLines(name, "expected/answers");
+        size_t nextAnswer = 0;
+        for (const std::string& entry : test::testDataLines(name, "expected/dialog.txt")) {
+            const bool question = entry.starts_with("confirm: ");
+            if (!question && !entry.starts_with("inform: ")) {
+                continue;
+            }
+            QString text = QString::fromStdString(entry.substr(entry.find(": ") + 2));
+            expectedTexts << text.replace("\\n", "\n");
+            answers << (question ? (answerLines.at(nextAnswer++) == "t" ? "Tak" : "Nie") : "OK");
+        }
+        const std::string outcome = test::testDataLines(name, "expected/outcome").at(0);
+
+        // Questions the adjustment may add after the data input are answered Yes.
+        DialogScript script(answers, "Tak");
+        window = std::make_unique<MainWindow>(program.path(), "/", fixedClock);
+        window->show();
+        runToEnd();
+
+        ASSERT_GE(script.shown.size(), static_cast<size_t>(expectedTexts.size()));
+        for (qsizetype i = 0; i < expectedTexts.size(); ++i) {
+            const auto& shown = script.shown[static_cast<size_t>(i)];
+            EXPECT_EQ(shown.text, expectedTexts[i]);
+            EXPECT_EQ(shown.title, answers[i] == "OK" ? "Informacja" : "Potwierdzenie");
+        }
+        const int end = lineStarting(" KONIEC OBLICZEŃ:");
+        if (outcome == "finished") {
+            EXPECT_TRUE(window->isVisible());
+            EXPECT_GT(end, 0);
+        } else {
+            // A fatal input error or the answer No ends the program: the window closes.
+            EXPECT_TRUE(waitUntil([this] { return !window->isVisible(); }));
+            EXPECT_EQ(end, -1);
+            EXPECT_EQ(folder.read("er3a.ptw"),
+                      readFileBytes(test::testData(name) / "expected" / "ER3a.ptw"));
+        }
+    }
+}
+
+TEST_F(WindowFixture, AWholeRunWritesItsLinesInOrderAndTheReportOfTheConsole) {
+    copyTestData("complete_network", data);
+    open();
+    runToEnd();
+    EXPECT_EQ(line(1), " ");
+    EXPECT_EQ(line(2), " POCZĄTEK OBLICZEŃ:10:00:00");
+    EXPECT_EQ(line(3), " CZYTANIE I KONTROLA DANYCH - proszę czekać");
+    int previous = 3;
+    for (const char* expected :
+         {" LICZBA POWTÓREK DLUGOSCI = 1", " LICZBA POWTÓREK KĄTÓW = 1",
+          " LICZBA POWTÓREK AZYMUTÓW = 1", " Przeciętny błąd położenia punktu = ",
+          " Maksymalny błąd położenia punktu = ", " KONIEC OBLICZEŃ:10:00:00"}) {
+        SCOPED_TRACE(expected);
+        const int at = lineStarting(expected, previous + 1);
+        EXPECT_GT(at, previous);
+        previous = std::max(previous, at);
+    }
+    EXPECT_EQ(data.read("er3a.ptw"),
+              readFileBytes(test::testData("complete_network") / "expected" / "ER3a.ptw"));
+    EXPECT_EQ(panelColour("Panel16"), roleColour(QPalette::Button));
+    window->FormCreate();
+    EXPECT_EQ(panelColour("Panel16"), roleColour(QPalette::Base));
+
+    // The window as it looks after a run, for a look at the layout.
+    const QString folder = QStringLiteral(PTW3_SCREENSHOT_DIR);
+    ASSERT_TRUE(QDir().mkpath(folder));
+    EXPECT_TRUE(window->grab().save(folder + "/main_window.png"));
+}
+
+TEST_F(WindowFixture, ClosingDuringARunAsksWhetherToAbandonIt) {
+    struct Case {
+        const char* answer;
+        bool abandoned;
+    };
+    for (const Case& c : {Case{"Tak", true}, Case{"Nie", false}}) {
+        SCOPED_TRACE(c.answer);
+        TempFolder folder;
+        copyTestData("complete_network", folder);
+        program.write("tarvel.ini", "[General]\r\npath=" + folder.path().string() + "\r\n");
+        test::GateClock gate;
+        window = std::make_unique<MainWindow>(program.path(), "/", gate);
+        window->show();
+        startRun();
+        ASSERT_TRUE(waitUntil([&] { return gate.workerWaiting(); }));
+
+        DialogScript script({c.answer});
+        window->close();
+        ASSERT_EQ(script.shown.size(), 1u);
+        EXPECT_TRUE(script.shown[0].text.contains(QString::fromUtf8("przerwać obliczenia")));
+        // The window waits for the computation before it closes.
+        EXPECT_TRUE(window->isVisible());
+        gate.open();
+        ASSERT_TRUE(waitUntil([this] { return !window->running(); }));
+        QTest::qWait(20);
+        EXPECT_EQ(window->isVisible(), !c.abandoned);
+        // Abandoned at its start line, the computation never reached the data input.
+        EXPECT_EQ(folder.exists("er3a.ptw"), !c.abandoned);
+        EXPECT_EQ(lineStarting(" KONIEC OBLICZEŃ:") > 0, !c.abandoned);
+    }
+}
+
+TEST_F(WindowFixture, DestroyingTheWindowDuringARunStopsTheComputation) {
+    copyTestData("complete_network", data);
+    test::GateClock gate;
+    open(gate);
+    startRun();
+    ASSERT_TRUE(waitUntil([&] { return gate.workerWaiting(); }));
+    QTimer::singleShot(30, [&] { gate.open(); });
+    window.reset();
+    EXPECT_FALSE(data.exists("er3a.ptw"));
 }
 
 } // namespace

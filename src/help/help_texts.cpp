@@ -1,0 +1,173 @@
+#include "help/help_texts.h"
+
+namespace ptw3 {
+
+// clang-format off
+std::string_view generalHelpText() {
+    return
+R"help( WYRÓWNANIE ŚCISŁE SIECI POZIOMEJ - program ptw3 (RPW), wersja 5.9
+
+ 1. INFORMACJE OGÓLNE I WYBÓR OPCJI
+ ----------------------------------
+ Program wykonuje ścisłe wyrównanie metodą najmniejszych kwadratów poziomej
+ (dwuwymiarowej) sieci geodezyjnej liczącej do 20 000 punktów. W jednym obliczeniu
+ łączy klasyczne obserwacje naziemne (kąty, pęki kierunków, długości, azymuty
+ topograficzne) z pseudoobserwacjami GPS: długościami, azymutami i kierunkami linii
+ geodezyjnych, otrzymanymi wcześniej z rzutowania wektorów GPS na elipsoidę.
+
+ Wyniki w raportach podawane są z dokładnością 0.0001 m dla współrzędnych i długości
+ oraz 0.1 cc dla kątów i kierunków. Kąty liczone są w gradach (400g = pełny kąt),
+ 1g = 10000 cc.
+
+ Bardzo ważny jest wybór właściwego układu współrzędnych i strefy. Od tego wyboru
+ zależą redukcje odwzorowawcze obserwacji. Współrzędne wszystkich punktów muszą być
+ pełne, tzn. z numerem strefy (prefiksem), np. w układzie 2000 dla południka
+ osiowego 18 stopni współrzędna Y ma postać 6 5xx xxx.xx. W układzie
+ "Lokalny (bez redukcji)" redukcji odwzorowawczych się nie wykonuje.
+
+ Zasada wyrównania: STANDARD MNK to zwykła metoda najmniejszych kwadratów i tylko
+ ona daje wyniki ostateczne. Estymacja mocna (odporna) dla długości [D], dla kątów
+ i kierunków [K] lub dla obu rodzajów obserwacji [D] + [K] służy wyłącznie do
+ wyszukiwania błędów grubych; jej wyniki są oznaczone jako wyniki kontrolne.
+
+ Tryb obliczeń: PEŁNY wyznacza ściśle błędy średnie poprawek obserwacji; tryb
+ "z przybliżoną oceną Mv" wyznacza je w przybliżeniu (twierdzenie Otrębskiego),
+ co znacznie skraca obliczenie dużych sieci.
+
+ Przyspieszenie analizy dokładności (standard lub turbo) pomija w analizie
+ dokładności składniki pomijalnie małe; wyniki w granicach dokładności raportów
+ pozostają takie same, a czas obliczeń jest wielokrotnie krótszy.
+
+ Liczba iteracji Gaussa-Newtona: co najmniej 2, domyślnie 4. Jeżeli po ostatniej
+ iteracji średnia poprawka współrzędnych NORM(dx,dy) nie jest zerowa (komunikat
+ "UWAGA: zalecone zwiększenie liczby iteracji !!"), obliczenie należy powtórzyć
+ z większą liczbą iteracji.
+
+ Przed ostatecznym wyrównaniem warto skopiować wyrównane współrzędne z pliku XY.ptw
+ do pliku współrzędnych przybliżonych XY.prz i powtórzyć obliczenie.
+
+ 2. ZBIORY DANYCH I OGRANICZENIA ILOŚCIOWE
+ -----------------------------------------
+ Wszystkie zbiory leżą w folderze roboczym podanym w pliku tarvel.ini (sekcja
+ [General], klucz path). Są to pliki tekstowe (Windows-1250), jeden rekord w wierszu,
+ liczby z kropką dziesiętną.
+
+  Zbiór          Zawartość rekordu                              Ograniczenie
+  -------------  ---------------------------------------------  --------------------
+  XY.sta         punkty nawiązania: nr x y                      20 000 punktów
+  XYH.sta        punkty nawiązania z wysokością: nr x y h       20 000 punktów
+  XY.prz         współrzędne przybliżone: nr x y                20 000 punktów
+  H.prz          wysokości przybliżone: nr h                    20 000 punktów
+  KATY           kąty: lewy centralny prawy kąt                 razem 500 000 kątów
+  KATY.b         kąty z błędem: lewy centralny prawy kąt m      we wszystkich zbiorach
+  KIERUNKI       pęki kierunków                                 kątów i kierunków
+  KIERUNKI.mod   kierunki metody biegunowej                     (najwyżej 500
+  KIERUNKI.ort   kierunki metody ortogonalnej                    kierunków na
+  KIERUNKI.gps   kierunki z wektorów GPS                         stanowisku)
+  DLUGOSCI       długości: od do długość                        razem 100 000 długości
+  DLUGOSCI.b     długości z błędem: od do długość m             we wszystkich zbiorach
+  DLUGOSCI.gps   długości linii geodezyjnych z wektorów GPS     długości
+  AZYMUTY        azymuty topograficzne: od do azymut m[cc]      razem 100 000 azymutów
+  AZYMUTY.gps    azymuty linii geodezyjnych z wektorów GPS      w obu zbiorach
+  DALMIERZ       parametry dalmierza a [m] i b
+  LIMBUS         miara kątowa (400 lub 360) i błąd kierunku mk
+  REDUKCJE       dwie liczby; druga to średnia wysokość terenu [m]
+  tytul          tytuł obliczenia, przepisywany do raportu
+
+ Stanowisko z n kierunkami daje n(n-1)/2 kątów Schreibera; wliczają się one do
+ limitu 500 000 kątów.
+
+ Pseudoobserwacje GPS: z trzech zbiorów (DLUGOSCI.gps, AZYMUTY.gps, KIERUNKI.gps)
+ używa się dwóch. W układach państwowych (1965, 1942, 1992, 2000, 1965/86, UTM):
+ DLUGOSCI.gps i AZYMUTY.gps - azymuty linii geodezyjnych program sprowadza na
+ płaszczyznę układu (zbieżność południków i redukcja odwzorowawcza). W układzie
+ lokalnym: DLUGOSCI.gps i KIERUNKI.gps, bo kierunki nie zależą od orientacji układu.
+
+ Zbiór kątów z błędami średnimi KATY.b - rekord:
+     lewy  centralny  prawy  kąt  błąd_średni
+     np.   12  15  17  123.4567  10
+ błąd średni w [cc] (w mierze stopniowej w sekundach). W zbiorze KATY rekord
+ 0 0 0 m zamyka grupę kątów i nadaje im błąd średni m w jednostkach kąta
+ (np. 0.0015 = 15 cc).
+
+ Kąty w mierze stopniowej: pierwszym parametrem zbioru LIMBUS jest 360. Kąty
+ i kierunki zapisuje się wtedy jako stopnie.minutysekundy (np. 256.2845 to
+ 256 st. 28' 45"), a błędy średnie w sekundach. Po wczytaniu program przelicza je
+ na grady. Azymuty podaje się zawsze w gradach.
+
+ 3. ZBIORY WYNIKOWE
+ ------------------
+  RPW.ptw    raport główny: parametry obliczenia, punkty nawiązania, obserwacje
+             wyrównane z poprawkami i błędami średnimi, ocena dokładności (Mo),
+             współrzędne wyrównane
+  XY.ptw     współrzędne wyrównane z błędami położenia punktów i elipsami błędów
+  DXDY.ptw   różnice współrzędnych wyrównanych i przybliżonych
+  ER3a.ptw   wstępna diagnostyka danych: odrzucone rekordy, punkty poza siecią,
+             powtórzone obserwacje, zestawienie liczby danych
+  ER3.ptw    raport kontrolny: przebieg iteracji i wykaz obserwacji odstających,
+             których poprawka przekracza trzykrotny swój błąd średni
+
+ 4. REDUKCJE I WAGI OBSERWACJI
+ -----------------------------
+ Długości klasyczne redukowane są na elipsoidę przez wysokość średnią końców
+ boku. Wysokości indywidualne punktów (XYH.sta, H.prz) mają pierwszeństwo przed
+ średnią wysokością terenu z pliku REDUKCJE. Odstęp geoidy od elipsoidy przyjmuje
+ się równy 0 dla elipsoidy Krasowskiego (układy 1942, 1965, 1965/86) i około 34 m
+ dla elipsoidy GRS-80 (układy 1992, 2000 i UTM). Długości GPS leżą już na
+ elipsoidzie i nie są redukowane wysokościowo.
+
+ Wagi długości: w zbiorze DLUGOSCI błędy średnie wynikają z parametrów dalmierza
+ (DALMIERZ): mD = sqrt(a^2 + (0.01 * b * D)^2); parametry dalmierza mają
+ pierwszeństwo przed błędami podanymi w zbiorze obserwacyjnym. W DLUGOSCI.b
+ i DLUGOSCI.gps obowiązują błędy podane przy długościach.
+
+ Wagi kątów i kierunków: błędy średnie podane w zbiorach obserwacyjnych (grupy
+ w KATY, rekordy KATY.b, pęki kierunków) mają pierwszeństwo przed błędem kierunku
+ mk z pliku LIMBUS; kąt bez własnego błędu otrzymuje 1.412 * mk.
+
+ Obliczenie metodą Gaussa-Newtona daje: współrzędne wyrównane, błąd średni
+ typowego spostrzeżenia Mo, błędy średnie współrzędnych, błędy położenia punktów
+ Mp, elipsy błędów, poprawki obserwacji z ich błędami średnimi, wykazy obserwacji
+ odstających i wskaźniki niezawodności.
+
+ ----------------------------------------------------------------------------------
+ ptw3 (RPW) 5.9 - wyrównanie ścisłe sieci poziomej; opracowanie: zespół programu ptw3
+)help";
+}
+
+std::string_view optionsHelpText() {
+    return
+R"help(OPCJE OBLICZENIA
+
+1. Układ XY, strefa
+Wybierz układ współrzędnych i strefę, w których podane są współrzędne punktów. Współrzędne muszą być pełne (z numerem strefy). Wybór decyduje o redukcjach odwzorowawczych; układ "Lokalny (bez redukcji)" liczy bez nich. Wybór zapamiętywany jest w pliku uklad folderu roboczego.
+
+2. Zasada wyrównania
+STANDARD MNK - zwykła metoda najmniejszych kwadratów; tylko ona daje wyniki ostateczne.
+EST. MOCNA dla Długości [D], dla Kątów [K] oraz dla [D] + [K] - estymacja mocna (odporna), w której wagi obserwacji odstających są w kolejnych iteracjach zmniejszane. Służy do wyszukiwania błędów grubych; jej wyniki są wynikami kontrolnymi. Po usunięciu błędów należy wyrównać sieć metodą STANDARD MNK.
+
+3. Tryb obliczeń
+PEŁNY [standard] - pełna analiza dokładności, ścisłe błędy średnie poprawek.
+z przybliżoną oceną Mv - błędy średnie poprawek obserwacji wyznaczane w przybliżeniu z twierdzenia Otrębskiego; dla dużych sieci obliczenie jest znacznie krótsze.
+
+4. Liczba iteracji
+Liczba iteracji Gaussa-Newtona: co najmniej 2, domyślnie 4. Jeżeli średnia poprawka współrzędnych NORM(dx,dy) po ostatniej iteracji nie jest zerowa, powtórz obliczenie z większą liczbą iteracji. Przy estymacji mocnej podaj co najmniej dwa razy więcej iteracji.
+
+5. Przyspieszenie analizy dokładności
+Pole " przyspiesz analizę dokładności " włącza pomijanie składników pomijalnie małych w analizie dokładności: " standard" - przyspieszenie umiarkowane, " turbo" - największe. Wyniki w granicach dokładności raportów są takie same jak bez przyspieszenia.
+
+PRZYKŁADOWE CZASY OBLICZEŃ
+Sieć ponad 11 000 punktów.
+[DO UZUPEŁNIENIA - pomiary czasu zostaną wpisane po ukończeniu modułu wyrównania]
+
+przyspieszenie | czas obliczeń | Mo | średni Mp | maks. Mp
+brak           |      ...      | ...|    ...    |   ...
+standard       |      ...      | ...|    ...    |   ...
+turbo          |      ...      | ...|    ...    |   ...
+
+Wskaźniki dokładności we wszystkich trzech przypadkach są identyczne.
+)help";
+}
+// clang-format on
+
+} // namespace ptw3

@@ -1,0 +1,112 @@
+#include "gui/gui_support.h"
+
+#include "common/text_file.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTest>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace ptw3::test {
+
+DialogScript::DialogScript(QStringList answers, QString fallback)
+    : m_answers(std::move(answers))
+    , m_fallback(std::move(fallback)) {
+    QObject::connect(&m_timer, &QTimer::timeout, [this] { answerModalDialog(); });
+    m_timer.start(10);
+}
+
+DialogScript::~DialogScript() {
+    m_timer.stop();
+}
+
+void DialogScript::answerModalDialog() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || !modal->isVisible()) {
+        return;
+    }
+    const bool scripted = !m_answers.isEmpty();
+    const QString answer = scripted ? m_answers.takeFirst() : m_fallback;
+    unscripted += scripted ? 0 : 1;
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        shown.push_back({box->windowTitle(), box->text()});
+        for (QAbstractButton* button : box->buttons()) {
+            if (button->text().remove(QLatin1Char('&')) == answer) {
+                button->click();
+                return;
+            }
+        }
+        ADD_FAILURE() << "no button " << answer.toStdString() << " in the box "
+                      << box->text().toStdString();
+        box->done(QMessageBox::Cancel);
+    } else if (auto* files = qobject_cast<QFileDialog*>(modal)) {
+        shown.push_back({files->windowTitle(), QStringLiteral("<file dialog>")});
+        if (scripted) {
+            files->selectFile(answer);
+            QMetaObject::invokeMethod(files, "accept");
+        } else {
+            files->reject();
+        }
+    } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+        shown.push_back({dialog->windowTitle(), QString()});
+        dialog->reject();
+    }
+}
+
+LocalDateTime GateClock::now() const {
+    if (QThread::currentThread() != QCoreApplication::instance()->thread()) {
+        std::unique_lock lock(m_mutex);
+        m_waiting = true;
+        m_changed.wait(lock, [this] { return m_open; });
+    }
+    return LocalDateTime{2026, 12, 8, 10, 0, 0};
+}
+
+void GateClock::open() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_open = true;
+    }
+    m_changed.notify_all();
+}
+
+bool GateClock::workerWaiting() const {
+    const std::lock_guard lock(m_mutex);
+    return m_waiting;
+}
+
+bool waitUntil(const std::function<bool()>& condition) {
+    return QTest::qWaitFor(condition, 20000);
+}
+
+bool activate(QWidget* window) {
+    window->activateWindow();
+    return waitUntil([window] { return QGuiApplication::focusWindow() == window->windowHandle(); });
+}
+
+std::filesystem::path testData(const std::string& name) {
+    return std::filesystem::path(PTW3_TEST_DATA_DIR) / name;
+}
+
+void copyTestData(const std::string& name, const TempFolder& folder) {
+    for (const auto& entry : std::filesystem::directory_iterator(testData(name))) {
+        if (entry.is_regular_file()) {
+            folder.write(entry.path().filename().string(),
+                         readFileBytes(entry.path()).value_or(""));
+        }
+    }
+}
+
+std::vector<std::string> testDataLines(const std::string& name, const std::string& file) {
+    std::vector<std::string> lines;
+    for (const std::string& line : splitLines(readFileBytes(testData(name) / file).value_or(""))) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+} // namespace ptw3::test

@@ -1,0 +1,64 @@
+#include "gui/gui_support.h"
+#include "shell/main_window.h"
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace ptw3 {
+namespace {
+
+using test::TempFolder;
+
+TEST(HelpWindows, EachClickOpensAnotherModelessWindow) {
+    TempFolder program;
+    const FixedClock clock(LocalDateTime{2026, 12, 8, 10, 0, 0});
+    MainWindow window(program.path(), program.path(), clock);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.Image2Click();
+    window.Image2Click();
+    window.StaticText2Click();
+
+    struct Case {
+        const char* name;
+        int count;
+        QSize size;
+    };
+    const Case cases[] = {{"Form1", 2, QSize(648, 348)}, {"Form3", 1, QSize(470, 348)}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto windows = window.findChildren<QWidget*>(c.name);
+        ASSERT_EQ(windows.size(), c.count);
+        for (QWidget* help : windows) {
+            EXPECT_TRUE(help->isVisible());
+            EXPECT_FALSE(help->isModal());
+            EXPECT_EQ(help->windowTitle(), "Pomoc");
+            EXPECT_EQ(help->size(), c.size);
+            EXPECT_EQ(help->minimumSize(), help->maximumSize());
+        }
+    }
+
+    // Coming back from a help window runs the main window's set-up, which disarms.
+    window.findChild<QPushButton*>("Button1")->click();
+    QWidget* help = window.findChildren<QWidget*>("Form3").front();
+    ASSERT_TRUE(test::activate(help));
+    help->grab().save(QStringLiteral(PTW3_SCREENSHOT_DIR "/options_help.png"));
+    window.findChildren<QWidget*>("Form1").front()->grab().save(
+        QStringLiteral(PTW3_SCREENSHOT_DIR "/general_help.png"));
+    ASSERT_TRUE(test::activate(&window));
+    EXPECT_TRUE(window.findChild<QPushButton*>("Button1")->isEnabled());
+
+    // Closing disposes of the window.
+    const QPointer<QWidget> closed = help;
+    help->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(closed.isNull());
+}
+
+} // namespace
+} // namespace ptw3
