@@ -1,0 +1,212 @@
+// Time of the normal-equation solver on the generated 20000-point network: the profile laid
+// out from the network's own ordering of unknowns, one equation row for every distance and
+// every angle (Schreiber angles included) with coefficients from the coordinates, and a
+// small weight on every unknown. Timed: the factorisation with both substitutions, the point
+// cofactors at the three neglect thresholds on 1 and 2 threads, and observation cofactors.
+#include "bench/network_generator.h"
+#include "common/clock.h"
+#include "common/message_list.h"
+#include "common/run_context.h"
+#include "common/user_interaction.h"
+#include "engine/normal_equations.h"
+#include "input/network_data.h"
+#include "input/read_network_data.h"
+
+#include <benchmark/benchmark.h>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using ptw3::EquationTerm;
+using ptw3::NormalEquations;
+using ptw3::Real;
+
+namespace {
+
+constexpr std::string_view workRoot = PTW3_BENCH_WORK_ROOT;
+constexpr int32_t pointCount = 20000;
+constexpr uint64_t benchSeed = 1;
+constexpr Real rhoCc = 636619.7723675813430755L; ///< centesimal seconds per radian
+constexpr Real smallWeight = 1;                  ///< on every unknown, 1/m^2
+constexpr std::array<Real, 3> thresholds = {1e-17L, 1e-11L, 1e-8L};
+constexpr size_t sampledObservations = 2000;
+
+/// A person who answers every question Yes and reads nothing.
+class UnattendedUser : public ptw3::UserInteraction {
+  public:
+    void message(int32_t, const std::string&) override {}
+    void messagesBlanked(int32_t, int32_t) override {}
+    bool confirm(const std::string&) override { return true; }
+    void inform(const std::string&) override {}
+};
+
+struct Row {
+    std::vector<EquationTerm> terms;
+    Real freeTerm = 0;
+};
+
+/// The network, its equation rows and the system before and after solving.
+struct Problem {
+    std::vector<Row> rows;
+    NormalEquations accumulated;
+    NormalEquations solved;
+};
+
+/// Coefficients of the direction from one point to another, cc per m of the target's X, Y.
+std::array<Real, 2> directionCoefficients(const ptw3::Point& from, const ptw3::Point& to) {
+    const Real dx = to.x - from.x;
+    const Real dy = to.y - from.y;
+    const Real s2 = dx * dx + dy * dy;
+    return {-rhoCc * dy / s2, rhoCc * dx / s2};
+}
+
+std::unique_ptr<Problem> buildProblem() {
+    const fs::path folder = fs::path(workRoot) / ("run-" + std::to_string(getpid()));
+    ptw3::bench::GeneratorOptions options;
+    options.pointCount = pointCount;
+    options.seed = benchSeed;
+    ptw3::bench::generateNetwork(folder, options);
+    ptw3::NetworkData network;
+    ptw3::MessageList messages;
+    UnattendedUser user;
+    ptw3::SystemClock clock;
+    ptw3::RunContext context(messages, user, clock);
+    ptw3::readNetworkData(folder, network, context);
+    std::error_code error;
+    fs::remove_all(folder, error);
+    fs::remove(workRoot, error); // only when no other run is using it
+
+    const int32_t lr = network.determinedCount();
+    const auto unknown = [&](int32_t point, int32_t coordinate) {
+        return point > lr ? 0 : 2 * network.ordering.position[point] - 2 + coordinate;
+    };
+    auto problem = std::make_unique<Problem>();
+    std::mt19937_64 random(benchSeed);
+    std::uniform_real_distribution<Real> freeTerm(-2, 2); // free terms in mean errors
+    for (const ptw3::LineObservation& d : network.distances) {
+        const ptw3::Point& a = network.points[d.from];
+        const ptw3::Point& b = network.points[d.to];
+        const Real s = std::hypot(b.x - a.x, b.y - a.y);
+        const Real c = (b.x - a.x) / s / d.meanError;
+        const Real t = (b.y - a.y) / s / d.meanError;
+        problem->rows.push_back({{{unknown(d.from, 1), -c},
+                                  {unknown(d.from, 2), -t},
+                                  {unknown(d.to, 1), c},
+                                  {unknown(d.to, 2), t}},
+                                 freeTerm(random)});
+    }
+    for (const ptw3::Angle& a : network.angles) {
+        const ptw3::Point& station = network.points[a.station];
+        const auto left = directionCoefficients(station, network.points[a.left]);
+        const auto right = directionCoefficients(station, network.points[a.right]);
+        const Real p = 1 / a.meanError;
+        problem->rows.push_back({{{unknown(a.station, 1), (left[0] - right[0]) * p},
+                                  {unknown(a.station, 2), (left[1] - right[1]) * p},
+                                  {unknown(a.left, 1), -left[0] * p},
+                                  {unknown(a.left, 2), -left[1] * p},
+                                  {unknown(a.right, 1), right[0] * p},
+                                  {unknown(a.right, 2), right[1] * p}},
+                                 freeTerm(random)});
+    }
+
+    NormalEquations& equations = problem->accumulated;
+    if (equations.layOut(network.ordering.halfBand, lr) > ptw3::profileCapacity) {
+        return nullptr;
+    }
+    equations.clear();
+    for (const Row& row : problem->rows) {
+        equations.accumulate(row.terms, row.freeTerm);
+    }
+    for (int32_t u = 1; u <= equations.unknownCount(); ++u) {
+        equations.addToDiagonal(u, smallWeight);
+    }
+    problem->solved = equations;
+    problem->solved.SolveNormalEquations(0, context);
+    return problem;
+}
+
+Problem* problem() {
+    static const std::unique_ptr<Problem> built = buildProblem();
+    return built.get();
+}
+
+void setCounters(benchmark::State& state, const NormalEquations& equations) {
+    state.counters["unknowns"] = equations.unknownCount();
+    state.counters["elements"] = static_cast<double>(equations.elementCount());
+}
+
+void solveNormalEquations(benchmark::State& state) {
+    Problem* p = problem();
+    if (p == nullptr) {
+        state.SkipWithError("profile over capacity");
+        return;
+    }
+    UnattendedUser user;
+    ptw3::MessageList messages;
+    ptw3::SystemClock clock;
+    ptw3::RunContext context(messages, user, clock);
+    NormalEquations equations;
+    for (auto _ : state) {
+        state.PauseTiming();
+        equations = p->accumulated;
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(equations.SolveNormalEquations(0, context));
+    }
+    setCounters(state, equations);
+    state.counters["rows"] = static_cast<double>(p->rows.size());
+}
+
+void computePointCofactors(benchmark::State& state) {
+    Problem* p = problem();
+    if (p == nullptr) {
+        state.SkipWithError("profile over capacity");
+        return;
+    }
+    p->solved.setThreadCount(static_cast<int32_t>(state.range(1)));
+    for (auto _ : state) {
+        p->solved.ComputePointCofactors(thresholds[static_cast<size_t>(state.range(0))]);
+    }
+    setCounters(state, p->solved);
+    state.counters["threshold"] =
+        static_cast<double>(thresholds[static_cast<size_t>(state.range(0))]);
+}
+
+void computeObservationCofactor(benchmark::State& state) {
+    Problem* p = problem();
+    if (p == nullptr) {
+        state.SkipWithError("profile over capacity");
+        return;
+    }
+    const Real threshold = thresholds[static_cast<size_t>(state.range(0))];
+    const size_t stride = std::max<size_t>(1, p->rows.size() / sampledObservations);
+    int64_t rows = 0;
+    for (auto _ : state) {
+        for (size_t r = 0; r < p->rows.size(); r += stride) {
+            benchmark::DoNotOptimize(
+                p->solved.ComputeObservationCofactor(p->rows[r].terms, threshold));
+            ++rows;
+        }
+    }
+    state.SetItemsProcessed(rows);
+    state.counters["perObservation"] = benchmark::Counter(
+        static_cast<double>(rows), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["threshold"] = static_cast<double>(threshold);
+}
+
+BENCHMARK(solveNormalEquations)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(computePointCofactors)
+    ->ArgsProduct({{0, 1, 2}, {1, 2}})
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1);
+BENCHMARK(computeObservationCofactor)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
+} // namespace

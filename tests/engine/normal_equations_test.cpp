@@ -1,0 +1,804 @@
+// The profile normal equations against computations written here without the profile: the
+// normal matrix accumulated densely, a dense right-looking factorisation, Gauss-Jordan
+// inversion, the weighted sum of squared residuals of the solution, a dense forward
+// substitution applying the neglect rule, and small systems solved by hand.
+#include "engine/normal_equations.h"
+
+#include "common/stop.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <deque>
+#include <limits>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace ptw3 {
+namespace {
+
+using test::TestContext;
+
+/// One unit of the tolerances below: 2^-63, the spacing of extended values at 1.
+constexpr Real epsilon = std::numeric_limits<Real>::epsilon();
+
+/// |actual - expected| <= tolerance, compared and printed in extended precision (EXPECT_NEAR
+/// would round both to double first).
+::testing::AssertionResult near(const char* actualText, const char* expectedText, const char*,
+                                Real actual, Real expected, Real tolerance) {
+    if (std::fabs(actual - expected) <= tolerance) {
+        return ::testing::AssertionSuccess();
+    }
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "%.21Lg vs %.21Lg: differ by %.3Lg = %.3Lg epsilon (tolerance %.3Lg)", actual,
+                  expected, std::fabs(actual - expected), std::fabs(actual - expected) / epsilon,
+                  tolerance);
+    return ::testing::AssertionFailure() << actualText << " and " << expectedText << ": " << text;
+}
+
+/// A square matrix numbered from 1 (row and column 0 unused).
+using Dense = std::vector<std::vector<Real>>;
+
+struct Observation {
+    std::vector<EquationTerm> terms;
+    Real freeTerm = 0;
+};
+
+/// A system of equations whose couplings fit the profile of its half-band widths.
+struct System {
+    int32_t lr = 0;
+    Table<int32_t> halfBand;
+    std::vector<Observation> observations;
+    std::vector<std::pair<int32_t, Real>> diagonal; ///< weight-only pseudo-observations
+    int32_t n() const { return 2 * lr; }
+};
+
+Table<int32_t> tableOf(const std::vector<int32_t>& values) {
+    Table<int32_t> t;
+    for (const int32_t v : values) {
+        t.append(v);
+    }
+    return t;
+}
+
+/// Random widths that keep every row inside the matrix and never move a row end left.
+Table<int32_t> randomHalfBand(int32_t lr, int32_t maxWidth, std::mt19937_64& random) {
+    Table<int32_t> widths;
+    for (int32_t k = 1; k <= lr; ++k) {
+        const int32_t low = k == 1 ? 1 : std::max(1, widths[k - 1] - 1);
+        const int32_t high = std::max(low, std::min(maxWidth, lr - k + 1));
+        widths.append(std::uniform_int_distribution<int32_t>(low, high)(random));
+    }
+    return widths;
+}
+
+/// Rows of one to three points within the reach of the first, coefficients of magnitude up
+/// to `scale`; some name a fixed point (unknown 0) or repeat an unknown. Every unknown also
+/// gets a weight of 1 to 2 times `diagonalWeight`, which keeps N positive definite.
+System randomSystem(int32_t lr, int32_t maxWidth, uint64_t seed, Real scale = 1,
+                    Real diagonalWeight = 1) {
+    std::mt19937_64 random(seed);
+    std::uniform_real_distribution<Real> coefficient(-scale, scale);
+    System s;
+    s.lr = lr;
+    s.halfBand = randomHalfBand(lr, maxWidth, random);
+    for (int32_t o = 0; o < 3 * lr; ++o) {
+        const int32_t k = std::uniform_int_distribution<int32_t>(1, lr)(random);
+        std::uniform_int_distribution<int32_t> reach(k, k + s.halfBand[k] - 1);
+        Observation row;
+        const int32_t points = std::uniform_int_distribution<int32_t>(1, 3)(random);
+        for (int32_t p = 0; p < points; ++p) {
+            const int32_t point = p == 0 ? k : reach(random);
+            row.terms.push_back({2 * point - 1, coefficient(random)});
+            row.terms.push_back({2 * point, coefficient(random)});
+        }
+        if (o % 5 == 0) {
+            row.terms.push_back({0, coefficient(random)});
+        }
+        if (o % 7 == 0) {
+            row.terms.push_back({row.terms.front().unknown, coefficient(random)});
+        }
+        std::shuffle(row.terms.begin(), row.terms.end(), random);
+        row.freeTerm = coefficient(random);
+        s.observations.push_back(row);
+    }
+    std::uniform_real_distribution<Real> weight(diagonalWeight, 2 * diagonalWeight);
+    for (int32_t u = 1; u <= s.n(); ++u) {
+        s.diagonal.emplace_back(u, weight(random));
+    }
+    return s;
+}
+
+/// The row with repeated unknowns summed and fixed-point terms dropped, as a dense vector.
+std::vector<Real> denseRow(const Observation& row, int32_t n) {
+    std::vector<Real> a(static_cast<size_t>(n) + 1, 0);
+    for (const EquationTerm& term : row.terms) {
+        if (term.unknown != 0) {
+            a[static_cast<size_t>(term.unknown)] += term.coefficient;
+        }
+    }
+    return a;
+}
+
+NormalEquations loaded(const System& s) {
+    NormalEquations equations;
+    equations.layOut(s.halfBand, s.lr);
+    equations.clear();
+    for (const Observation& row : s.observations) {
+        equations.accumulate(row.terms, row.freeTerm);
+    }
+    for (const auto& [unknown, weight] : s.diagonal) {
+        equations.addToDiagonal(unknown, weight);
+    }
+    return equations;
+}
+
+struct DenseSystem {
+    Dense N;
+    std::vector<Real> b; ///< [1..n+1], b[n+1] = [pLL]
+};
+
+DenseSystem denseSystem(const System& s) {
+    const size_t n = static_cast<size_t>(s.n());
+    DenseSystem d{Dense(n + 1, std::vector<Real>(n + 1, 0)), std::vector<Real>(n + 2, 0)};
+    for (const Observation& row : s.observations) {
+        const std::vector<Real> a = denseRow(row, s.n());
+        for (size_t r = 1; r <= n; ++r) {
+            if (a[r] == 0) {
+                continue;
+            }
+            d.b[r] += a[r] * row.freeTerm;
+            for (size_t c = r; c <= n; ++c) {
+                if (a[c] != 0) {
+                    d.N[r][c] += a[r] * a[c];
+                    d.N[c][r] = d.N[r][c];
+                }
+            }
+        }
+        d.b[n + 1] += row.freeTerm * row.freeTerm;
+    }
+    for (const auto& [unknown, weight] : s.diagonal) {
+        d.N[static_cast<size_t>(unknown)][static_cast<size_t>(unknown)] += weight;
+    }
+    return d;
+}
+
+/// The factorisation done densely, row after row over the whole matrix: U[i][i] holds
+/// 1 / sqrt(pivot), every later row loses U[i][k] U[i][m], b[k] loses U[i][k] y_i and [pLL]
+/// loses y_i^2; then U x = -y from the bottom. Products with the zeros outside the profile
+/// change nothing, so the profile must give these very bits.
+struct DenseFactor {
+    Dense U;
+    std::vector<Real> b; ///< y[1..n], [pvv] + [pdd]
+    std::vector<Real> x;
+};
+
+DenseFactor denseRightLooking(DenseSystem d) {
+    const size_t n = d.N.size() - 1;
+    Dense& U = d.N;
+    std::vector<Real>& b = d.b;
+    for (size_t i = 1; i <= n; ++i) {
+        const Real c = 1 / std::sqrt(U[i][i]);
+        U[i][i] = c;
+        b[i] *= c;
+        for (size_t k = i + 1; k <= n; ++k) {
+            U[i][k] *= c;
+        }
+        for (size_t k = i + 1; k <= n; ++k) {
+            for (size_t m = k; m <= n; ++m) {
+                U[k][m] -= U[i][k] * U[i][m];
+            }
+            b[k] -= U[i][k] * b[i];
+        }
+        b[n + 1] -= b[i] * b[i];
+    }
+    std::vector<Real> x(n + 1, 0);
+    for (size_t i = n; i >= 1; --i) {
+        Real h = b[i];
+        for (size_t k = i + 1; k <= n; ++k) {
+            h += U[i][k] * x[k];
+        }
+        x[i] = -h * U[i][i];
+    }
+    return {U, b, x};
+}
+
+/// N^-1 by Gauss-Jordan elimination with partial pivoting.
+Dense gaussJordanInverse(Dense A) {
+    const size_t n = A.size() - 1;
+    Dense X(n + 1, std::vector<Real>(n + 1, 0));
+    for (size_t i = 1; i <= n; ++i) {
+        X[i][i] = 1;
+    }
+    for (size_t col = 1; col <= n; ++col) {
+        size_t pivot = col;
+        for (size_t r = col + 1; r <= n; ++r) {
+            if (std::fabs(A[r][col]) > std::fabs(A[pivot][col])) {
+                pivot = r;
+            }
+        }
+        std::swap(A[col], A[pivot]);
+        std::swap(X[col], X[pivot]);
+        const Real p = A[col][col];
+        for (size_t c = 1; c <= n; ++c) {
+            A[col][c] /= p;
+            X[col][c] /= p;
+        }
+        for (size_t r = 1; r <= n; ++r) {
+            const Real f = A[r][col];
+            if (r == col || f == 0) {
+                continue;
+            }
+            for (size_t c = 1; c <= n; ++c) {
+                A[r][c] -= f * A[col][c];
+                X[r][c] -= f * X[col][c];
+            }
+        }
+    }
+    return X;
+}
+
+Real quadraticForm(const Dense& M, const std::vector<Real>& a) {
+    Real q = 0;
+    for (size_t r = 1; r < a.size(); ++r) {
+        for (size_t c = 1; c < a.size(); ++c) {
+            q += a[r] * M[r][c] * a[c];
+        }
+    }
+    return q;
+}
+
+Real largest(const Dense& M) {
+    Real m = 0;
+    for (const auto& row : M) {
+        for (const Real v : row) {
+            m = std::max(m, std::fabs(v));
+        }
+    }
+    return m;
+}
+
+/// The factor as the store holds it (reciprocal diagonal), densely.
+Dense factorOf(const NormalEquations& equations) {
+    const int32_t n = equations.unknownCount();
+    Dense U(static_cast<size_t>(n) + 1, std::vector<Real>(static_cast<size_t>(n) + 1, 0));
+    for (int32_t r = 1; r <= n; ++r) {
+        for (int32_t c = r; c <= n; ++c) {
+            U[static_cast<size_t>(r)][static_cast<size_t>(c)] = equations.element(r, c);
+        }
+    }
+    return U;
+}
+
+struct NeglectReference {
+    std::vector<Real> q;               ///< [1..n]
+    std::vector<PointCofactor> blocks; ///< [1..lr]
+    int32_t neglected = 0;             ///< non-zero elements of L^-1 left unpropagated
+};
+
+/// Column by column over the whole factor (zero outside the profile): w = L^-1 e_j with the
+/// elements below the threshold kept but not propagated.
+NeglectReference denseNeglectCofactors(const Dense& U, Real threshold) {
+    const size_t n = U.size() - 1;
+    NeglectReference ref{std::vector<Real>(n + 1, 0), std::vector<PointCofactor>(n / 2 + 1)};
+    std::vector<Real> z;
+    for (size_t j = 1; j <= n; ++j) {
+        std::vector<Real> w(n + 1, 0);
+        w[j] = 1;
+        for (size_t i = j; i <= n; ++i) {
+            const Real v = w[i] * U[i][i];
+            w[i] = v;
+            if (std::fabs(v) < threshold) {
+                ref.neglected += v != 0;
+                continue;
+            }
+            for (size_t k = i + 1; k <= n; ++k) {
+                w[k] -= v * U[i][k];
+            }
+            ref.q[j] += v * v;
+        }
+        if (j % 2 == 1) {
+            z = w;
+            continue;
+        }
+        PointCofactor& b = ref.blocks[j / 2];
+        b.qxx = z[j - 1] * z[j - 1];
+        for (size_t i = j; i <= n; ++i) {
+            b.qxx += z[i] * z[i];
+            b.qyy += w[i] * w[i];
+            b.qxy += z[i] * w[i];
+        }
+    }
+    return ref;
+}
+
+/// a N^-1 a^T over the whole factor, skipping zero elements, with the neglect rule.
+Real denseObservationCofactor(const Dense& U, std::vector<Real> a, Real threshold) {
+    Real q = 0;
+    for (size_t i = 1; i < a.size(); ++i) {
+        const Real v = a[i] * U[i][i];
+        if (a[i] != 0 && std::fabs(v) >= threshold) {
+            for (size_t k = i + 1; k < a.size(); ++k) {
+                a[k] -= v * U[i][k];
+            }
+            q += v * v;
+        }
+    }
+    return q;
+}
+
+SolveOutcome solve(NormalEquations& equations) {
+    TestContext t;
+    const SolveOutcome outcome = equations.SolveNormalEquations(0, t.context);
+    EXPECT_TRUE(t.user.questions.empty());
+    return outcome;
+}
+
+constexpr Real exact = 1e-17L;
+constexpr Real standard = 1e-11L;
+constexpr Real turbo = 1e-8L;
+
+// ---------------------------------------------------------------------------------------
+
+TEST(NormalEquationsLayout, RowLengthsFollowHalfBands) {
+    struct Case {
+        const char* name;
+        int32_t lr;
+        std::vector<int32_t> halfBand;
+        std::vector<int32_t> rowLengths;
+    };
+    const Case cases[] = {
+        {"one point", 1, {1}, {2, 1}},
+        {"chain", 3, {2, 2, 1}, {4, 3, 4, 3, 2, 1}},
+        {"full", 3, {3, 2, 1}, {6, 5, 4, 3, 2, 1}},
+        {"uncoupled points", 3, {1, 1, 1}, {2, 1, 2, 1, 2, 1}},
+        {"band narrowing", 5, {4, 3, 2, 1, 1}, {8, 7, 6, 5, 4, 3, 2, 1, 2, 1}},
+        {"widths of fixed points beyond lr ignored", 2, {2, 1, 1, 1}, {4, 3, 2, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NormalEquations equations;
+        const int64_t count = equations.layOut(tableOf(c.halfBand), c.lr);
+        ASSERT_EQ(equations.unknownCount(), static_cast<int32_t>(c.rowLengths.size()));
+        std::vector<int32_t> lengths;
+        int64_t sum = 0;
+        for (int32_t r = 1; r <= equations.unknownCount(); ++r) {
+            lengths.push_back(equations.rowLength(r));
+            sum += equations.rowLength(r);
+        }
+        EXPECT_EQ(lengths, c.rowLengths);
+        EXPECT_EQ(count, sum);
+        EXPECT_EQ(equations.elementCount(), sum);
+    }
+}
+
+// Widths W = min(c, lr - k + 1), the first d points one wider, sum to c (lr - c + 1) +
+// c (c - 1) / 2 + d; with W[lr] = 1 the count is 4 sum(W) - lr.
+Table<int32_t> widthsSummingTo(int32_t lr, int64_t sum) {
+    int32_t c = 1;
+    const auto base = [lr](int64_t w) { return w * (lr - w + 1) + w * (w - 1) / 2; };
+    while (base(c + 1) <= sum) {
+        ++c;
+    }
+    const int64_t d = sum - base(c);
+    Table<int32_t> widths;
+    for (int32_t k = 1; k <= lr; ++k) {
+        widths.append(std::min(c, lr - k + 1) + (k <= d ? 1 : 0));
+    }
+    return widths;
+}
+
+TEST(NormalEquationsLayout, CapacityOfFortyMillionElements) {
+    struct Case {
+        int32_t lr;
+        int64_t count;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {20000, 40'000'000, true},
+        {19999, 40'000'001, false},
+        {20000, 40'000'004, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.count);
+        NormalEquations equations;
+        EXPECT_EQ(equations.layOut(widthsSummingTo(c.lr, (c.count + c.lr) / 4), c.lr), c.count);
+        EXPECT_EQ(equations.elementCount(), c.accepted ? c.count : 0);
+        EXPECT_EQ(equations.unknownCount(), c.accepted ? 2 * c.lr : 0);
+    }
+}
+
+// Three observations of one point, worked by hand: N = [5 2; 2 2], b = (4, 0), [pLL] = 6,
+// so x = -N^-1 b = (-4/3, 4/3), [pvv] = 2/3, N^-1 = [2 -2; -2 5] / 6.
+TEST(NormalEquations, OnePointSolvedByHand) {
+    NormalEquations equations;
+    EXPECT_EQ(equations.layOut(tableOf({1}), 1), 3);
+    equations.clear();
+    // (2, 1) with t = 1, written with a fixed point's term and the 2 split in two terms.
+    const std::vector<EquationTerm> split = {{1, 1.5L}, {0, 7}, {2, 1}, {1, 0.5L}};
+    equations.accumulate(split, 1);
+    equations.accumulate(std::vector<EquationTerm>{{2, 1}}, -1);
+    equations.accumulate(std::vector<EquationTerm>{{1, 1}}, 2);
+    EXPECT_EQ(equations.element(1, 1), 5);
+    EXPECT_EQ(equations.element(1, 2), 2);
+    EXPECT_EQ(equations.element(2, 1), 2);
+    EXPECT_EQ(equations.element(2, 2), 2);
+    EXPECT_EQ(equations.rightHandSide(1), 4);
+    EXPECT_EQ(equations.rightHandSide(2), 0);
+    EXPECT_EQ(equations.rightHandSide(3), 6);
+
+    const SolveOutcome outcome = solve(equations);
+    EXPECT_EQ(outcome.defectFlag, 0);
+    EXPECT_FALSE(outcome.deflated);
+    const Real tolerance = 4 * epsilon;
+    EXPECT_PRED_FORMAT3(near, equations.element(1, 1), 1 / std::sqrt(5.0L), tolerance);
+    EXPECT_PRED_FORMAT3(near, equations.element(1, 2), 2 / std::sqrt(5.0L), tolerance);
+    EXPECT_PRED_FORMAT3(near, equations.element(2, 2), std::sqrt(5.0L / 6), tolerance);
+    EXPECT_PRED_FORMAT3(near, equations.corrections()[1], -4.0L / 3, tolerance);
+    EXPECT_PRED_FORMAT3(near, equations.corrections()[2], 4.0L / 3, tolerance);
+    EXPECT_PRED_FORMAT3(near, equations.sumOfSquares(), 2.0L / 3, 16 * tolerance);
+
+    equations.ComputePointCofactors(exact);
+    EXPECT_PRED_FORMAT3(near, equations.cofactorDiagonal()[1], 1.0L / 3, tolerance);
+    EXPECT_PRED_FORMAT3(near, equations.cofactorDiagonal()[2], 5.0L / 6, tolerance);
+    ASSERT_EQ(equations.pointCofactors().count(), 1);
+    EXPECT_PRED_FORMAT3(near, equations.pointCofactors()[1].qxx, 1.0L / 3, tolerance);
+    EXPECT_PRED_FORMAT3(near, equations.pointCofactors()[1].qyy, 5.0L / 6, tolerance);
+    EXPECT_PRED_FORMAT3(near, equations.pointCofactors()[1].qxy, -1.0L / 3, tolerance);
+    EXPECT_PRED_FORMAT3(near, equations.ComputeObservationCofactor(split, exact), 5.0L / 6,
+                        tolerance);
+}
+
+TEST(NormalEquations, NoPointsToDetermine) {
+    NormalEquations equations;
+    EXPECT_EQ(equations.layOut(Table<int32_t>{}, 0), 0);
+    equations.clear();
+    // Observations between fixed points only: their free terms still make [pLL].
+    const std::vector<EquationTerm> fixedOnly = {{0, 3}, {0, -3}};
+    equations.accumulate(fixedOnly, 2);
+    equations.accumulate(fixedOnly, -1);
+    EXPECT_EQ(equations.rightHandSide(1), 5);
+
+    const SolveOutcome outcome = solve(equations);
+    EXPECT_EQ(outcome.defectFlag, 0);
+    EXPECT_FALSE(outcome.deflated);
+    EXPECT_TRUE(equations.corrections().empty());
+    EXPECT_EQ(equations.sumOfSquares(), 5);
+    equations.ComputePointCofactors(exact);
+    EXPECT_TRUE(equations.cofactorDiagonal().empty());
+    EXPECT_TRUE(equations.pointCofactors().empty());
+    EXPECT_EQ(equations.ComputeObservationCofactor(fixedOnly, exact), 0);
+}
+
+// Random systems of several profile shapes against the dense computations. Tolerances are
+// in units of epsilon relative to the largest magnitude of the compared quantity.
+TEST(NormalEquations, MatchesDenseComputation) {
+    struct Case {
+        int32_t lr;
+        int32_t maxWidth;
+        uint64_t seed;
+    };
+    const Case cases[] = {
+        {1, 1, 1}, {2, 2, 2}, {5, 5, 3}, {12, 3, 4}, {30, 8, 5}, {40, 40, 6}, {60, 1, 7},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("lr " + std::to_string(c.lr) + ", widths up to " + std::to_string(c.maxWidth));
+        const System s = randomSystem(c.lr, c.maxWidth, c.seed);
+        const size_t n = static_cast<size_t>(s.n());
+        NormalEquations equations = loaded(s);
+        const DenseSystem d = denseSystem(s);
+        for (size_t r = 1; r <= n; ++r) {
+            for (size_t col = r; col <= n; ++col) {
+                ASSERT_EQ(equations.element(static_cast<int32_t>(r), static_cast<int32_t>(col)),
+                          d.N[r][col])
+                    << r << ", " << col;
+            }
+        }
+        for (size_t r = 1; r <= n + 1; ++r) {
+            ASSERT_EQ(equations.rightHandSide(static_cast<int32_t>(r)), d.b[r]) << r;
+        }
+
+        solve(equations);
+        const DenseFactor f = denseRightLooking(d);
+        for (size_t r = 1; r <= n; ++r) {
+            for (size_t col = r; col <= n; ++col) {
+                ASSERT_EQ(equations.element(static_cast<int32_t>(r), static_cast<int32_t>(col)),
+                          f.U[r][col])
+                    << r << ", " << col;
+            }
+            ASSERT_EQ(equations.rightHandSide(static_cast<int32_t>(r)), f.b[r]) << r;
+            ASSERT_EQ(equations.corrections()[static_cast<int32_t>(r)], f.x[r]) << r;
+        }
+        ASSERT_EQ(equations.sumOfSquares(), f.b[n + 1]);
+
+        const Dense inverse = gaussJordanInverse(d.N);
+        std::vector<Real> x(n + 1, 0);
+        Real largestX = 0;
+        for (size_t r = 1; r <= n; ++r) {
+            for (size_t col = 1; col <= n; ++col) {
+                x[r] -= inverse[r][col] * d.b[col];
+            }
+            largestX = std::max(largestX, std::fabs(x[r]));
+        }
+        for (size_t r = 1; r <= n; ++r) {
+            EXPECT_PRED_FORMAT3(near, equations.corrections()[static_cast<int32_t>(r)], x[r],
+                                16 * epsilon * largestX)
+                << r;
+        }
+        // [pvv] + [pdd] straight from its meaning: the weighted squares of the residuals.
+        Real pvv = 0;
+        for (const Observation& row : s.observations) {
+            const std::vector<Real> a = denseRow(row, s.n());
+            Real v = row.freeTerm;
+            for (size_t r = 1; r <= n; ++r) {
+                v += a[r] * x[r];
+            }
+            pvv += v * v;
+        }
+        for (const auto& [unknown, weight] : s.diagonal) {
+            pvv += weight * x[static_cast<size_t>(unknown)] * x[static_cast<size_t>(unknown)];
+        }
+        EXPECT_PRED_FORMAT3(near, equations.sumOfSquares(), pvv, 16 * epsilon * d.b[n + 1]);
+
+        equations.ComputePointCofactors(exact);
+        const NeglectReference ref = denseNeglectCofactors(f.U, exact);
+        const Real cofactorTolerance = 8 * epsilon * largest(inverse);
+        for (int32_t k = 1; k <= s.lr; ++k) {
+            const size_t i = 2 * static_cast<size_t>(k) - 1;
+            const PointCofactor& block = equations.pointCofactors()[k];
+            ASSERT_EQ(block.qxx, ref.blocks[static_cast<size_t>(k)].qxx) << k;
+            ASSERT_EQ(block.qyy, ref.blocks[static_cast<size_t>(k)].qyy) << k;
+            ASSERT_EQ(block.qxy, ref.blocks[static_cast<size_t>(k)].qxy) << k;
+            EXPECT_PRED_FORMAT3(near, block.qxx, inverse[i][i], cofactorTolerance) << k;
+            EXPECT_PRED_FORMAT3(near, block.qyy, inverse[i + 1][i + 1], cofactorTolerance) << k;
+            EXPECT_PRED_FORMAT3(near, block.qxy, inverse[i][i + 1], cofactorTolerance) << k;
+            EXPECT_PRED_FORMAT3(near, equations.cofactorDiagonal()[2 * k - 1], inverse[i][i],
+                                cofactorTolerance);
+            EXPECT_PRED_FORMAT3(near, equations.cofactorDiagonal()[2 * k], inverse[i + 1][i + 1],
+                                cofactorTolerance);
+        }
+        for (const Observation& row : s.observations) {
+            const Real q = quadraticForm(inverse, denseRow(row, s.n()));
+            const Real computed = equations.ComputeObservationCofactor(row.terms, exact);
+            EXPECT_EQ(computed, denseObservationCofactor(f.U, denseRow(row, s.n()), exact));
+            EXPECT_PRED_FORMAT3(near, computed, q, 16 * epsilon * std::max(Real(1), q));
+        }
+    }
+}
+
+// The defect question of a point that no observation reaches, and what each answer does.
+TEST(NormalEquations, DefectOfAPointWithoutObservations) {
+    const std::string question = " *** NUMERYCZNY LUB TOPOLOGICZNY DEFEKT UKŁADU\n"
+                                 "     Z POWODU BŁEDÓW LUB BRAKÓW DANYCH\n"
+                                 "     MOŻESZ LICZYĆ DALEJ ALE WYNIKI BĘDĄ BŁEDNE\n"
+                                 "     Czy chcesz liczyć dalej?";
+    struct Case {
+        const char* name;
+        Real weightOfPoint2; ///< on the diagonal of point 2, which has no observation
+        Real pivotShift;
+        std::deque<bool> answers;
+        size_t questions;
+        bool stops;
+        int32_t defectFlag;
+    };
+    const Case cases[] = {
+        {"Yes to both unknowns", 0, 0, {true, true}, 2, false, 1},
+        {"No at once", 0, 0, {false}, 1, true, 0},
+        {"Yes, then No", 0, 0, {true, false}, 2, true, 0},
+        {"pivot exactly at the limit", 0.001L, 0, {true, true}, 2, false, 1},
+        {"pivot just above the limit", 0.0011L, 0, {}, 0, false, 0},
+        {"pivot raised by the shift", 0, 0.0011L, {}, 0, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Points 1 and 3 are tied to each other and held by weights; point 2 is not.
+        NormalEquations equations;
+        equations.layOut(tableOf({3, 2, 1}), 3);
+        equations.clear();
+        equations.accumulate(std::vector<EquationTerm>{{1, 1}, {5, -1}}, 0.5L);
+        equations.accumulate(std::vector<EquationTerm>{{2, 1}, {6, -1}}, -0.25L);
+        for (const int32_t u : {1, 2, 5, 6}) {
+            equations.addToDiagonal(u, 1);
+        }
+        if (c.weightOfPoint2 != 0) {
+            equations.addToDiagonal(3, c.weightOfPoint2);
+            equations.addToDiagonal(4, c.weightOfPoint2);
+        }
+        TestContext t(c.answers);
+        if (c.stops) {
+            try {
+                equations.SolveNormalEquations(c.pivotShift, t.context);
+                ADD_FAILURE() << "no stop";
+            } catch (const Stop& stop) {
+                EXPECT_EQ(stop.reason(), StopReason::UserDeclined);
+            }
+        } else {
+            const SolveOutcome outcome = equations.SolveNormalEquations(c.pivotShift, t.context);
+            EXPECT_EQ(outcome.defectFlag, c.defectFlag);
+            if (c.pivotShift == 0) {
+                // N = [2 -1; -1 2] for the X of points 1 and 3, b = (0.5, -0.5):
+                // x1 = -(2 b1 + b5) / 3 = -1/6, whatever point 2 holds.
+                EXPECT_PRED_FORMAT3(near, equations.corrections()[1], -1.0L / 6, 4 * epsilon);
+            }
+            EXPECT_EQ(equations.corrections()[3], 0);
+            EXPECT_EQ(equations.corrections()[4], 0);
+            for (const Real v : equations.corrections()) {
+                EXPECT_TRUE(std::isfinite(v));
+            }
+        }
+        ASSERT_EQ(t.user.questions.size(), c.questions);
+        for (const std::string& asked : t.user.questions) {
+            EXPECT_EQ(asked, question);
+        }
+    }
+}
+
+TEST(NormalEquations, DeflationOfANegativeSumOfSquares) {
+    struct Case {
+        const char* name;
+        Real extraWeight; ///< added to N[1][1] after the observation (negative: less than fits)
+        Real sumOfSquares;
+        bool deflated;
+    };
+    // One observation x1 + 1 of weight 1: [pLL] = 1, y1^2 = 1 / N[1][1].
+    const Case cases[] = {
+        {"exact fit leaves zero", 0, 0, false},
+        {"[pLL] - y^2 = 1 - 2 < 0", -0.5L, 1e-7L, true},
+        {"[pLL] - y^2 = 1 - 1/4", 3, 0.75L, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NormalEquations equations;
+        equations.layOut(tableOf({1}), 1);
+        equations.clear();
+        equations.accumulate(std::vector<EquationTerm>{{1, 1}}, 1);
+        equations.addToDiagonal(1, c.extraWeight);
+        equations.addToDiagonal(2, 1);
+        const SolveOutcome outcome = solve(equations);
+        EXPECT_EQ(outcome.deflated, c.deflated);
+        EXPECT_EQ(equations.sumOfSquares(), c.sumOfSquares);
+    }
+}
+
+// A chain of strongly weighted points, where the elements of L^-1 fall off by orders of
+// magnitude away from the diagonal, so the coarser thresholds leave many unpropagated.
+// A neglected element takes less than threshold^2 from a squared norm, and what it would
+// have propagated is as small: the error of a cofactor stays near threshold^2 (m^2 when the
+// threshold is in m), on top of the round-off of the exact computation.
+TEST(NormalEquations, NeglectThresholds) {
+    struct Case {
+        Real threshold;
+        bool neglects;
+    };
+    const Case cases[] = {{exact, false}, {standard, true}, {turbo, true}};
+    const System s = randomSystem(100, 4, 11, 100, 1e5L);
+    NormalEquations equations = loaded(s);
+    const DenseSystem d = denseSystem(s);
+    const Dense inverse = gaussJordanInverse(d.N);
+    solve(equations);
+    const Dense factor = factorOf(equations);
+    Real previousError = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<double>(c.threshold));
+        equations.ComputePointCofactors(c.threshold);
+        const NeglectReference ref = denseNeglectCofactors(factor, c.threshold);
+        EXPECT_EQ(ref.neglected > 0, c.neglects) << ref.neglected;
+        Real error = 0;
+        for (int32_t k = 1; k <= s.lr; ++k) {
+            const size_t i = 2 * static_cast<size_t>(k) - 1;
+            const PointCofactor& block = equations.pointCofactors()[k];
+            ASSERT_EQ(block.qxx, ref.blocks[static_cast<size_t>(k)].qxx) << k;
+            ASSERT_EQ(block.qyy, ref.blocks[static_cast<size_t>(k)].qyy) << k;
+            ASSERT_EQ(block.qxy, ref.blocks[static_cast<size_t>(k)].qxy) << k;
+            ASSERT_EQ(equations.cofactorDiagonal()[2 * k - 1], ref.q[i]) << k;
+            ASSERT_EQ(equations.cofactorDiagonal()[2 * k], ref.q[i + 1]) << k;
+            error = std::max({error, std::fabs(block.qxx - inverse[i][i]),
+                              std::fabs(block.qyy - inverse[i + 1][i + 1]),
+                              std::fabs(block.qxy - inverse[i][i + 1]),
+                              std::fabs(ref.q[i] - inverse[i][i]),
+                              std::fabs(ref.q[i + 1] - inverse[i + 1][i + 1])});
+        }
+        EXPECT_LE(error, 8 * epsilon * largest(inverse) + 16 * c.threshold * c.threshold);
+        EXPECT_GE(error, previousError);
+        previousError = error;
+        for (const Observation& row : s.observations) {
+            EXPECT_EQ(equations.ComputeObservationCofactor(row.terms, c.threshold),
+                      denseObservationCofactor(factor, denseRow(row, s.n()), c.threshold));
+        }
+    }
+}
+
+// A chain of three points (1-2, 2-3) tied by distance-like rows in X and Y, one of them with
+// its Y held by a weight alone: the X column of that point may then reach farther down than
+// its Y column, and its block must still pair its own two unknowns over both whole columns.
+TEST(NormalEquations, PointBlockOfAPointWithAnIsolatedCoordinate) {
+    for (const int32_t isolated : {1, 2, 3}) {
+        SCOPED_TRACE("Y of point " + std::to_string(isolated) + " isolated");
+        System s;
+        s.lr = 3;
+        s.halfBand = tableOf({2, 2, 1});
+        const auto y = [&](int32_t point) { return point == isolated ? 0 : 2 * point; };
+        s.observations = {
+            {{{1, 1}, {y(1), 0.5L}, {3, -0.6L}, {y(2), -0.8L}}, 0.01L},
+            {{{3, 0.6L}, {y(2), 0.8L}, {5, -0.6L}, {y(3), -0.8L}}, -0.02L},
+            {{{1, 0.8L}, {y(1), -0.6L}, {3, -0.8L}, {y(2), 0.6L}}, 0.03L},
+        };
+        for (int32_t u = 1; u <= s.n(); ++u) {
+            s.diagonal.emplace_back(u, u == 2 * isolated ? 4 : 0.25L);
+        }
+        NormalEquations equations = loaded(s);
+        const Dense inverse = gaussJordanInverse(denseSystem(s).N);
+        solve(equations);
+        for (const Real threshold : {exact, turbo}) {
+            equations.ComputePointCofactors(threshold);
+            for (int32_t k = 1; k <= s.lr; ++k) {
+                const size_t i = 2 * static_cast<size_t>(k) - 1;
+                const PointCofactor& block = equations.pointCofactors()[k];
+                EXPECT_PRED_FORMAT3(near, block.qxx, inverse[i][i], 8 * epsilon) << k;
+                EXPECT_PRED_FORMAT3(near, block.qyy, inverse[i + 1][i + 1], 8 * epsilon) << k;
+                EXPECT_PRED_FORMAT3(near, block.qxy, inverse[i][i + 1], 8 * epsilon) << k;
+            }
+        }
+        EXPECT_PRED_FORMAT3(near, equations.pointCofactors()[isolated].qyy, 0.25L, epsilon);
+        EXPECT_EQ(equations.pointCofactors()[isolated].qxy, 0);
+    }
+}
+
+TEST(NormalEquations, CofactorsIndependentOfThreadCount) {
+    const System s = randomSystem(45, 6, 21, 100, 1e3L);
+    NormalEquations equations = loaded(s);
+    solve(equations);
+    for (const Real threshold : {exact, turbo}) {
+        equations.setThreadCount(1);
+        equations.ComputePointCofactors(threshold);
+        const Table<Real> q = equations.cofactorDiagonal();
+        const Table<PointCofactor> blocks = equations.pointCofactors();
+        for (const int32_t threads : {2, 3, 8, 100, 0}) {
+            SCOPED_TRACE(std::to_string(threads) + " threads");
+            equations.setThreadCount(threads);
+            equations.ComputePointCofactors(threshold);
+            for (int32_t j = 1; j <= s.n(); ++j) {
+                ASSERT_EQ(equations.cofactorDiagonal()[j], q[j]) << j;
+            }
+            for (int32_t k = 1; k <= s.lr; ++k) {
+                ASSERT_EQ(equations.pointCofactors()[k].qxx, blocks[k].qxx) << k;
+                ASSERT_EQ(equations.pointCofactors()[k].qyy, blocks[k].qyy) << k;
+                ASSERT_EQ(equations.pointCofactors()[k].qxy, blocks[k].qxy) << k;
+            }
+        }
+    }
+}
+
+TEST(NormalEquations, ObservationCofactorsFromSeveralThreadsAtOnce) {
+    const System s = randomSystem(40, 8, 31);
+    NormalEquations equations = loaded(s);
+    solve(equations);
+    std::vector<Real> serial;
+    for (const Observation& row : s.observations) {
+        serial.push_back(equations.ComputeObservationCofactor(row.terms, exact));
+    }
+    constexpr int threadCount = 4;
+    std::vector<std::vector<Real>> parallel(threadCount);
+    {
+        std::vector<std::jthread> threads;
+        for (auto& results : parallel) {
+            threads.emplace_back([&] {
+                for (const Observation& row : s.observations) {
+                    results.push_back(equations.ComputeObservationCofactor(row.terms, exact));
+                }
+            });
+        }
+    }
+    for (const auto& results : parallel) {
+        EXPECT_EQ(results, serial);
+    }
+}
+
+} // namespace
+} // namespace ptw3
