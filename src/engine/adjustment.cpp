@@ -1,11 +1,56 @@
+// The adjustment run: projection parameters, the two reports and their
+// preamble, the profile of the normal matrix, the iterations and the last pass.
+
 #include "engine/adjustment.h"
 
-namespace ptw3 {
+#include "common/encoding.h"
+#include "common/stop.h"
+#include "engine/adjustment_state.h"
+#include "engine/gauss_newton.h"
+#include "engine/result_files.h"
+#include "engine/weighting.h"
 
-void adjustNetwork(CalculationOptions& /*options*/, NetworkData& /*network*/,
-                   CalculationResults& results, RunContext& /*context*/) {
-    // The engine is not built yet: nothing is adjusted and no figures are produced.
-    results = CalculationResults{};
+namespace ptw3 {
+namespace {
+
+// Lays out the profile of the normal matrix from the ordering; a profile beyond the store's
+// capacity stops the computation.
+void layOutProfile(AdjustmentState& s) {
+    const int64_t count =
+        s.normal.layOut(s.network.ordering.halfBand, s.network.determinedCount());
+    s.mainReport.line(cp1250("  Liczba elementów półpasmowej macierzy normalnej = ") +
+                      std::to_string(count));
+    s.mainReport.line(" ");
+    if (count > profileCapacity) {
+        s.mainReport.line(cp1250(" *** Przekrocznie krytycznej wielkości u.r.n =") +
+                          std::to_string(count));
+        s.mainReport.close();
+        s.controlReport.close();
+        const std::string box = cp1250(" Przekroczenie krytycznej wielkości macierzy URN ") + "\n" +
+                                std::to_string(count) + "\n" + " kontakt - KORVANDELTIS";
+        s.context.inform(box);
+        throw Stop(StopReason::FatalInput, utf8FromCp1250(box));
+    }
+}
+
+} // namespace
+
+void adjustNetwork(CalculationOptions& options, NetworkData& network, CalculationResults& results,
+                   RunContext& context, AdjustmentOutcome* outcome) {
+    AdjustmentState s(network, options, context);
+    s.outcome = outcome;
+    s.projection = projectionParameters(options.coordinateSystem, options.zone);
+    const RobustFlags robust = robustFlags(options.adjustmentPrinciple);
+    s.robustDistances = robust.distances;
+    s.robustAngles = robust.angles;
+
+    s.mainReport = ReportFile(options.workingFolder, "rpw.ptw");
+    s.controlReport = ReportFile(options.workingFolder, "er3.ptw");
+    s.size = writePreamble(options.workingFolder, network, options, s.projection, s.mainReport,
+                           context);
+    layOutProfile(s);
+    runIterations(s, results);
+    writeResults(s, results);
 }
 
 } // namespace ptw3

@@ -4,14 +4,16 @@
 #pragma once
 
 #include "common/run_context.h"
+#include "engine/adjustment_state.h"
 #include "engine/calculation_options.h"
 #include "input/network_data.h"
 
 namespace ptw3 {
 
 /// Adjusts the network read by the data input and writes RPW.ptw, ER3.ptw, XY.ptw and
-/// DXDY.ptw. The engine may switch options.analysisMode to the approximate mode.
+/// DXDY.ptw. The engine may switch options.analysisMode to the approximate mode. When
+/// `outcome` is given it receives the adjusted coordinates and accuracy of every point.
 void adjustNetwork(CalculationOptions& options, NetworkData& network, CalculationResults& results,
-                   RunContext& context);
+                   RunContext& context, AdjustmentOutcome* outcome = nullptr);
 
 } // namespace ptw3

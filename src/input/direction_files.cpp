@@ -110,7 +110,9 @@ void readDirectionFile(const std::vector<std::string>& lines, NetworkData& netwo
 
         const Real md = setMeanError(closedByZero, closingM, degrees, par.directionMeanError);
         for (Direction& d : set.directions) {
-            if (code != codeIndividualErrors || d.meanError == missingValue) {
+            // A zero individual error could not be weighted (Schreiber's weights divide by m²):
+            // it counts as not given.
+            if (code != codeIndividualErrors || d.meanError == missingValue || d.meanError == 0) {
                 d.meanError = md;
             }
         }

@@ -1,0 +1,163 @@
+#include "engine/gauss_newton.h"
+
+#include "common/encoding.h"
+#include "common/number_format.h"
+#include "engine/observation_blocks.h"
+#include "engine/weighting.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace ptw3 {
+namespace {
+
+constexpr Real smallestSum = 0.01L;     // sums at most this give a unit error of 1
+constexpr Real visiblePdd = 0.001L;     // [pdd] below this shows [pLL] and ~Mo
+constexpr int32_t lastNewProgressLine = 20;
+
+void observationPass(AdjustmentState& s) {
+    s.pLL = 0;
+    s.kindSums.fill(0);
+    if (s.iteration == 1) {
+        s.controlReport.line(cp1250("  OBSERWACJE, REDUKCJE ODWZOROWAWCZE I POCZĄTKOWE WYRAZY WOLNE"));
+        s.mainReport.line(cp1250("  WYKAZ DANYCH OBSERWACYJNYCH I REDUKCJE ODWZOROWAWCZE"));
+    }
+    if (s.lastPass) {
+        s.mainReport.line(cp1250("  WYNIKI WYRÓWNANIA SIECI"));
+        s.mainReport.line("  PROCES ITERACYJNY GAUSSA - NEWTONA");
+    }
+    angleBlock(s);
+    distanceBlock(s);
+    azimuthBlock(s);
+}
+
+// Ordinary determined coordinates move by their corrections; moving reference points stay
+// at their given values until the last iteration and add their weighted corrections to [pdd].
+void applyCorrections(AdjustmentState& s) {
+    const NetworkData& n = s.network;
+    const Table<Real>& x = s.normal.corrections();
+    const bool last = s.iteration == s.options.iterationCount;
+    Real squares = 0;
+    s.pdd = 0;
+    const auto apply = [&](Real& working, Real given, Real apriori, Real correction) {
+        if (apriori < 0) {
+            working += correction;
+            squares += correction * correction;
+        } else if (apriori > movingCoordinateError) {
+            if (last) {
+                working = given + correction;
+            }
+            const Real standardised = correction / (apriori + errorGuard);
+            s.pdd += standardised * standardised;
+        }
+    };
+    for (int32_t p = 1; p <= n.determinedCount(); ++p) {
+        const Point& point = n.points[p];
+        const int32_t k = n.ordering.position[p];
+        WorkingPoint& w = s.working[p];
+        apply(w.x, point.x, point.mx, x[2 * k - 1]);
+        apply(w.y, point.y, point.my, x[2 * k]);
+    }
+    const int32_t moved = 2 * n.determinedCount() - n.lrsxy;
+    s.incrementNorm = moved > 0 ? std::sqrt(squares / moved) : 0;
+}
+
+void writeControlBlock(AdjustmentState& s) {
+    ReportFile& r = s.mainReport;
+    r.line("   IERACJA = " + std::to_string(s.iteration) + "  KONTROLNE PARAMETRY NUMERYCZNE");
+    const bool showFreeTerms = s.pdd < visiblePdd;
+    if (showFreeTerms) {
+        r.line(cp1250("   Sumy krańcowe w równaniach normalnych:"));
+        r.line("   [pLL]           = " + fixed(s.pLL, 15, 7) +
+               cp1250(" (z wyrazów wolnych równań obserwacji)"));
+    }
+    r.line("   [pvv]+[pdd]     = " + fixed(s.pvvPdd, 15, 7) + "  ");
+    r.line("         [pdd]     = " + fixed(s.pdd, 15, 7) +
+           cp1250(" (z poprawek dX,dY dla punktów nawiązania)"));
+    r.line(cp1250("   Empiryczny błąd średni jednostkowy:"));
+    if (showFreeTerms) {
+        r.line("             ~Mo   = " + fixed(s.approximateMo, 15, 7) +
+               cp1250(" (z wyrazów wolnych)"));
+    }
+    r.line("              Mo   = " + fixed(s.mo, 15, 7) + " (z poprawek V i d)");
+    r.line(cp1250("   Średniokwadratowy przyrost współrzędnej:"));
+    r.line("      NORM(dx,dy)  = " + fixed(s.incrementNorm, 15, 3) + " m");
+    r.line(" " + std::string(75, '-'));
+}
+
+Real roundedToFiveDecimals(Real v) { return roundHalfEven(v * 100000) * 0.00001L; }
+
+// Iterations after the 20th overwrite the 20th line of the message list.
+void writeProgressLine(AdjustmentState& s) {
+    MessageList& list = s.context.messages();
+    const int32_t index = s.iteration <= lastNewProgressLine ? list.messageLine + 1 : list.messageLine;
+    s.context.messageAt(index, " ITERACJA = " + std::to_string(s.iteration) + " Mo = " +
+                                   general(roundedToFiveDecimals(s.mo)) + " NORM(dx,dy) = " +
+                                   general(roundedToFiveDecimals(s.incrementNorm)));
+}
+
+} // namespace
+
+Real pointNeglectThreshold(int32_t accelerationLevel) {
+    constexpr std::array<Real, 3> levelFactor = {1e-12L, 1e-6L, 1e-3L};
+    const auto level = static_cast<size_t>(std::clamp(accelerationLevel, 0, 2));
+    return 1e-5L * levelFactor[level];
+}
+
+UnitErrors unitErrors(Real pLL, Real pvvPdd, int32_t redundancy) {
+    UnitErrors e;
+    if (redundancy > 0) {
+        if (std::fabs(pLL) > smallestSum) {
+            e.approximateMo = std::sqrt(pLL / redundancy);
+        }
+        if (std::fabs(pvvPdd) > smallestSum) {
+            e.mo = std::sqrt(std::fabs(pvvPdd) / redundancy);
+        }
+    }
+    return e;
+}
+
+void runIterations(AdjustmentState& s, CalculationResults& results) {
+    const NetworkData& n = s.network;
+    s.working.clear();
+    for (const Point& p : n.points) {
+        s.working.append(WorkingPoint{p.x, p.y, p.h, p.mx, p.my, p.mh});
+    }
+    s.iteration = 0;
+    s.lastPass = false;
+    s.otrebski = otrebskiFactor(s.size.unknowns, s.size.observations);
+    for (;;) {
+        ++s.iteration;
+        s.normal.clear();
+        observationPass(s);
+        addCoordinatePseudoObservations(n, s.normal);
+
+        const SolveOutcome outcome = s.normal.SolveNormalEquations(0, s.context);
+        results.systemDefect = outcome.defectFlag;
+        if (outcome.deflated) {
+            s.controlReport.line(cp1250(" *  ZBYT DUŻA DEFLACJA NIELINIOWA na wartość [pvv]"));
+            s.controlReport.line("    - automatyczna korekta numeryczna");
+        }
+        s.pvvPdd = s.normal.sumOfSquares();
+        applyCorrections(s);
+        const UnitErrors e = unitErrors(s.pLL, s.pvvPdd, s.size.redundancy());
+        s.approximateMo = e.approximateMo;
+        s.mo = e.mo;
+        writeControlBlock(s);
+        writeProgressLine(s);
+        results.coordinateIncrementNorm = s.incrementNorm;
+        if (s.iteration >= s.options.iterationCount) {
+            break;
+        }
+    }
+
+    s.lastPass = true;
+    s.neglectThreshold = pointNeglectThreshold(s.options.accelerationLevel);
+    s.context.message(cp1250(" ANALIZA DOKŁADNOŚCI PUNKTÓW - proszę czekać"));
+    s.normal.ComputePointCofactors(s.neglectThreshold);
+    s.context.message(cp1250(" ANALIZA DOKŁADNOŚCI OBSERWACJI - proszę czekać"));
+    observationPass(s);
+}
+
+} // namespace ptw3

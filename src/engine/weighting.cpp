@@ -1,0 +1,37 @@
+#include "engine/weighting.h"
+
+#include <cmath>
+
+namespace ptw3 {
+
+RobustFlags robustFlags(int32_t adjustmentPrinciple) {
+    RobustFlags flags;
+    flags.distances = adjustmentPrinciple == 1010 || adjustmentPrinciple == 1011;
+    flags.angles = adjustmentPrinciple == 1001 || adjustmentPrinciple == 1011;
+    return flags;
+}
+
+Real robustWeightRoot(Real s, Real l) {
+    const Real r = std::sqrt(100 / std::sqrt(1 + 1'000'000 * s * s * l * l));
+    return s * r;
+}
+
+void addCoordinatePseudoObservations(const NetworkData& n, NormalEquations& normal) {
+    if (n.lrsxy == 0) {
+        return;
+    }
+    for (int32_t p = 1; p <= n.determinedCount(); ++p) {
+        const Point& point = n.points[p];
+        const int32_t k = n.ordering.position[p];
+        if (point.mx > pseudoObservationError) {
+            const Real s = 1 / (point.mx + errorGuard);
+            normal.addToDiagonal(2 * k - 1, s * s);
+        }
+        if (point.my > pseudoObservationError) {
+            const Real s = 1 / (point.my + errorGuard);
+            normal.addToDiagonal(2 * k, s * s);
+        }
+    }
+}
+
+} // namespace ptw3
