@@ -1,0 +1,128 @@
+// The whole computation on a generated network, phase by phase: data input, each
+// Gauss-Newton iteration, the point cofactors, the analysis of the observations and the
+// result files, with the peak memory of the process. The phases are told apart by the
+// message-list lines the computation writes as it goes.
+//
+//   computation_bench [--points N] [--acceleration 0|1|2] [--mode 1|2] [--iterations K]
+//                     [--seed S] [--folder DIR]
+
+#include "bench/network_generator.h"
+#include "common/clock.h"
+#include "common/message_list.h"
+#include "common/run_context.h"
+#include "common/stop.h"
+#include "common/user_interaction.h"
+#include "engine/adjustment.h"
+#include "input/read_network_data.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/resource.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+/// Records the moment of every message line and answers every question Yes.
+class PhaseTimer : public ptw3::UserInteraction {
+public:
+    struct Mark {
+        Clock::time_point at;
+        std::string text;
+    };
+    std::vector<Mark> marks;
+
+    void message(int32_t, const std::string& text) override {
+        marks.push_back({Clock::now(), text});
+        std::fprintf(stderr, "%8.1f s %s\n", seconds(start, marks.back().at), text.c_str());
+    }
+    void messagesBlanked(int32_t, int32_t) override {}
+    bool confirm(const std::string& text) override {
+        std::fprintf(stderr, "question answered Yes: %s\n", text.c_str());
+        return true;
+    }
+    void inform(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+
+    static double seconds(Clock::time_point from, Clock::time_point to) {
+        return std::chrono::duration<double>(to - from).count();
+    }
+    Clock::time_point start = Clock::now();
+};
+
+double peakMemoryMiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+int argument(int argc, char** argv, const std::string& name, int fallback) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (argv[i] == name) {
+            return std::atoi(argv[i + 1]);
+        }
+    }
+    return fallback;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int points = argument(argc, argv, "--points", 1000);
+    fs::path folder = fs::temp_directory_path() / ("ptw3-computation-" + std::to_string(points));
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::string(argv[i]) == "--folder") {
+            folder = argv[i + 1];
+        }
+    }
+    ptw3::bench::GeneratorOptions generator;
+    generator.pointCount = points;
+    generator.seed = static_cast<uint64_t>(argument(argc, argv, "--seed", 1));
+    fs::remove_all(folder);
+    ptw3::bench::generateNetwork(folder, generator);
+
+    ptw3::CalculationOptions options;
+    options.workingFolder = folder;
+    options.iterationCount = argument(argc, argv, "--iterations", 4);
+    options.accelerationLevel = argument(argc, argv, "--acceleration", 0);
+    options.analysisMode = argument(argc, argv, "--mode", 1);
+    ptw3::MessageList messages;
+    PhaseTimer timer;
+    ptw3::SystemClock clock;
+    ptw3::RunContext context(messages, timer, clock);
+    ptw3::NetworkData network;
+    ptw3::CalculationResults results;
+
+    const auto start = Clock::now();
+    timer.start = start;
+    ptw3::readNetworkData(folder, network, context);
+    const auto inputEnd = Clock::now();
+    ptw3::adjustNetwork(options, network, results, context);
+    const auto end = Clock::now();
+
+    std::printf("points %d, unknowns %d, acceleration %d, mode %d, iterations %d\n", network.lp(),
+                2 * network.determinedCount(), options.accelerationLevel, options.analysisMode,
+                options.iterationCount);
+    std::printf("%-34s %10.2f s\n", "data input", PhaseTimer::seconds(start, inputEnd));
+    auto previous = inputEnd;
+    for (const auto& mark : timer.marks) {
+        const bool phaseEnd = mark.text.starts_with(" WYR") || mark.text.starts_with(" ITERACJA") ||
+                              mark.text.starts_with(" ANALIZA");
+        if (phaseEnd && mark.at > inputEnd) {
+            std::printf("%-34s %10.2f s\n", ("until: " + mark.text.substr(0, 26)).c_str(),
+                        PhaseTimer::seconds(previous, mark.at));
+            previous = mark.at;
+        }
+    }
+    std::printf("%-34s %10.2f s\n", "observation analysis and reports",
+                PhaseTimer::seconds(previous, end));
+    std::printf("%-34s %10.2f s\n", "whole computation", PhaseTimer::seconds(start, end));
+    std::printf("%-34s %10.1f MiB\n", "peak memory", peakMemoryMiB());
+    std::printf("Mp(sr) %.4Lf m, Mp(max) %.4Lf m\n", results.meanPositionError,
+                results.maxPositionError);
+    return 0;
+}
