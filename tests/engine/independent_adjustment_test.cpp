@@ -275,9 +275,6 @@ TEST_P(IndependentAdjustment, AgreesWithADenseRecomputation) {
         return s;
     };
     int checked = 0;
-    for (const Observation& o : observationsOf(input)) {
-        (void)o;
-    }
     const auto obs = observationsOf(input);
     const auto rows = splitLines(folder.read("rpw.ptw"));
     std::vector<std::pair<Kind, std::vector<std::string>>> printed;
