@@ -41,6 +41,14 @@ std::vector<std::string> TempFolder::names() const {
     return names;
 }
 
+void TempFolder::copyFilesOf(const fs::path& source) const {
+    for (const auto& entry : fs::directory_iterator(source)) {
+        if (entry.is_regular_file()) {
+            fs::copy_file(entry.path(), m_path / entry.path().filename());
+        }
+    }
+}
+
 namespace {
 std::string escapedLineBreaks(const std::string& text) {
     std::string out;
@@ -81,6 +89,43 @@ std::string crlf(std::string_view text) {
         out += c;
     }
     return out;
+}
+
+std::string fileText(const fs::path& path) { return readFileBytes(path).value_or(""); }
+
+std::vector<std::string> goldenFolderNames(const fs::path& root) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(root)) {
+        if (fs::is_directory(entry.path() / "expected")) {
+            names.push_back(entry.path().filename().string());
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::deque<bool> answersFrom(const fs::path& file) {
+    std::deque<bool> answers;
+    for (const std::string& line : splitLines(fileText(file))) {
+        if (!line.empty()) {
+            answers.push_back(line == "t");
+        }
+    }
+    return answers;
+}
+
+std::string firstDifference(const std::string& actual, const std::string& expected) {
+    const auto a = splitLines(actual);
+    const auto e = splitLines(expected);
+    for (size_t i = 0; i < std::max(a.size(), e.size()); ++i) {
+        const std::string al = i < a.size() ? a[i] : "<none>";
+        const std::string el = i < e.size() ? e[i] : "<none>";
+        if (al != el) {
+            return "line " + std::to_string(i + 1) + "\n  actual:   [" + al + "]\n  expected: [" +
+                   el + "]";
+        }
+    }
+    return "the line ends differ";
 }
 
 } // namespace ptw3::test

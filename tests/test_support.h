@@ -32,6 +32,8 @@ public:
     bool exists(std::string_view name) const;
     /// The names of the folder's files, sorted.
     std::vector<std::string> names() const;
+    /// Copies the files (not the subfolders) of another folder into this one.
+    void copyFilesOf(const std::filesystem::path& source) const;
 
 private:
     std::filesystem::path m_path;
@@ -72,5 +74,17 @@ struct TestContext {
 
 /// Text with LF line ends turned into CR LF.
 std::string crlf(std::string_view text);
+
+/// The bytes of a file ("" when absent).
+std::string fileText(const std::filesystem::path& path);
+
+/// The subfolders of a folder that hold an expected/ folder, sorted by name.
+std::vector<std::string> goldenFolderNames(const std::filesystem::path& root);
+
+/// Scripted answers from a file of lines "t" (Yes) and "n" (No); blank lines are skipped.
+std::deque<bool> answersFrom(const std::filesystem::path& file);
+
+/// The first differing line of two texts, for a readable failure message.
+std::string firstDifference(const std::string& actual, const std::string& expected);
 
 } // namespace ptw3::test

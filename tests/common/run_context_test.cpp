@@ -97,11 +97,7 @@ private:
 TEST(RunCancel, AnAbandonedRunLeavesItsReportClosedAndWritesNoSummary) {
     TempFolder folder;
     const auto data = std::filesystem::path(PTW3_TEST_DATA_DIR) / "complete_network";
-    for (const auto& entry : std::filesystem::directory_iterator(data)) {
-        if (entry.is_regular_file()) {
-            folder.write(entry.path().filename().string(), *readFileBytes(entry.path()));
-        }
-    }
+    folder.copyFilesOf(data);
     ProgramState state;
     setUpWindow(state, folder.path());
     RunControls controls;

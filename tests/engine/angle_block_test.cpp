@@ -22,6 +22,7 @@ namespace ptw3 {
 namespace {
 
 using test::adjustFolder;
+using test::findLine;
 using Lines = std::vector<std::string>;
 
 constexpr Real pi = std::numbers::pi_v<Real>;
@@ -46,16 +47,6 @@ Real bearingCc(Xy a, Xy b) {
 /// An angle difference (cc) brought into (−200 g, 200 g].
 Real wrapped(Real cc) {
     return cc - std::nearbyint(cc / fullCircle) * fullCircle;
-}
-
-/// Index of the first line at or after `from` that contains the text; lines.size() if none.
-size_t find(const Lines& lines, const std::string& text, size_t from = 0) {
-    for (size_t i = from; i < lines.size(); ++i) {
-        if (lines[i].find(text) != std::string::npos) {
-            return i;
-        }
-    }
-    return lines.size();
 }
 
 /// The fields of a table row between its bars.
@@ -122,7 +113,7 @@ TEST(AngleBlockListing, FirstIterationInTheMainReport) {
     const auto run = adjustFolder(quadrilateral, options());
     ASSERT_FALSE(run->stop);
     const Lines rpw = run->lines("rpw.ptw");
-    const size_t first = find(rpw, "  KĄTY, BŁEDY ŚREDNIE, REDUKCJE ODWZOROWAWCZE");
+    const size_t first = findLine(rpw, "  KĄTY, BŁEDY ŚREDNIE, REDUKCJE ODWZOROWAWCZE");
     ASSERT_LT(first, rpw.size());
     // The layout of the tables and the values as read, in the local system without reductions.
     const Lines expected = {
@@ -174,14 +165,14 @@ TEST(AngleBlockListing, FirstIterationInTheMainReport) {
         EXPECT_EQ(rpw[first + i], expected[i]);
     }
     // Only the first iteration lists.
-    EXPECT_EQ(find(rpw, "  KĄTY, BŁEDY", first + 1), rpw.size());
+    EXPECT_EQ(findLine(rpw, "  KĄTY, BŁEDY", first + 1), rpw.size());
 }
 
 TEST(AngleBlockListing, InitialFreeTermsInTheControlReport) {
     const auto run = adjustFolder(quadrilateral, options());
     ASSERT_FALSE(run->stop);
     const Lines er3 = run->lines("er3.ptw");
-    const size_t first = find(er3, "POCZĄTKOWE WYRAZY WOLNE ");
+    const size_t first = findLine(er3, "POCZĄTKOWE WYRAZY WOLNE ");
     ASSERT_LT(first, er3.size());
     EXPECT_EQ(er3[first],
               "  KĄTY, BŁEDY ŚREDNIE, REDUKCJE ODWZOROWAWCZE, POCZĄTKOWE WYRAZY WOLNE ");
@@ -366,7 +357,7 @@ TEST(AngleBlockResults, AgainstADenseAdjustmentWithOrientationUnknowns) {
     const auto run = adjustFolder(quadrilateral, options());
     ASSERT_FALSE(run->stop);
     const Lines rpw = run->lines("rpw.ptw");
-    const size_t first = find(rpw, "  WYKAZ WYRÓWNANYCH MIAR KĄTÓW lub KIERUNKÓW");
+    const size_t first = findLine(rpw, "  WYKAZ WYRÓWNANYCH MIAR KĄTÓW lub KIERUNKÓW");
     ASSERT_LT(first, rpw.size());
 
     DenseAdjustment dense;
@@ -429,8 +420,8 @@ TEST(AngleBlockResults, AgainstADenseAdjustmentWithOrientationUnknowns) {
     }
 
     // The statistics of each kind count its own residuals.
-    const size_t angles = find(rpw, "    ANALIZA STATYSTYCZNA POPRAWEK KĄTÓW: ", first);
-    const size_t directions = find(rpw, "    ANALIZA STATYSTYCZNA POPRAWEK KIERUNKÓW: ", first);
+    const size_t angles = findLine(rpw, "    ANALIZA STATYSTYCZNA POPRAWEK KĄTÓW: ", first);
+    const size_t directions = findLine(rpw, "    ANALIZA STATYSTYCZNA POPRAWEK KIERUNKÓW: ", first);
     ASSERT_LT(directions, rpw.size());
     const auto count = [&](size_t line) {
         return std::atoi(rpw[line].substr(rpw[line].find(':') + 1).c_str());
@@ -456,7 +447,7 @@ TEST(AngleBlockResults, ApproximateAnalysisScalesByOtrebskisFactor) {
     const auto run = adjustFolder(quadrilateral, o);
     ASSERT_FALSE(run->stop);
     const Lines rpw = run->lines("rpw.ptw");
-    const size_t first = find(rpw, "  WYKAZ WYRÓWNANYCH MIAR KĄTÓW lub KIERUNKÓW");
+    const size_t first = findLine(rpw, "  WYKAZ WYRÓWNANYCH MIAR KĄTÓW lub KIERUNKÓW");
     // m_adj = m·√(n/m)·Mo with n = 2 unknowns and m = 4 angles + 3 reduced directions.
     const Real mAdj = 10 * std::sqrt(2 / 7.0L) * DenseAdjustment().mo;
     const std::vector<std::vector<std::string>> rows = {
@@ -484,13 +475,13 @@ TEST(AngleBlockResults, AngleOfFixedPointsAddsToPLLOnly) {
                                   options(0, 0, 2));
     ASSERT_FALSE(run->stop);
     const Lines rpw = run->lines("rpw.ptw");
-    const size_t block = find(rpw, "   IERACJA = 1");
+    const size_t block = findLine(rpw, "   IERACJA = 1");
     ASSERT_LT(block + 9, rpw.size());
     EXPECT_EQ(rpw[block + 2],
               "   [pLL]           =       4.0000000 (z wyrazów wolnych równań obserwacji)");
     EXPECT_EQ(rpw[block + 3], "   [pvv]+[pdd]     =       4.0000000  ");
     EXPECT_EQ(rpw[block + 9], "      NORM(dx,dy)  =           0.000 m");
-    const size_t first = find(rpw, "  WYKAZ WYRÓWNANYCH MIAR KĄTÓW lub KIERUNKÓW");
+    const size_t first = findLine(rpw, "  WYKAZ WYRÓWNANYCH MIAR KĄTÓW lub KIERUNKÓW");
     // m_obs = 10·2, m_adj = 0 (no unknowns), mV = m_obs.
     EXPECT_EQ(rpw[findRow(rpw, {"B", "A", "D"}, first)],
               "  |               B|               A|               D|200.00200| 20.0| -20.0| 20.0|"
@@ -512,7 +503,7 @@ TEST(AngleBlockResults, ResidualsOfExactlyOneTenthCcAreSignificant) {
                                   options(0, 0, 2));
     ASSERT_FALSE(run->stop);
     const Lines rpw = run->lines("rpw.ptw");
-    const size_t title = find(rpw, "    ANALIZA STATYSTYCZNA POPRAWEK KĄTÓW: ");
+    const size_t title = findLine(rpw, "    ANALIZA STATYSTYCZNA POPRAWEK KĄTÓW: ");
     ASSERT_LT(title + 4, rpw.size());
     EXPECT_EQ(rpw[title + 1], "     Liczba poprawek \"-\" istotnych (> 0.1) : 1");
     EXPECT_EQ(rpw[title + 2], "     Liczba poprawek \"+\" istotnych (<-0.1) : 1");
@@ -540,7 +531,7 @@ TEST(AngleBlockWeights, RobustPrinciplesReweightAnglesOnly) {
         const auto run = adjustFolder(folder, o);
         ASSERT_FALSE(run->stop);
         const Lines rpw = run->lines("rpw.ptw");
-        const size_t block = find(rpw, "   IERACJA = 1");
+        const size_t block = findLine(rpw, "   IERACJA = 1");
         ASSERT_LT(block + 2, rpw.size());
         EXPECT_EQ(rpw[block + 2],
                   "   [pLL]           =       " + c.pLL + " (z wyrazów wolnych równań obserwacji)");
@@ -571,7 +562,7 @@ TEST(AngleBlockQuestions, NearlyCoincidentPointsAskInEveryPassAndGoOn) {
     EXPECT_EQ(questions, (std::vector<std::string>{first, second, first, second, first, second}));
 
     const Lines er3 = run->lines("er3.ptw");
-    const size_t warning = find(er3, "*** Podobne współrzędne przybliżone punktów: L C");
+    const size_t warning = findLine(er3, "*** Podobne współrzędne przybliżone punktów: L C");
     ASSERT_LT(warning + 2, er3.size());
     // The first iteration's warning precedes the angle's listing row.
     EXPECT_EQ(er3[warning - 1],
@@ -640,7 +631,7 @@ TEST(AngleBlockQuestions, LargeReductionsAskInEveryPassAndKeepTheirPlace) {
 
     const Lines er3 = run->lines("er3.ptw");
     // First iteration: the warnings stand between the first angle's row and the second's.
-    const size_t listed = find(er3, "  |               N|               O|              NE|");
+    const size_t listed = findLine(er3, "  |               N|               O|              NE|");
     ASSERT_LT(listed, er3.size());
     EXPECT_TRUE(linesAt(er3, listed + 1, leftReductionLines));
     EXPECT_TRUE(linesAt(er3, listed + 5, rightReductionLines));
@@ -650,7 +641,7 @@ TEST(AngleBlockQuestions, LargeReductionsAskInEveryPassAndKeepTheirPlace) {
 
     // Last pass: the title and head, the outlier N O NE, then the warnings of T, as a pass that
     // printed each angle as it went would have them.
-    const size_t title = find(er3, "  WYKAZ \"ODSTAJĄCYCH\" OBSERWACJI KĄTOWYCH/KIERUNKOWYCH");
+    const size_t title = findLine(er3, "  WYKAZ \"ODSTAJĄCYCH\" OBSERWACJI KĄTOWYCH/KIERUNKOWYCH");
     ASSERT_LT(title + 7, er3.size());
     EXPECT_EQ(er3[title + 5], "  |----------------+----------------+----------------+---------+"
                               "-----+------+-----+---------+-----|");
@@ -685,8 +676,8 @@ TEST(AngleBlockQuestions, LocalSystemNeitherReducesNorWarns) {
     ASSERT_FALSE(run->stop);
     EXPECT_TRUE(run->t.user.questions.empty());
     const Lines er3 = run->lines("er3.ptw");
-    EXPECT_EQ(find(er3, "ZBYT DUŻA REDUKCJA"), er3.size());
-    const size_t row = find(er3, "  |              TN|               T|              TS|");
+    EXPECT_EQ(findLine(er3, "ZBYT DUŻA REDUKCJA"), er3.size());
+    const size_t row = findLine(er3, "  |              TN|               T|              TS|");
     ASSERT_LT(row, er3.size());
     EXPECT_EQ(er3[row], "  |              TN|               T|              TS|   199.92183| 10.0|"
                         "  0.0|   199.92183|    781.7|");
@@ -728,7 +719,7 @@ TEST(AngleBlockListing, ReductionsOfThe2000SystemAgainstGeographicLib) {
     ASSERT_GT(std::fabs(d(reduction("A", "B"))), 1);
 
     const Lines rpw = run->lines("rpw.ptw");
-    const size_t first = find(rpw, "  KĄTY, BŁEDY ŚREDNIE, REDUKCJE ODWZOROWAWCZE");
+    const size_t first = findLine(rpw, "  KĄTY, BŁEDY ŚREDNIE, REDUKCJE ODWZOROWAWCZE");
     struct Case {
         std::vector<std::string> points;
         size_t field;

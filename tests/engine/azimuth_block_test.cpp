@@ -20,6 +20,7 @@ namespace ptw3 {
 namespace {
 
 using test::adjustFolder;
+using test::findLine;
 using Lines = std::vector<std::string>;
 
 constexpr Real ccPerGrad = 10000;
@@ -79,16 +80,6 @@ std::string number(Real v, int decimals) {
     return text;
 }
 
-/// Index of the first line at or after `from` that contains the text; lines.size() if none.
-size_t find(const Lines& lines, const std::string& text, size_t from = 0) {
-    for (size_t i = from; i < lines.size(); ++i) {
-        if (lines[i].find(text) != std::string::npos) {
-            return i;
-        }
-    }
-    return lines.size();
-}
-
 /// The fields of a table row between its bars (the leading "  " dropped).
 std::vector<std::string> fields(const std::string& row) {
     std::vector<std::string> out;
@@ -114,7 +105,7 @@ std::string pad(const std::string& text, size_t width) {
 std::string rowOf(const Lines& lines, const std::string& i, const std::string& j, size_t from) {
     const std::string ends =
         std::string(16 - i.size(), ' ') + i + "|" + std::string(16 - j.size(), ' ') + j + "|";
-    const size_t k = find(lines, ends, from);
+    const size_t k = findLine(lines, ends, from);
     return k < lines.size() ? lines[k] : std::string();
 }
 
@@ -236,7 +227,7 @@ TEST(AzimuthBlock, FirstIterationListsEndsByPositionWithTheirFreeTerms) {
     Real pLL = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.i + " " + c.j);
-        const std::string listed = rowOf(rpw, c.i, c.j, find(rpw, "  AZYMUTY, B"));
+        const std::string listed = rowOf(rpw, c.i, c.j, findLine(rpw, "  AZYMUTY, B"));
         EXPECT_EQ(listed, "  |" + pad(c.i, 16) + "|" + pad(c.j, 16) + "|" +
                               pad(number(c.listedValueGrad, 5), 10) + "|  10.0|      0.0|" +
                               pad(number(c.reducedGrad, 5), 11) + "|");
@@ -251,18 +242,18 @@ TEST(AzimuthBlock, FirstIterationListsEndsByPositionWithTheirFreeTerms) {
     EXPECT_EQ(rowOf(er3, "P", "F3", 0).substr(77), "      23.1");
 
     // The whole layout of the listing in the main report.
-    const size_t head = find(rpw, "  AZYMUTY, BŁEDY ŚREDNIE, REDUKCJE ODWZOROWAWCZE");
+    const size_t head = findLine(rpw, "  AZYMUTY, BŁEDY ŚREDNIE, REDUKCJE ODWZOROWAWCZE");
     ASSERT_LT(head, rpw.size());
     EXPECT_EQ(rpw[head - 1], " ");
     EXPECT_EQ(rpw[head + 6], topographicListing);
     EXPECT_EQ(rpw[head + 10], listingEnd);
-    EXPECT_EQ(find(rpw, "pseudoobserwacje GPS"), rpw.size());
-    const size_t controlHead = find(er3, "WYRAZY WOLNE RÓWNAŃ POPRAWEK");
+    EXPECT_EQ(findLine(rpw, "pseudoobserwacje GPS"), rpw.size());
+    const size_t controlHead = findLine(er3, "WYRAZY WOLNE RÓWNAŃ POPRAWEK");
     EXPECT_EQ(er3[controlHead + 6], topographicControlListing);
     EXPECT_EQ(er3[controlHead + 10], controlListingEnd);
 
     // [pLL] of the first iteration holds the weighted squares of these free terms.
-    const size_t control = find(rpw, "   [pLL]           = ");
+    const size_t control = findLine(rpw, "   [pLL]           = ");
     ASSERT_LT(control, rpw.size());
     EXPECT_NEAR(value(rpw[control].substr(21, 15)), pLL, 1e-7 + pLL * 1e-12);
 }
@@ -285,7 +276,7 @@ TEST(AzimuthBlock, ResultTableAgreesWithADenseAdjustment) {
         ASSERT_FALSE(run->stop);
         const Lines rpw = run->lines("rpw.ptw");
         const Lines er3 = run->lines("er3.ptw");
-        const size_t title = find(rpw, "  AZYMUTY", find(rpw, "  WYNIKI WYRÓWNANIA SIECI"));
+        const size_t title = findLine(rpw, "  AZYMUTY", findLine(rpw, "  WYNIKI WYRÓWNANIA SIECI"));
         ASSERT_LT(title, rpw.size());
         EXPECT_EQ(rpw[title - 1], "  ");
 
@@ -315,7 +306,7 @@ TEST(AzimuthBlock, ResultTableAgreesWithADenseAdjustment) {
             EXPECT_EQ(f[8], " ") << "no outlier, so the ordinary end of the row";
             (std::fabs(v) < 0.1 ? nearZero : v >= 0.1 ? positive : negative) += 1;
         }
-        const size_t end = find(rpw, resultsEnd, title);
+        const size_t end = findLine(rpw, resultsEnd, title);
         ASSERT_LT(end + 5, rpw.size());
         EXPECT_EQ(rpw[end + 1], "    ANALIZA STATYSTYCZNA POPRAWEK AZYMUTÓW: ");
         EXPECT_EQ(rpw[end + 2],
@@ -327,7 +318,7 @@ TEST(AzimuthBlock, ResultTableAgreesWithADenseAdjustment) {
         EXPECT_EQ(rpw[end + 5], "     Liczba azymutów \"odstających\"  : 0   (|v| > 3 * Mv)");
 
         // The control report lists no outlier: its table is the head, the section and the end.
-        const size_t outliers = find(er3, "  WYKAZ \"ODSTAJĄCYCH\" AZYMUTÓW ");
+        const size_t outliers = findLine(er3, "  WYKAZ \"ODSTAJĄCYCH\" AZYMUTÓW ");
         ASSERT_LT(outliers + 8, er3.size());
         EXPECT_EQ(er3[outliers + 1], outliersTopRule);
         EXPECT_EQ(er3[outliers + 6], topographicResults);
@@ -347,7 +338,7 @@ TEST(AzimuthBlock, RobustEstimationLeavesAzimuthsWeightedByTheirMeanErrors) {
         const auto run = adjustFolder(intersectionFolder(), options);
         ASSERT_FALSE(run->stop);
         const Lines rpw = run->lines("rpw.ptw");
-        const size_t title = find(rpw, "  AZYMUTY", find(rpw, "  WYNIKI WYRÓWNANIA SIECI"));
+        const size_t title = findLine(rpw, "  AZYMUTY", findLine(rpw, "  WYNIKI WYRÓWNANIA SIECI"));
         const std::string ends[] = {"F1", "F2", "F3"};
         for (size_t k = 0; k < 3; ++k) {
             const std::vector<std::string> f = fields(rowOf(rpw, "P", ends[k], title));
@@ -381,7 +372,7 @@ TEST(AzimuthBlock, WrapOfTheFreeTermBetweenFixedPoints) {
     EXPECT_EQ(rowOf(er3, "A", "D", 0).substr(77), "  400000.0");
     // The same free terms are the residuals of the last pass, the points being fixed.
     const Lines rpw = run->lines("rpw.ptw");
-    const size_t title = find(rpw, "  AZYMUTY", find(rpw, "  WYNIKI WYRÓWNANIA SIECI"));
+    const size_t title = findLine(rpw, "  AZYMUTY", findLine(rpw, "  WYNIKI WYRÓWNANIA SIECI"));
     EXPECT_NEAR(value(fields(rowOf(rpw, "A", "B", title))[4]), 20, 0.05 + 0.01);
     EXPECT_EQ(fields(rowOf(rpw, "A", "C", title))[4], "-600000.0");
 }
@@ -449,7 +440,7 @@ TEST(AzimuthBlock, GpsAzimuthsIn2000Zone18ReducedToTheChord) {
     const Lines rpw = run->lines("rpw.ptw");
 
     // The listing: the topographic section, A B unreduced, the GPS section, the reduced rows.
-    const size_t head = find(rpw, "  AZYMUTY, BŁEDY ŚREDNIE, REDUKCJE ODWZOROWAWCZE");
+    const size_t head = findLine(rpw, "  AZYMUTY, BŁEDY ŚREDNIE, REDUKCJE ODWZOROWAWCZE");
     ASSERT_LT(head + 11, rpw.size());
     EXPECT_EQ(rpw[head + 6], topographicListing);
     EXPECT_EQ(fields(rpw[head + 7])[4], "      0.0");
@@ -467,7 +458,7 @@ TEST(AzimuthBlock, GpsAzimuthsIn2000Zone18ReducedToTheChord) {
     }
 
     // Consistent observations leave residuals of the series' size, below 0.05 cc.
-    const size_t title = find(rpw, "  AZYMUTY", find(rpw, "  WYNIKI WYRÓWNANIA SIECI"));
+    const size_t title = findLine(rpw, "  AZYMUTY", findLine(rpw, "  WYNIKI WYRÓWNANIA SIECI"));
     ASSERT_LT(title + 10, rpw.size());
     EXPECT_EQ(rpw[title + 6], topographicResults);
     EXPECT_EQ(rpw[title + 8], gpsResults);
@@ -476,7 +467,7 @@ TEST(AzimuthBlock, GpsAzimuthsIn2000Zone18ReducedToTheChord) {
         EXPECT_LE(std::fabs(value(fields(rpw[r])[4])), 0.05);
     }
     const Lines er3 = run->lines("er3.ptw");
-    const size_t outliers = find(er3, "  WYKAZ \"ODSTAJĄCYCH\" AZYMUTÓW ");
+    const size_t outliers = findLine(er3, "  WYKAZ \"ODSTAJĄCYCH\" AZYMUTÓW ");
     ASSERT_LT(outliers + 8, er3.size());
     EXPECT_EQ(er3[outliers + 6], topographicResults);
     EXPECT_EQ(er3[outliers + 7], gpsResults);
@@ -528,16 +519,16 @@ TEST(AzimuthBlock, NearlyCoincidentPointsAskInEveryPassAndKeepTheTableOrder) {
     const Lines er3 = run->lines("er3.ptw");
     const std::string line = " podobne współrzędne przybliżone punktów: F4 F5";
     EXPECT_EQ(std::count(er3.begin(), er3.end(), line), 3);
-    EXPECT_EQ(find(run->lines("rpw.ptw"), "podobne"), run->lines("rpw.ptw").size());
+    EXPECT_EQ(findLine(run->lines("rpw.ptw"), "podobne"), run->lines("rpw.ptw").size());
 
     // First iteration: the line stands just before the listed row of the pair.
-    const size_t first = find(er3, line);
+    const size_t first = findLine(er3, line);
     ASSERT_LT(first + 1, er3.size());
     EXPECT_NE(er3[first + 1].find("              F4|              F5|"), std::string::npos);
     EXPECT_NE(er3[first - 1].find("              F1|              F3|"), std::string::npos);
 
     // Last pass: the outlier F1 F3, the line, and the end of the table with one outlier.
-    const size_t outliers = find(er3, "  WYKAZ \"ODSTAJĄCYCH\" AZYMUTÓW ");
+    const size_t outliers = findLine(er3, "  WYKAZ \"ODSTAJĄCYCH\" AZYMUTÓW ");
     ASSERT_LT(outliers + 10, er3.size());
     EXPECT_EQ(er3[outliers + 6], topographicResults);
     const std::vector<std::string> gross = fields(er3[outliers + 7]);

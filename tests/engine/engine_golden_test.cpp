@@ -28,34 +28,10 @@ namespace fs = std::filesystem;
 
 const fs::path engineData = fs::path(PTW3_TEST_DATA_DIR) / "engine";
 
-std::vector<std::string> engineFolders() {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(engineData)) {
-        if (fs::is_directory(entry.path() / "expected")) {
-            names.push_back(entry.path().filename().string());
-        }
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::string fileText(const fs::path& path) { return readFileBytes(path).value_or(""); }
+using test::fileText;
+using test::firstDifference;
 
 std::vector<std::string> textLines(const fs::path& path) { return splitLines(fileText(path)); }
-
-std::string firstDifference(const std::string& actual, const std::string& expected) {
-    const auto a = splitLines(actual);
-    const auto e = splitLines(expected);
-    for (size_t i = 0; i < std::max(a.size(), e.size()); ++i) {
-        const std::string al = i < a.size() ? a[i] : "<none>";
-        const std::string el = i < e.size() ? e[i] : "<none>";
-        if (al != el) {
-            return "line " + std::to_string(i + 1) + "\n  actual:   [" + al + "]\n  expected: [" +
-                   el + "]";
-        }
-    }
-    return "the line ends differ";
-}
 
 CalculationOptions optionsOf(const fs::path& file, const fs::path& folder) {
     std::map<std::string, int32_t> values;
@@ -84,18 +60,8 @@ TEST_P(EngineGoldenFolder, ReportsMessagesAndQuestions) {
     const fs::path source = engineData / GetParam();
     const fs::path expected = source / "expected";
     test::TempFolder folder;
-    for (const auto& entry : fs::directory_iterator(source)) {
-        if (entry.is_regular_file()) {
-            fs::copy_file(entry.path(), folder.path() / entry.path().filename());
-        }
-    }
-    std::deque<bool> answers;
-    for (const std::string& line : textLines(expected / "answers")) {
-        if (!line.empty()) {
-            answers.push_back(line == "t");
-        }
-    }
-    test::TestContext t(answers);
+    folder.copyFilesOf(source);
+    test::TestContext t(test::answersFrom(expected / "answers"));
     CalculationOptions options = optionsOf(expected / "options", folder.path());
     NetworkData network;
     readNetworkData(folder.path(), network, t.context);
@@ -163,7 +129,8 @@ TEST_P(EngineGoldenFolder, ReportsMessagesAndQuestions) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Data, EngineGoldenFolder, ::testing::ValuesIn(engineFolders()),
+INSTANTIATE_TEST_SUITE_P(Data, EngineGoldenFolder,
+                         ::testing::ValuesIn(test::goldenFolderNames(engineData)),
                          [](const auto& info) { return info.param; });
 
 } // namespace

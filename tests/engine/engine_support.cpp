@@ -15,6 +15,15 @@ std::vector<std::string> AdjustmentRun::lines(const std::string& name) const {
     return out;
 }
 
+size_t findLine(const std::vector<std::string>& lines, const std::string& text, size_t from) {
+    for (size_t i = from; i < lines.size(); ++i) {
+        if (lines[i].find(text) != std::string::npos) {
+            return i;
+        }
+    }
+    return lines.size();
+}
+
 std::unique_ptr<AdjustmentRun> adjustFolder(const std::map<std::string, std::string>& files,
                                             CalculationOptions options, std::deque<bool> answers) {
     auto run = std::make_unique<AdjustmentRun>();

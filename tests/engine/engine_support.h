@@ -28,6 +28,9 @@ struct AdjustmentRun {
     std::vector<std::string> lines(const std::string& name) const;
 };
 
+/// Index of the first line at or after `from` that contains the text; lines.size() if none.
+size_t findLine(const std::vector<std::string>& lines, const std::string& text, size_t from = 0);
+
 /// Writes the files (UTF-8 texts, stored as Windows-1250 with CR LF), reads the folder and
 /// adjusts it with the options (workingFolder is set to the scratch folder).
 std::unique_ptr<AdjustmentRun> adjustFolder(const std::map<std::string, std::string>& files,

@@ -93,12 +93,7 @@ std::filesystem::path testData(const std::string& name) {
 }
 
 void copyTestData(const std::string& name, const TempFolder& folder) {
-    for (const auto& entry : std::filesystem::directory_iterator(testData(name))) {
-        if (entry.is_regular_file()) {
-            folder.write(entry.path().filename().string(),
-                         readFileBytes(entry.path()).value_or(""));
-        }
-    }
+    folder.copyFilesOf(testData(name));
 }
 
 std::vector<std::string> testDataLines(const std::string& name, const std::string& file) {

@@ -9,44 +9,17 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
 
 namespace ptw3 {
 namespace {
 
 namespace fs = std::filesystem;
 
+using test::fileText;
+using test::firstDifference;
+
 const fs::path dataFolder = PTW3_TEST_DATA_DIR;
-
-std::vector<std::string> folderNames() {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dataFolder)) {
-        if (fs::is_directory(entry.path() / "expected")) {
-            names.push_back(entry.path().filename().string());
-        }
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::string fileText(const fs::path& path) { return readFileBytes(path).value_or(""); }
-
-// The first differing line of two texts, for a readable failure.
-std::string firstDifference(const std::string& actual, const std::string& expected) {
-    const auto a = splitLines(actual);
-    const auto e = splitLines(expected);
-    for (size_t i = 0; i < std::max(a.size(), e.size()); ++i) {
-        const std::string al = i < a.size() ? a[i] : "<none>";
-        const std::string el = i < e.size() ? e[i] : "<none>";
-        if (al != el) {
-            return "line " + std::to_string(i + 1) + "\n  actual:   [" + al + "]\n  expected: [" +
-                   el + "]";
-        }
-    }
-    return "the line ends differ";
-}
 
 class GoldenFolder : public ::testing::TestWithParam<std::string> {};
 
@@ -54,19 +27,8 @@ TEST_P(GoldenFolder, DiagnosticReportQuestionsAndOutcome) {
     const fs::path source = dataFolder / GetParam();
     const fs::path expected = source / "expected";
     test::TempFolder folder;
-    for (const auto& entry : fs::directory_iterator(source)) {
-        if (entry.is_regular_file()) {
-            fs::copy_file(entry.path(), folder.path() / entry.path().filename());
-        }
-    }
-
-    std::deque<bool> answers;
-    for (const std::string& line : splitLines(fileText(expected / "answers"))) {
-        if (!line.empty()) {
-            answers.push_back(line == "t");
-        }
-    }
-    test::TestContext t(answers);
+    folder.copyFilesOf(source);
+    test::TestContext t(test::answersFrom(expected / "answers"));
     NetworkData network;
     std::string outcome = "finished";
     try {
@@ -93,7 +55,8 @@ TEST_P(GoldenFolder, DiagnosticReportQuestionsAndOutcome) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Data, GoldenFolder, ::testing::ValuesIn(folderNames()),
+INSTANTIATE_TEST_SUITE_P(Data, GoldenFolder,
+                         ::testing::ValuesIn(test::goldenFolderNames(dataFolder)),
                          [](const auto& info) { return info.param; });
 
 } // namespace
