@@ -2,6 +2,7 @@
 // peak resident memory of the process. The folders are generated once, under the build
 // directory, and removed when the program ends.
 #include "bench/network_generator.h"
+#include "bench/unattended_user.h"
 #include "common/clock.h"
 #include "common/message_list.h"
 #include "common/run_context.h"
@@ -27,15 +28,6 @@ namespace {
 constexpr std::string_view workRoot = PTW3_BENCH_WORK_ROOT;
 constexpr uint64_t benchSeed = 1;
 constexpr double kibPerMib = 1024;
-
-/// A person who answers every question Yes and reads nothing.
-class UnattendedUser : public ptw3::UserInteraction {
-public:
-    void message(int32_t, const std::string&) override {}
-    void messagesBlanked(int32_t, int32_t) override {}
-    bool confirm(const std::string&) override { return true; }
-    void inform(const std::string&) override {}
-};
 
 /// The generated folders of this process, one per point count, removed at exit.
 class GeneratedFolders {
@@ -98,7 +90,7 @@ void readNetwork(benchmark::State& state) {
     // As in the program, one network lives across computations and is refilled by each.
     ptw3::NetworkData network;
     ptw3::MessageList messages;
-    UnattendedUser user;
+    ptw3::bench::UnattendedUser user;
     ptw3::SystemClock clock;
     for (auto _ : state) {
         ptw3::RunContext context(messages, user, clock);

@@ -4,6 +4,7 @@
 // small weight on every unknown. Timed: the factorisation with both substitutions, the point
 // cofactors at the three neglect thresholds on 1 and 2 threads, and observation cofactors.
 #include "bench/network_generator.h"
+#include "bench/unattended_user.h"
 #include "common/clock.h"
 #include "common/message_list.h"
 #include "common/run_context.h"
@@ -40,15 +41,6 @@ constexpr Real smallWeight = 1;                  ///< on every unknown, 1/m^2
 constexpr std::array<Real, 3> thresholds = {1e-17L, 1e-11L, 1e-8L};
 constexpr size_t sampledObservations = 2000;
 
-/// A person who answers every question Yes and reads nothing.
-class UnattendedUser : public ptw3::UserInteraction {
-  public:
-    void message(int32_t, const std::string&) override {}
-    void messagesBlanked(int32_t, int32_t) override {}
-    bool confirm(const std::string&) override { return true; }
-    void inform(const std::string&) override {}
-};
-
 struct Row {
     std::vector<EquationTerm> terms;
     Real freeTerm = 0;
@@ -77,7 +69,7 @@ std::unique_ptr<Problem> buildProblem() {
     ptw3::bench::generateNetwork(folder, options);
     ptw3::NetworkData network;
     ptw3::MessageList messages;
-    UnattendedUser user;
+    ptw3::bench::UnattendedUser user;
     ptw3::SystemClock clock;
     ptw3::RunContext context(messages, user, clock);
     ptw3::readNetworkData(folder, network, context);
@@ -150,7 +142,7 @@ void solveNormalEquations(benchmark::State& state) {
         state.SkipWithError("profile over capacity");
         return;
     }
-    UnattendedUser user;
+    ptw3::bench::UnattendedUser user;
     ptw3::MessageList messages;
     ptw3::SystemClock clock;
     ptw3::RunContext context(messages, user, clock);

@@ -111,10 +111,6 @@ struct AngleEvaluation {
     EquationRow row;
 };
 
-GridPoint workingPoint(const AdjustmentState& s, int32_t point) {
-    return {s.working[point].x, s.working[point].y};
-}
-
 const PointNumber& numberOf(const AdjustmentState& s, int32_t point) {
     return s.network.points[point].number;
 }

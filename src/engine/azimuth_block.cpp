@@ -88,26 +88,6 @@ std::string pointField(const AdjustmentState& s, int32_t point) {
     return rightAlign(s.network.points[point].number, pointNumberWidth);
 }
 
-GridPoint workingPoint(const AdjustmentState& s, int32_t point) {
-    return {s.working[point].x, s.working[point].y};
-}
-
-/// The row of the listed line, its fixed points' coefficients left out.
-EquationRow equationRow(const NetworkData& n, int32_t i, int32_t j, const BearingCoefficients& a) {
-    EquationRow row;
-    const PointUnknowns ui = unknownsOf(n, i);
-    const PointUnknowns uj = unknownsOf(n, j);
-    if (ui.dx != 0) {
-        row.add(ui.dx, a.dXi);
-        row.add(ui.dy, a.dYi);
-    }
-    if (uj.dx != 0) {
-        row.add(uj.dx, a.dXj);
-        row.add(uj.dy, a.dYj);
-    }
-    return row;
-}
-
 /// An azimuth of the last pass waiting for the cofactor of its row.
 struct AdjustedAzimuth {
     int32_t i = 0, j = 0; ///< listed ends
@@ -241,7 +221,8 @@ void azimuthBlock(AdjustmentState& s) {
             azimuthEquation(line, azimuth.value, reduction, azimuth.meanError, exchange);
         const int32_t i = exchange ? azimuth.to : azimuth.from;
         const int32_t j = exchange ? azimuth.from : azimuth.to;
-        const EquationRow row = equationRow(n, i, j, e.row);
+        const BearingCoefficients& a = e.row;
+        const EquationRow row = lineEquationRow(n, i, j, a.dXi, a.dYi, a.dXj, a.dYj);
         addEquation(s, ObservationKind::Azimuths, row, e.weightRoot * e.freeTerm.cc);
 
         if (listing) {

@@ -124,19 +124,9 @@ ReducedDistance reduceDistance(const AdjustmentState& s, int32_t k) {
 
 /// The row of the distance multiplied by the factor; fixed points' coefficients are dropped.
 EquationRow equationRow(const NetworkData& n, const ReducedDistance& r, Real factor) {
-    EquationRow row;
     const std::array<Real, 4>& c = r.equation.coefficients;
-    const PointUnknowns ui = unknownsOf(n, r.i);
-    const PointUnknowns uj = unknownsOf(n, r.j);
-    if (ui.dx != 0) {
-        row.add(ui.dx, c[0] * factor);
-        row.add(ui.dy, c[1] * factor);
-    }
-    if (uj.dx != 0) {
-        row.add(uj.dx, c[2] * factor);
-        row.add(uj.dy, c[3] * factor);
-    }
-    return row;
+    return lineEquationRow(n, r.i, r.j, c[0] * factor, c[1] * factor, c[2] * factor,
+                           c[3] * factor);
 }
 
 std::string ends(const NetworkData& n, const ReducedDistance& r) {

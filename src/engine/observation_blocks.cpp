@@ -17,6 +17,24 @@ PointUnknowns unknownsOf(const NetworkData& n, int32_t point) {
     return {2 * q - 1, 2 * q};
 }
 
+EquationRow lineEquationRow(const NetworkData& n, int32_t i, int32_t j, Real dXi, Real dYi,
+                            Real dXj, Real dYj) {
+    EquationRow row;
+    if (const PointUnknowns u = unknownsOf(n, i); u.dx != 0) {
+        row.add(u.dx, dXi);
+        row.add(u.dy, dYi);
+    }
+    if (const PointUnknowns u = unknownsOf(n, j); u.dx != 0) {
+        row.add(u.dx, dXj);
+        row.add(u.dy, dYj);
+    }
+    return row;
+}
+
+GridPoint workingPoint(const AdjustmentState& s, int32_t point) {
+    return {s.working[point].x, s.working[point].y};
+}
+
 void addEquation(AdjustmentState& s, ObservationKind kind, const EquationRow& row, Real t) {
     const Real t2 = t * t;
     s.pLL += t2;

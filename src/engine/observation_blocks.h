@@ -36,6 +36,14 @@ struct EquationRow {
     std::span<const EquationTerm> view() const { return {terms.data(), static_cast<size_t>(size)}; }
 };
 
+/// The row of an observation of the line i–j with the coefficients of the ends' dX and dY;
+/// a fixed end's coefficients are left out.
+EquationRow lineEquationRow(const NetworkData& network, int32_t i, int32_t j, Real dXi, Real dYi,
+                            Real dXj, Real dYj);
+
+/// The working (current approximate) coordinates of a point.
+GridPoint workingPoint(const AdjustmentState& state, int32_t point);
+
 /// Adds the normalised free term t² to [pLL] and to the kind's sum of the pass, and in an
 /// iteration pass the row and t to the normal equations.
 void addEquation(AdjustmentState& state, ObservationKind kind, const EquationRow& row, Real t);
