@@ -3,6 +3,8 @@
 #include "common/encoding.h"
 #include "common/stop.h"
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 
 namespace ptw3 {
@@ -45,6 +47,16 @@ void RunContext::inform(std::string_view text) {
     checkCancelled();
     m_user.inform(utf8FromCp1250(text));
     checkCancelled();
+}
+
+void RunContext::progress(std::string_view phase, double fraction) {
+    const auto permille = static_cast<int32_t>(std::floor(std::clamp(fraction, 0.0, 1.0) * 1000));
+    if (phase == m_phase && permille == m_progressPermille) {
+        return;
+    }
+    m_phase = phase;
+    m_progressPermille = permille;
+    m_user.progress(utf8FromCp1250(phase), permille / 1000.0);
 }
 
 } // namespace ptw3

@@ -10,6 +10,7 @@
 #include "common/user_interaction.h"
 
 #include <atomic>
+#include <string>
 #include <string_view>
 
 namespace ptw3 {
@@ -33,6 +34,10 @@ public:
     /// Shows an information box.
     void inform(std::string_view text);
 
+    /// Reports that the long phase `phase` has done `fraction` (0 to 1) of its work; passed
+    /// on to the person only when the phase or its thousandth changes.
+    void progress(std::string_view phase, double fraction);
+
     /// Asks the computation to stop; safe to call from any thread. The next message line,
     /// question or information box throws Stop(StopReason::Abandoned) instead.
     void requestCancel() { m_cancelRequested.store(true, std::memory_order_relaxed); }
@@ -48,6 +53,8 @@ private:
     UserInteraction& m_user;
     const Clock& m_clock;
     std::atomic<bool> m_cancelRequested = false;
+    std::string m_phase;           ///< the phase of the last progress passed on
+    int32_t m_progressPermille = -1; ///< its fraction, in thousandths
 };
 
 } // namespace ptw3

@@ -20,6 +20,12 @@ public:
     virtual bool confirm(const std::string& text) = 0;
     /// An information box, acknowledged with OK.
     virtual void inform(const std::string& text) = 0;
+    /// The long phase `phase` has done `fraction` (0 to 1) of its work. Called from the
+    /// computation's thread, at most once per thousandth of a phase.
+    virtual void progress(const std::string& phase, double fraction) {
+        static_cast<void>(phase);
+        static_cast<void>(fraction);
+    }
 };
 
 } // namespace ptw3
