@@ -77,6 +77,7 @@ void readAngleFile(const std::vector<std::string>& lines, ReadMode mode, Network
         for (const int32_t p : {angle.left, angle.station, angle.right}) {
             ++network.points[p].observationCount;
         }
+        angle.source.line = static_cast<int32_t>(&line - lines.data()) + 1;
         angles.append(angle);
     }
 }

@@ -105,6 +105,7 @@ void readDirectionFile(const std::vector<std::string>& lines, NetworkData& netwo
             d.value = degrees ? dmsToGrads(*reading) : *reading;
             d.meanError = meanError != missingValue && degrees ? meanError * arcSecondsToCcFactor
                                                                : meanError;
+            d.source.line = static_cast<int32_t>(i) + 1;
             set.directions.append(d);
         }
 

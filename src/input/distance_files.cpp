@@ -80,6 +80,7 @@ void readLineFile(const std::vector<std::string>& lines, Kind kind, ReadMode mod
         }
         ++network.points[o.from].observationCount;
         ++network.points[o.to].observationCount;
+        o.source.line = static_cast<int32_t>(&line - lines.data()) + 1;
         table.append(o);
     }
 }

@@ -42,6 +42,13 @@ inline PointNumber toPointNumber(std::string_view token) {
     return PointNumber(token.substr(0, pointNumberLength));
 }
 
+/// Where an observation was read: an entry of NetworkData::inputFiles and the line in that
+/// file, both from 1 (0: not read from a file).
+struct SourceLine {
+    int32_t file = 0;
+    int32_t line = 0;
+};
+
 struct Point {
     PointNumber number;
     Real x = 0, y = 0;   ///< coordinates as given (first and second column), m
@@ -57,12 +64,14 @@ struct Angle {
     int32_t left = 0, station = 0, right = 0; ///< point indices
     Real value = 0;     ///< from left to right, grads
     Real meanError = 0; ///< cc
+    SourceLine source;  ///< none for a Schreiber angle
 };
 
 struct Direction {
     int32_t target = 0; ///< point index
     Real value = 0;     ///< reading, grads
     Real meanError = 0; ///< cc
+    SourceLine source;  ///< of the first reading when repeated readings were merged
 };
 
 /// One occupation of a station in a direction file.
@@ -76,6 +85,7 @@ struct LineObservation {
     int32_t from = 0, to = 0; ///< point indices, in file order
     Real value = 0;
     Real meanError = 0;
+    SourceLine source;
 };
 
 /// The point order of the normal matrix: rows k = 1 to lp - ls are the points to be
@@ -105,6 +115,7 @@ struct NetworkData {
     Table<LineObservation> distances;    ///< classical 1..ldk, then GPS
     Table<LineObservation> azimuths;     ///< topographic 1..lazt, then GPS
     Table<Table<int32_t>> neighbours;    ///< at each point, its neighbours by neighbour count
+    Table<std::string> inputFiles;       ///< observation files read, names as found in the folder
     UnknownOrdering ordering;
     MeasurementParameters parameters;
 

@@ -41,6 +41,34 @@ std::optional<std::vector<std::string>> inputFile(const fs::path& folder, std::s
     return readTextLines(*path).value_or(std::vector<std::string>{});
 }
 
+/// Reads an observation file of the folder when it exists, and marks the observations it
+/// added with the file's entry in inputFiles.
+template <class Read>
+void readObservationFile(const fs::path& folder, std::string_view name, NetworkData& n,
+                         Read read) {
+    const auto path = findFileNoCase(folder, name);
+    if (!path) {
+        return;
+    }
+    const int32_t sets = n.lst(), angles = n.lka(), distances = n.ld(), azimuths = n.laz();
+    read(readTextLines(*path).value_or(std::vector<std::string>{}));
+    const int32_t file = n.inputFiles.append(path->filename().string());
+    for (int32_t i = sets + 1; i <= n.lst(); ++i) {
+        for (Direction& d : n.directionSets[i].directions) {
+            d.source.file = file;
+        }
+    }
+    for (int32_t i = angles + 1; i <= n.lka(); ++i) {
+        n.angles[i].source.file = file;
+    }
+    for (int32_t i = distances + 1; i <= n.ld(); ++i) {
+        n.distances[i].source.file = file;
+    }
+    for (int32_t i = azimuths + 1; i <= n.laz(); ++i) {
+        n.azimuths[i].source.file = file;
+    }
+}
+
 // Keeps the points that some accepted observation touches and renumbers every table.
 void removeUnobservedPoints(NetworkData& n) {
     const int32_t firstFixed = n.lp() - n.ls + 1;
@@ -221,42 +249,33 @@ void readNetworkData(const fs::path& folder, NetworkData& n, RunContext& context
     {
         ReportFile carried(folder, "dlugosci.pom");
         for (const char* name : {"kierunki", "kierunki.mod", "kierunki.ort", "kierunki.gps"}) {
-            if (const auto lines = inputFile(folder, name)) {
-                readDirectionFile(*lines, n, index, carried, report);
-            }
+            readObservationFile(folder, name, n, [&](const auto& lines) {
+                readDirectionFile(lines, n, index, carried, report);
+            });
         }
     }
-    if (const auto lines = inputFile(folder, "katy")) {
-        readAngleFile(*lines, ReadMode::Grouped, n, index, report);
-    }
-    if (const auto lines = inputFile(folder, "katy.b")) {
-        readAngleFile(*lines, ReadMode::Individual, n, index, report);
-    }
+    const auto angles = [&](ReadMode mode) {
+        return [&, mode](const auto& lines) { readAngleFile(lines, mode, n, index, report); };
+    };
+    const auto distances = [&](ReadMode mode) {
+        return [&, mode](const auto& lines) { readDistanceFile(lines, mode, n, index, report); };
+    };
+    const auto azimuths = [&](const auto& lines) { readAzimuthFile(lines, n, index, report); };
+    readObservationFile(folder, "katy", n, angles(ReadMode::Grouped));
+    readObservationFile(folder, "katy.b", n, angles(ReadMode::Individual));
 
-    if (const auto lines = inputFile(folder, "dlugosci")) {
-        readDistanceFile(*lines, ReadMode::Grouped, n, index, report);
-    }
-    if (const auto lines = inputFile(folder, "dlugosci.b")) {
-        readDistanceFile(*lines, ReadMode::Individual, n, index, report);
-    }
+    readObservationFile(folder, "dlugosci", n, distances(ReadMode::Grouped));
+    readObservationFile(folder, "dlugosci.b", n, distances(ReadMode::Individual));
     const int32_t beforeCarried = n.ld();
-    if (const auto lines = inputFile(folder, "dlugosci.pom")) {
-        readDistanceFile(*lines, ReadMode::Grouped, n, index, report);
-    }
+    readObservationFile(folder, "dlugosci.pom", n, distances(ReadMode::Grouped));
     n.ldpom = n.ld() - beforeCarried;
     n.ldk = n.ld();
-    if (const auto lines = inputFile(folder, "dlugosci.gps")) {
-        readDistanceFile(*lines, ReadMode::Individual, n, index, report);
-    }
+    readObservationFile(folder, "dlugosci.gps", n, distances(ReadMode::Individual));
     n.ldgps = n.ld() - n.ldk;
 
-    if (const auto lines = inputFile(folder, "azymuty")) {
-        readAzimuthFile(*lines, n, index, report);
-    }
+    readObservationFile(folder, "azymuty", n, azimuths);
     n.lazt = n.laz();
-    if (const auto lines = inputFile(folder, "azymuty.gps")) {
-        readAzimuthFile(*lines, n, index, report);
-    }
+    readObservationFile(folder, "azymuty.gps", n, azimuths);
     n.lazgps = n.laz() - n.lazt;
 
     removeUnobservedPoints(n);

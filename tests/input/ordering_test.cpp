@@ -26,7 +26,7 @@ NetworkData networkOf(int32_t lp, int32_t fixed, const std::vector<std::pair<int
     }
     n.ls = fixed;
     for (const auto& [a, b] : links) {
-        n.distances.append(LineObservation{a, b, 100, 0.01L});
+        n.distances.append(LineObservation{a, b, 100, 0.01L, {}});
     }
     return n;
 }
