@@ -39,6 +39,9 @@ void adjustNetwork(CalculationOptions& options, NetworkData& network, Calculatio
                    RunContext& context, AdjustmentOutcome* outcome) {
     AdjustmentState s(network, options, context);
     s.outcome = outcome;
+    if (outcome != nullptr) {
+        *outcome = {};
+    }
     s.projection = projectionParameters(options.coordinateSystem, options.zone);
     const RobustFlags robust = robustFlags(options.adjustmentPrinciple);
     s.robustDistances = robust.distances;

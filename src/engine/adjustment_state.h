@@ -12,6 +12,10 @@
 #include "input/network_data.h"
 #include "observations/projections.h"
 
+#include <array>
+#include <optional>
+#include <vector>
+
 namespace ptw3 {
 
 /// The engine's copy of a point's coordinates (m) and a-priori errors (m).
@@ -20,11 +24,39 @@ struct WorkingPoint {
     Real mx = 0, my = 0, mh = 0;
 };
 
+/// The kinds of observation the result tables list; directions are listed one by one.
+enum class ListedKind : uint8_t { Angle, Direction, Distance, GpsDistance, Azimuth, GpsAzimuth };
+
+/// One row of the result tables of the last pass, in full precision.
+struct AdjustedObservation {
+    ListedKind kind = ListedKind::Angle;
+    SourceLine source;
+    /// Point indices: an angle's left target, station and right target; a direction's
+    /// station and target in `from` and `to`; a line's ends i and j as listed.
+    int32_t left = 0, from = 0, to = 0;
+    Real observed = 0;          ///< as listed, reduced to the plane: grads, or m for lengths
+    Real adjusted = 0;          ///< grads or m
+    Real residual = 0;          ///< v, cc or m
+    Real meanError = 0;         ///< a-priori m, cc or m
+    Real observedMeanError = 0; ///< m·Mo
+    Real adjustedMeanError = 0; ///< of the adjusted observation
+    Real residualMeanError = 0; ///< mV
+    bool outlier = false;       ///< marked " *"
+    /// q = p·a N⁻¹ aᵀ with the weight p of the last pass, the share of the observation taken
+    /// by the adjustment (its redundancy number is 1 − q); only in the full analysis.
+    std::optional<Real> share;
+};
+
 /// The figures of every point after an adjustment, in full precision.
 struct AdjustmentOutcome {
     Table<WorkingPoint> coordinates; ///< adjusted, by point index
     Table<PointAccuracy> accuracy;   ///< Mx, My, Mp and the error ellipse, by point index
     Real mo = 1;                     ///< the computed unit error
+    ProblemSize size;                ///< n, m and the points without control
+    int32_t analysisMode = analysisFull; ///< of the last pass
+    bool robust = false;             ///< the last pass had robust weights
+    std::array<PartialUnitError, observationKindCount> partialUnitErrors{};
+    std::vector<AdjustedObservation> observations; ///< in the order of the result tables
 };
 
 struct AdjustmentState {

@@ -5,6 +5,7 @@
 // directions rebuilt set by set from the residuals of their Schreiber angles.
 #include "common/encoding.h"
 #include "common/number_format.h"
+#include "engine/direction_cofactors.h"
 #include "engine/observation_blocks.h"
 #include "engine/residual_analysis.h"
 #include "engine/weighting.h"
@@ -14,6 +15,7 @@
 #include <array>
 #include <cassert>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -328,9 +330,11 @@ class ObservationListing {
 // outliers to the control report, and the statistics of each kind.
 class ResultListing {
   public:
-    explicit ResultListing(AdjustmentState& s)
+    /// directionShares: q of every direction, set after set, when the outcome takes them.
+    ResultListing(AdjustmentState& s, std::vector<Real> directionShares)
         : m_s(s)
-        , m_approximate(s.options.analysisMode == analysisApproximate) {}
+        , m_approximate(s.options.analysisMode == analysisApproximate)
+        , m_directionShares(std::move(directionShares)) {}
 
     // Headings due before entry k.
     void before(int32_t k) {
@@ -371,7 +375,7 @@ class ResultListing {
         const Real mAdj = m_approximate ? a.meanError * m_s.otrebski * m_s.mo
                                         : adjustedAngleMeanErrorCc(q, m_s.mo, a.meanError);
         if (k <= n.lka1) {
-            angleRow(a, e, mObs, mAdj);
+            angleRow(a, e, mObs, mAdj, q);
             if (k == n.lka1) {
                 m_s.mainReport.line(angleResultsRule);
                 m_s.controlReport.line(angleResultsRule);
@@ -386,10 +390,17 @@ class ResultListing {
     }
 
   private:
-    void angleRow(const Angle& a, const AngleEvaluation& e, Real mObs, Real mAdj) {
+    void angleRow(const Angle& a, const AngleEvaluation& e, Real mObs, Real mAdj, Real q) {
         const Real v = e.freeTerm.freeTermCc;
         const ResidualJudgement judged = judgeResidual(angleResiduals, v, mObs, mAdj);
         m_counts.count(angleResiduals, v, judged.outlier);
+        if (m_s.outcome != nullptr) {
+            m_s.outcome->observations.push_back(
+                {ListedKind::Angle, a.source, a.left, a.station, a.right,
+                 e.freeTerm.reducedCc * gradPerCc, e.computedCc * gradPerCc, v, a.meanError, mObs,
+                 mAdj, judged.mV, judged.outlier,
+                 m_approximate ? std::nullopt : std::optional<Real>(q)});
+        }
         const std::string row =
             anglePoints(m_s, a) + fixed(e.freeTerm.reducedCc * gradPerCc, 9, 5) + "|" +
             fixed(mObs, 5, 1) + "|" + fixed(v, 6, 1) + "|" + fixed(judged.mV, 5, 1) + "|" +
@@ -439,6 +450,14 @@ class ResultListing {
             const ResidualJudgement judged =
                 judgeResidual(directionResiduals, v, m.observedCc, m.adjustedCc);
             m_counts.count(directionResiduals, v, judged.outlier);
+            if (m_s.outcome != nullptr) {
+                const Direction& direction = set.directions[k];
+                m_s.outcome->observations.push_back(
+                    {ListedKind::Direction, direction.source, 0, set.station, direction.target,
+                     d.readingCc * gradPerCc, adjustedReadingGrad(d.readingCc, v), v,
+                     d.meanErrorCc, m.observedCc, m.adjustedCc, judged.mV, judged.outlier,
+                     nextDirectionShare()});
+            }
             const std::string columns =
                 field(set.directions[k].target, m_s) + "|" + fixed(d.readingCc * gradPerCc, 9, 5) +
                 "|" + fixed(m.observedCc, 5, 1) + "|" + fixed(v, 6, 1) + "|" +
@@ -454,8 +473,17 @@ class ResultListing {
         m_s.mainReport.line(directionResultsSetEnd);
     }
 
+    std::optional<Real> nextDirectionShare() {
+        if (m_nextDirection >= m_directionShares.size()) {
+            return std::nullopt;
+        }
+        return m_directionShares[m_nextDirection++];
+    }
+
     AdjustmentState& m_s;
     bool m_approximate;
+    std::vector<Real> m_directionShares;
+    size_t m_nextDirection = 0;
     ResidualStatistics m_counts;
     SetPosition m_position;
     std::vector<SetDirection> m_directions; ///< the current set's directions, 1..n at 0..n−1
@@ -491,7 +519,11 @@ void lastPass(AdjustmentState& s) {
     const bool full = s.options.analysisMode != analysisApproximate;
     const Real threshold = observationNeglectThreshold(
         angleCofactorBase, s.options.accelerationLevel, s.options.accelerationBoost);
-    ResultListing results(s);
+    // The directions' shares go only to the outcome; robust weights of the Schreiber angles
+    // no longer stand for a set of directions with one orientation.
+    const bool directionShares = s.outcome != nullptr && full && !s.robustAngles;
+    ResultListing results(s, directionShares ? directionCofactorShares(s, threshold)
+                                             : std::vector<Real>{});
     std::vector<AngleEvaluation> batch;
     std::vector<EquationRow> rows;
     std::vector<std::pair<int32_t, Question>> pending;

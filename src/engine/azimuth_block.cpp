@@ -93,6 +93,8 @@ struct AdjustedAzimuth {
     int32_t i = 0, j = 0; ///< listed ends
     Real meanErrorCc = 0;
     AzimuthEquation equation;
+    SourceLine source;
+    bool gps = false;
 };
 
 /// The result tables of the last pass. Rows are gathered so that their cofactors are computed
@@ -127,6 +129,13 @@ class ResultTables {
             const Real v = e.freeTerm.cc;
             const ResidualJudgement judgement = judgeResidual(azimuthResiduals, v, mObs, mAdj);
             m_counts.count(azimuthResiduals, v, judgement.outlier);
+            if (m_s.outcome != nullptr) {
+                m_s.outcome->observations.push_back(
+                    {a.gps ? ListedKind::GpsAzimuth : ListedKind::Azimuth, a.source, 0, a.i, a.j,
+                     e.reducedCc * gradsPerCc, e.computedCc * gradsPerCc, v, a.meanErrorCc, mObs,
+                     mAdj, judgement.mV, judgement.outlier,
+                     full ? std::optional<Real>(q[r]) : std::nullopt});
+            }
             const std::string row = "  |" + pointField(m_s, a.i) + "|" + pointField(m_s, a.j) +
                                     "|" + fixed(e.reducedCc * gradsPerCc, 9, 5) + "|" +
                                     fixed(mObs, 5, 1) + "|" + fixed(v, 6, 1) + "|" +
@@ -234,7 +243,7 @@ void azimuthBlock(AdjustmentState& s) {
             s.controlReport.line(listed + fixed(e.freeTerm.listedCc, 10, 1));
         }
         if (results) {
-            results->add({i, j, azimuth.meanError, e}, row);
+            results->add({i, j, azimuth.meanError, e, azimuth.source, gps}, row);
         }
     }
 

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -290,6 +291,16 @@ void finalPass(AdjustmentState& s) {
                                : r.meanErrorM * s.otrebski * s.mo;
         const ResidualJudgement judgement = judgeResidual(distanceResiduals, v, mObs, mAdj);
         counts.count(distanceResiduals, v, judgement.outlier);
+        if (s.outcome != nullptr) {
+            // The unweighted row's q is in m²; the weight makes it the observation's share.
+            const Real weight = r.weightRoot * r.weightRoot;
+            s.outcome->observations.push_back(
+                {r.gps ? ListedKind::GpsDistance : ListedKind::Distance,
+                 n.distances[k].source, 0, r.i, r.j, r.reducedM, r.equation.lengthM, v,
+                 r.meanErrorM, mObs, mAdj, judgement.mV, judgement.outlier,
+                 full ? std::optional<Real>(cofactors[static_cast<size_t>(k - 1)] * weight)
+                      : std::nullopt});
+        }
         // The adjusted length is the true one, also where a nearly coincident line took
         // d = 0.1 m for its coefficients.
         const std::string row = ends(n, r) + fixed(r.reducedM, 10, 4) + "|" + fixed(mObs, 6, 4) +

@@ -13,7 +13,6 @@ namespace ptw3 {
 namespace {
 
 constexpr int32_t titleLines = 5;
-constexpr int32_t fewestLinksForControl = 3;
 constexpr Real movingPointError = 1e-4L; // m: a larger a-priori error makes a moving point
 
 const std::string rule = "  " + std::string(69, '_');

@@ -13,6 +13,10 @@
 
 namespace ptw3 {
 
+/// A determined point (not a moving reference point) linked to fewer distinct points than
+/// this is a point without control.
+inline constexpr int32_t fewestLinksForControl = 3;
+
 /// The sizes of the adjustment problem.
 struct ProblemSize {
     int32_t unknowns = 0;             ///< n = 2 lr

@@ -152,6 +152,12 @@ void writeResults(AdjustmentState& s, CalculationResults& results) {
     sums.counts = {n.ld(), n.lka1, n.reducedDirectionCount, n.laz(), n.lrsxy};
     sums.schreiberAnglesExist = n.lka() > n.lka1;
     const auto partial = partialUnitErrors(sums, s.size.unknowns, s.size.observations);
+    if (s.outcome != nullptr) {
+        s.outcome->size = s.size;
+        s.outcome->analysisMode = s.options.analysisMode;
+        s.outcome->robust = robust;
+        s.outcome->partialUnitErrors = partial;
+    }
     if (robust) {
         s.options.analysisMode = analysisApproximate;
     }
