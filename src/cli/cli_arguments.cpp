@@ -102,6 +102,8 @@ std::variant<CliArguments, UsageError> parseCliArguments(const std::vector<std::
             }
             parsed.answers = mode;
             answerGiven = true;
+        } else if (arg == "--no-extra-files" && flag()) {
+            parsed.extraFiles = false;
         } else if (arg == "--system" || arg == "--principle" || arg == "--mode" ||
                    arg == "--iterations" || arg == "--acceleration") {
             const auto v = value();
@@ -145,7 +147,8 @@ std::string cliHelp() {
 
 Adjusts the horizontal control network kept in the working folder, exactly as the
 desktop program's "OBLICZAJ " button does, and writes the reports ER3a.ptw, RPW.ptw,
-ER3.ptw, XY.ptw and DXDY.ptw into that folder.
+ER3.ptw, XY.ptw and DXDY.ptw into that folder, with the results for scripts and GIS and
+a sketch of the network beside them (see --no-extra-files).
 
   FOLDER                  working folder (default: the one tarvel.ini beside the program
                           names in section [General], key path; else the current directory)
@@ -161,6 +164,8 @@ ER3.ptw, XY.ptw and DXDY.ptw into that folder.
                           1 or less gives 2, 8361 gives 4 with a finer analysis threshold
                           (default "4")
   --acceleration LEVEL    none | standard | turbo (default turbo)
+  --no-extra-files        write only the reports; without it the run also writes
+                          wyniki.json, punkty.csv, obserwacje.csv and siec.svg (UTF-8)
   --yes | --no            answer every question "... Czy chcesz liczyć dalej?" so; without
                           either, ask at the terminal (t = Tak/yes, n = Nie/no), or answer No
                           when standard input is not a terminal

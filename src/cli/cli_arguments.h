@@ -29,6 +29,7 @@ struct CliArguments {
     std::string iterationsText = "4";      ///< passed through the iteration field's rules
     bool accelerate = true;
     bool turbo = true;
+    bool extraFiles = true; ///< false with --no-extra-files
     AnswerMode answers = AnswerMode::Ask;
 };
 

@@ -4,6 +4,7 @@
 #include "common/number_format.h"
 #include "common/number_parse.h"
 #include "engine/adjustment.h"
+#include "export/extra_files.h"
 #include "input/read_network_data.h"
 #include "shell/uklad.h"
 
@@ -80,15 +81,27 @@ void runCalculation(ProgramState& state, RunControls& controls, RunContext& cont
     }
     state.options = options;
 
-    context.messageAt(startLine,
-                      cp1250(" POCZĄTEK OBLICZEŃ:") + formatTimeOfDay(context.now()));
+    const LocalDateTime started = context.now();
+    context.messageAt(startLine, cp1250(" POCZĄTEK OBLICZEŃ:") + formatTimeOfDay(started));
     context.messageAt(readingLine, cp1250(" CZYTANIE I KONTROLA DANYCH - proszę czekać"));
 
     readNetworkData(options.workingFolder, state.network, context);
-    adjustNetwork(options, state.network, state.results, context);
+    if (controls.extraFiles) {
+        removeExtraFiles(options.workingFolder);
+    }
+    AdjustmentOutcome outcome;
+    adjustNetwork(options, state.network, state.results, context,
+                  controls.extraFiles ? &outcome : nullptr);
     state.options = options;
 
     CalculationResults& results = state.results;
+    if (controls.extraFiles) {
+        const NetworkResults collected = collectResults(state.network, options, outcome, results,
+                                                        started, context.now());
+        for (const std::string_view name : writeExtraFiles(options.workingFolder, collected)) {
+            context.message(cp1250(" UWAGA: nie zapisano pliku ") + std::string(name));
+        }
+    }
     results.meanPositionError = roundPositionError(results.meanPositionError);
     results.maxPositionError = roundPositionError(results.maxPositionError);
     results.coordinateIncrementNorm = roundIncrementNorm(results.coordinateIncrementNorm);

@@ -48,6 +48,8 @@ struct RunControls {
     std::string iterationsText = "4";
     bool accelerate = true; ///< " przyspiesz analizę dokładności "
     bool turbo = true;      ///< " turbo" rather than " standard"
+    /// wyniki.json, punkty.csv, obserwacje.csv and siec.svg beside the reports
+    bool extraFiles = true;
 };
 
 /// What the iteration field's text means for a run.

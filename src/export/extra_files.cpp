@@ -1,0 +1,37 @@
+#include "export/extra_files.h"
+
+#include "common/folder_files.h"
+#include "export/results_csv.h"
+#include "export/results_json.h"
+#include "export/sketch_svg.h"
+
+#include <system_error>
+
+namespace ptw3 {
+
+void removeExtraFiles(const std::filesystem::path& folder) {
+    for (const std::string_view name : extraFileNames) {
+        while (const auto path = findFileNoCase(folder, name)) {
+            std::error_code error;
+            if (!std::filesystem::remove(*path, error)) {
+                break;
+            }
+        }
+    }
+}
+
+std::vector<std::string_view> writeExtraFiles(const std::filesystem::path& folder,
+                                              const NetworkResults& results) {
+    using Writer = bool (*)(const std::filesystem::path&, const NetworkResults&);
+    constexpr std::array<Writer, extraFileNames.size()> writers = {
+        writeResultsJson, writePointsCsv, writeObservationsCsv, writeSketchSvg};
+    std::vector<std::string_view> failed;
+    for (size_t i = 0; i < writers.size(); ++i) {
+        if (!writers[i](folder, results)) {
+            failed.push_back(extraFileNames[i]);
+        }
+    }
+    return failed;
+}
+
+} // namespace ptw3

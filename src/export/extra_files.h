@@ -1,0 +1,25 @@
+// The files written beside the reports after a computation that reached its result files:
+// wyniki.json, punkty.csv, obserwacje.csv and siec.svg. They are removed when a new
+// adjustment starts, so they never stand beside the reports of another computation.
+#pragma once
+
+#include "export/results.h"
+
+#include <array>
+#include <filesystem>
+#include <string_view>
+#include <vector>
+
+namespace ptw3 {
+
+inline constexpr std::array<std::string_view, 4> extraFileNames = {
+    "wyniki.json", "punkty.csv", "obserwacje.csv", "siec.svg"};
+
+/// Removes the extra files of the folder, in any letter case of their names.
+void removeExtraFiles(const std::filesystem::path& folder);
+
+/// Writes the four files; returns the names of those that could not be written in full.
+std::vector<std::string_view> writeExtraFiles(const std::filesystem::path& folder,
+                                              const NetworkResults& results);
+
+} // namespace ptw3

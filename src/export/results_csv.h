@@ -1,0 +1,18 @@
+// punkty.csv and obserwacje.csv: the points and the observations of wyniki.json as
+// comma-separated tables (RFC 4180: UTF-8, a header row, CR LF line ends), the point
+// numbers and other texts quoted, numbers with "." and the decimals of their field, empty
+// cells where a value is absent or belongs to the other unit family.
+#pragma once
+
+#include "export/results.h"
+
+#include <filesystem>
+
+namespace ptw3 {
+
+/// Writes punkty.csv into the folder; false when it could not be written in full.
+bool writePointsCsv(const std::filesystem::path& folder, const NetworkResults& results);
+/// Writes obserwacje.csv into the folder; false when it could not be written in full.
+bool writeObservationsCsv(const std::filesystem::path& folder, const NetworkResults& results);
+
+} // namespace ptw3

@@ -1,0 +1,224 @@
+#include "export/sketch.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace ptw3 {
+namespace {
+
+// clang-format off
+constexpr std::array<LineStyle, 6> styles = {{
+    // in the order of ListedKind
+    {"katy",         "kąty",         "#7f8c8d", 0.7L, "4 3"},
+    {"kierunki",     "kierunki",     "#34495e", 0.7L, ""},
+    {"dlugosci",     "długości",     "#8fcf8f", 3.0L, ""},
+    {"dlugosci-gps", "długości GPS", "#f5b461", 3.0L, "8 4"},
+    {"azymuty",      "azymuty",      "#8e44ad", 1.1L, "1 3"},
+    {"azymuty-gps",  "azymuty GPS",  "#8e44ad", 1.1L, "7 3 1 3"},
+}};
+// clang-format on
+
+/// The share of the mean line length that the largest magnified ellipse is given.
+constexpr Real ellipseShareOfLine = 0.1L;
+constexpr Real labelGapPx = 5;
+constexpr Real characterWidthEm = 0.62L; // a generous average for DejaVu Sans and Arial
+
+std::vector<SketchLine> segmentsOf(const ObservationResult& o) {
+    if (o.kind == ListedKind::Angle) {
+        return {{o.from, o.left, o.kind}, {o.from, o.to, o.kind}};
+    }
+    return {{o.from, o.to, o.kind}};
+}
+
+std::string formatted(Real v, int decimals) {
+    char digits[64];
+    const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<double>(v),
+                                   std::chars_format::fixed, decimals);
+    return std::string(digits, end.ptr);
+}
+
+/// "w=4.2 ∇=-25.3cc", or the residual when there is no w (robust weights).
+std::string outlierLabel(const ObservationResult& o) {
+    const bool length = isLength(o.kind);
+    const std::string unit = length ? " m" : "cc";
+    const int decimals = length ? 3 : 1;
+    const ReliabilityFigures* f = o.reliability ? &*o.reliability : nullptr;
+    if (f == nullptr || !f->w) {
+        return "v=" + formatted(o.residual, decimals) + unit;
+    }
+    std::string label = "w=" + formatted(*f->w, 1);
+    if (f->grossError) {
+        label += " \u2207=" + formatted(*f->grossError, decimals) + unit;
+    }
+    return label;
+}
+
+size_t characterCount(std::string_view utf8) {
+    return static_cast<size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+/// Boxes of placed labels, found through the cells of a square grid they touch.
+class LabelGrid {
+  public:
+    explicit LabelGrid(Real cell)
+        : m_cell(cell) {}
+
+    bool fits(const LabelBox& b) const {
+        bool free = true;
+        forCells(b, [&](uint64_t key) {
+            const auto it = m_cells.find(key);
+            if (free && it != m_cells.end()) {
+                for (const size_t i : it->second) {
+                    free = free && !overlap(b, m_boxes[i]);
+                }
+            }
+        });
+        return free;
+    }
+
+    void add(const LabelBox& b) {
+        m_boxes.push_back(b);
+        forCells(b, [&](uint64_t key) { m_cells[key].push_back(m_boxes.size() - 1); });
+    }
+
+  private:
+    static bool overlap(const LabelBox& a, const LabelBox& b) {
+        return a.left < b.left + b.width && b.left < a.left + a.width && a.top < b.top + b.height &&
+               b.top < a.top + a.height;
+    }
+
+    template <class Visit> void forCells(const LabelBox& b, Visit visit) const {
+        const auto first = [&](Real v) { return static_cast<int64_t>(std::floor(v / m_cell)); };
+        for (int64_t i = first(b.left); i <= first(b.left + b.width); ++i) {
+            for (int64_t j = first(b.top); j <= first(b.top + b.height); ++j) {
+                visit(static_cast<uint64_t>(i) << 32 ^ static_cast<uint64_t>(j & 0xffffffff));
+            }
+        }
+    }
+
+    Real m_cell;
+    std::vector<LabelBox> m_boxes;
+    std::unordered_map<uint64_t, std::vector<size_t>> m_cells;
+};
+
+} // namespace
+
+const LineStyle& lineStyle(ListedKind kind) { return styles.at(static_cast<size_t>(kind)); }
+
+Real roundNumberBelow(Real v) {
+    const Real power = std::pow(10.0L, std::floor(std::log10(v)));
+    const Real mantissa = v / power;
+    return (mantissa >= 5 ? 5 : mantissa >= 2 ? 2 : 1) * power;
+}
+
+LabelBox labelBox(size_t characters) {
+    return {labelGapPx, -labelGapPx - labelFontPx,
+            static_cast<Real>(characters) * characterWidthEm * labelFontPx, labelFontPx};
+}
+
+Sketch buildSketch(const NetworkResults& r) {
+    Sketch s;
+    s.results = &r;
+    const auto& points = r.points;
+    if (!points.empty()) {
+        s.minNorth = s.maxNorth = points.front().x;
+        s.minEast = s.maxEast = points.front().y;
+    }
+    for (const PointResult& p : points) {
+        s.minNorth = std::min(s.minNorth, p.x);
+        s.maxNorth = std::max(s.maxNorth, p.x);
+        s.minEast = std::min(s.minEast, p.y);
+        s.maxEast = std::max(s.maxEast, p.y);
+    }
+
+    std::array<std::vector<SketchLine>, styles.size()> byKind;
+    std::unordered_set<uint64_t> seen;
+    for (size_t i = 0; i < r.observations.size(); ++i) {
+        const ObservationResult& o = r.observations[i];
+        for (const SketchLine& line : segmentsOf(o)) {
+            const auto low = static_cast<uint64_t>(std::min(line.from, line.to));
+            const auto high = static_cast<uint64_t>(std::max(line.from, line.to));
+            if (seen.insert(static_cast<uint64_t>(line.kind) << 56 | low << 28 | high).second) {
+                byKind[static_cast<size_t>(line.kind)].push_back(line);
+            }
+        }
+        if (o.outlier) {
+            SketchOutlier out;
+            out.observation = i;
+            out.segments = segmentsOf(o);
+            for (const SketchLine& line : out.segments) {
+                const PointResult& a = points[static_cast<size_t>(line.from)];
+                const PointResult& b = points[static_cast<size_t>(line.to)];
+                out.north += (a.x + b.x) / 2 / static_cast<Real>(out.segments.size());
+                out.east += (a.y + b.y) / 2 / static_cast<Real>(out.segments.size());
+            }
+            out.label = outlierLabel(o);
+            out.strength = o.reliability && o.reliability->w
+                               ? std::fabs(*o.reliability->w)
+                               : std::fabs(o.residual) / std::max(o.residualMeanError, 1e-12L);
+            s.outliers.push_back(std::move(out));
+        }
+    }
+    std::stable_sort(s.outliers.begin(), s.outliers.end(),
+                     [](const SketchOutlier& a, const SketchOutlier& b) {
+                         return a.strength > b.strength;
+                     });
+
+    Real lengthSum = 0;
+    for (const ListedKind kind : drawingOrder) {
+        for (const SketchLine& line : byKind[static_cast<size_t>(kind)]) {
+            const PointResult& a = points[static_cast<size_t>(line.from)];
+            const PointResult& b = points[static_cast<size_t>(line.to)];
+            lengthSum += std::hypot(a.x - b.x, a.y - b.y);
+            s.lines.push_back(line);
+        }
+    }
+    s.meanLineLength = s.lines.empty() ? 0 : lengthSum / static_cast<Real>(s.lines.size());
+
+    Real largest = 0;
+    for (const PointResult& p : points) {
+        largest = std::max(largest, p.a);
+    }
+    if (largest > 0 && s.meanLineLength > 0) {
+        s.ellipseMagnification = roundNumberBelow(ellipseShareOfLine * s.meanLineLength / largest);
+    }
+    return s;
+}
+
+std::vector<bool> placeLabels(const Sketch& s, Real pixelsPerMetre,
+                              const std::vector<bool>* pointVisible) {
+    const auto& points = s.results->points;
+    std::vector<bool> labelled(points.size(), false);
+    LabelGrid grid(4 * labelFontPx);
+    const auto place = [&](size_t i) {
+        if (pointVisible != nullptr && !(*pointVisible)[i]) {
+            return;
+        }
+        LabelBox b = labelBox(characterCount(points[i].number));
+        b.left += points[i].y * pixelsPerMetre;
+        b.top += -points[i].x * pixelsPerMetre;
+        if (grid.fits(b)) {
+            grid.add(b);
+            labelled[i] = true;
+        }
+    };
+    for (size_t i = 0; i < points.size(); ++i) {
+        if (points[i].kind == PointKind::Fixed) {
+            place(i);
+        }
+    }
+    for (size_t i = 0; i < points.size(); ++i) {
+        if (points[i].kind != PointKind::Fixed) {
+            place(i);
+        }
+    }
+    return labelled;
+}
+
+} // namespace ptw3

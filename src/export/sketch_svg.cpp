@@ -1,0 +1,379 @@
+// Scale: the mean line length is drawn about 40 px long, within a drawing of 600 to 16 000
+// px on its larger side, so a network of 20 000 points stays legible when zoomed in. The
+// ellipse azimuth Fi (grads from X towards Y) becomes the SVG rotation Fi·0.9 − 90 degrees,
+// since the drawing's x runs east and its y south.
+#include "export/sketch_svg.h"
+
+#include "export/output_file.h"
+#include "export/sketch.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+namespace ptw3 {
+namespace {
+
+constexpr Real meanLinePx = 40;
+constexpr Real smallestMapPx = 600;
+constexpr Real largestMapPx = 16000;
+constexpr Real marginPx = 40;
+constexpr Real legendHeightPx = 128;
+constexpr Real legendWidthPx = 1000;
+constexpr Real legendFontPx = 12;
+constexpr Real degreesPerGrad = 0.9L;
+constexpr Real mapScaleShare = 0.2L;   // the scale bar spans about a fifth of the map
+constexpr Real ellipseBarPx = 60;      // the ellipse scale bar is at most this long
+constexpr Real sampleLinePx = 30;
+
+/// Where a point of the network lands in the drawing.
+struct Placement {
+    Real scale = 1; ///< px per m
+    Real minEast = 0, maxNorth = 0;
+    Real x(Real east) const { return marginPx + (east - minEast) * scale; }
+    Real y(Real north) const { return legendHeightPx + marginPx + (maxNorth - north) * scale; }
+};
+
+class SvgWriter {
+  public:
+    std::string out;
+
+    void number(Real v) {
+        char digits[64];
+        const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<double>(v),
+                                       std::chars_format::fixed, 1);
+        out.append(digits, end.ptr);
+    }
+    void attribute(std::string_view name, Real v) {
+        out += ' ';
+        out += name;
+        out += "=\"";
+        number(v);
+        out += '"';
+    }
+    void attribute(std::string_view name, std::string_view text) {
+        out += ' ';
+        out += name;
+        out += "=\"";
+        escaped(text);
+        out += '"';
+    }
+    void escaped(std::string_view text) {
+        for (const char c : text) {
+            switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+            }
+        }
+    }
+    void line(Real x1, Real y1, Real x2, Real y2) {
+        out += "<line";
+        attribute("x1", x1);
+        attribute("y1", y1);
+        attribute("x2", x2);
+        attribute("y2", y2);
+        out += "/>\n";
+    }
+    void circle(Real x, Real y, Real r) {
+        out += "<circle";
+        attribute("cx", x);
+        attribute("cy", y);
+        attribute("r", r);
+        out += "/>\n";
+    }
+    void triangle(Real x, Real y) {
+        const Real half = triangleSizePx / 2;
+        const Real height = triangleSizePx * std::sqrt(3.0L) / 2;
+        out += "<path d=\"M";
+        number(x);
+        out += ' ';
+        number(y - height * 2 / 3);
+        out += " l";
+        number(half);
+        out += ' ';
+        number(height);
+        out += " h";
+        number(-triangleSizePx);
+        out += "z\"/>\n";
+    }
+    void ellipse(Real x, Real y, Real rx, Real ry, Real rotationDeg) {
+        out += "<ellipse";
+        attribute("cx", x);
+        attribute("cy", y);
+        attribute("rx", rx);
+        attribute("ry", ry);
+        out += " transform=\"rotate(";
+        number(rotationDeg);
+        out += ' ';
+        number(x);
+        out += ' ';
+        number(y);
+        out += ")\"/>\n";
+    }
+    void text(Real x, Real y, std::string_view content) {
+        out += "<text";
+        attribute("x", x);
+        attribute("y", y);
+        out += '>';
+        escaped(content);
+        out += "</text>\n";
+    }
+    void open(std::string_view id, std::string_view attributes) {
+        out += "<g id=\"";
+        out += id;
+        out += '"';
+        if (!attributes.empty()) {
+            out += ' ';
+            out += attributes;
+        }
+        out += ">\n";
+    }
+    void close() { out += "</g>\n"; }
+};
+
+std::string strokeAttributes(std::string_view colour, Real width, std::string_view dashes,
+                             std::string_view fill = "none") {
+    std::string a = "fill=\"" + std::string(fill) + "\" stroke=\"" + std::string(colour) +
+                    "\" stroke-width=\"";
+    char digits[32];
+    a.append(digits, std::to_chars(digits, digits + sizeof digits, static_cast<double>(width)).ptr);
+    a += '"';
+    if (!dashes.empty()) {
+        a += " stroke-dasharray=\"" + std::string(dashes) + "\"";
+    }
+    return a;
+}
+
+std::string lengthText(Real metres) {
+    char digits[32];
+    if (metres < 1) {
+        const auto end = std::to_chars(digits, digits + sizeof digits,
+                                       static_cast<double>(std::round(metres * 1000)));
+        return std::string(digits, end.ptr) + " mm";
+    }
+    const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<double>(metres));
+    return std::string(digits, end.ptr) + " m";
+}
+
+Real textWidth(std::string_view utf8, Real fontPx) {
+    const auto characters = std::count_if(utf8.begin(), utf8.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    });
+    return static_cast<Real>(characters) * 0.6L * fontPx;
+}
+
+Placement placementOf(const Sketch& s) {
+    const Real extent = std::max({s.maxEast - s.minEast, s.maxNorth - s.minNorth, 1.0L});
+    Placement p;
+    p.scale = s.meanLineLength > 0 ? meanLinePx / s.meanLineLength : smallestMapPx / extent;
+    p.scale = std::clamp(p.scale, smallestMapPx / extent, largestMapPx / extent);
+    p.minEast = s.minEast;
+    p.maxNorth = s.maxNorth;
+    return p;
+}
+
+/// The legend band: title and counts, point symbols, line styles, scales and notes.
+void writeLegend(SvgWriter& w, const Sketch& s, const Placement& p, Real mapWidthPx,
+                 size_t labelled) {
+    const NetworkResults& r = *s.results;
+    w.open("legenda", "font-size=\"12\" fill=\"#1b1b1b\"");
+    Real x = marginPx;
+    const auto item = [&](Real y, std::string_view label) {
+        w.text(x, y + 4, label);
+        x += textWidth(label, legendFontPx) + 24;
+    };
+    w.out += "<text x=\"40\" y=\"26\" font-size=\"15\" font-weight=\"bold\">Szkic sieci</text>\n";
+    x = 150;
+    item(22, std::to_string(r.points.size()) + " punktów, " +
+                 std::to_string(r.observations.size()) + " obserwacji, " +
+                 std::to_string(s.outliers.size()) + " odstających");
+
+    Real y = 52;
+    x = marginPx + 8;
+    w.out += "<g fill=\"" + std::string(fixedColour) + "\">";
+    w.triangle(x, y);
+    w.out += "</g>";
+    x += 14;
+    item(y, "punkt stały");
+    w.out += "<g " + strokeAttributes(fixedColour, 1.2L, "", "white") + ">";
+    w.triangle(x, y);
+    w.out += "</g>";
+    x += 14;
+    item(y, "ruchomy punkt nawiązania");
+    w.out += "<g fill=\"white\" stroke=\"" + std::string(determinedColour) + "\">";
+    w.circle(x, y, pointRadiusPx);
+    w.out += "</g>";
+    x += 14;
+    item(y, "punkt wyznaczany");
+    w.out += "<g " + strokeAttributes(withoutControlColour, 1.2L, "2 2") + ">";
+    w.circle(x, y, withoutControlRingPx);
+    w.out += "</g>";
+    x += 14;
+    item(y, "punkt bez kontroli");
+    w.out += "<g " + strokeAttributes(ellipseColour, 0.8L, "") + ">";
+    w.ellipse(x + 4, y, 12, 5, -20);
+    w.out += "</g>";
+    x += 22;
+    item(y, "elipsa błędu średniego");
+
+    y = 80;
+    x = marginPx;
+    for (const ListedKind kind : drawingOrder) {
+        const LineStyle& style = lineStyle(kind);
+        w.out += "<g " + strokeAttributes(style.colour, style.width, style.dashes) + ">";
+        w.line(x, y, x + sampleLinePx, y);
+        w.out += "</g>";
+        x += sampleLinePx + 6;
+        item(y, style.legend);
+    }
+    w.out += "<g " + strokeAttributes(outlierColour, outlierWidth, "") + ">";
+    w.line(x, y, x + sampleLinePx, y);
+    w.out += "</g>";
+    x += sampleLinePx + 6;
+    item(y, "obserwacja odstająca (w, \u2207)");
+
+    y = 108;
+    x = marginPx;
+    const Real barMetres = roundNumberBelow(mapScaleShare * mapWidthPx / p.scale);
+    w.out += "<g " + strokeAttributes("#1b1b1b", 2, "") + ">";
+    w.line(x, y, x + barMetres * p.scale, y);
+    w.line(x, y - 4, x, y + 4);
+    w.line(x + barMetres * p.scale, y - 4, x + barMetres * p.scale, y + 4);
+    w.out += "</g>";
+    x += barMetres * p.scale + 8;
+    item(y, lengthText(barMetres));
+    if (s.ellipseMagnification > 0) {
+        const Real pxPerEllipseMetre = s.ellipseMagnification * p.scale;
+        const Real barEllipse = roundNumberBelow(ellipseBarPx / pxPerEllipseMetre);
+        char factor[32];
+        const auto end = std::to_chars(factor, factor + sizeof factor,
+                                       static_cast<double>(s.ellipseMagnification));
+        item(y, "elipsy powiększone " + std::string(factor, end.ptr) + "\u00d7:");
+        w.out += "<g " + strokeAttributes(ellipseColour, 2, "") + ">";
+        w.line(x, y, x + barEllipse * pxPerEllipseMetre, y);
+        w.out += "</g>";
+        x += barEllipse * pxPerEllipseMetre + 8;
+        item(y, "= " + lengthText(barEllipse));
+    }
+    if (labelled < r.points.size()) {
+        item(y, "numery " + std::to_string(labelled) + " z " + std::to_string(r.points.size()) +
+                    " punktów (pozostałe zachodziłyby na siebie)");
+    }
+    w.close();
+}
+
+} // namespace
+
+std::string sketchSvg(const NetworkResults& r) {
+    const Sketch s = buildSketch(r);
+    const Placement p = placementOf(s);
+    const Real mapWidth = (s.maxEast - s.minEast) * p.scale;
+    const Real width = std::max(mapWidth + 2 * marginPx, legendWidthPx);
+    const Real height = legendHeightPx + (s.maxNorth - s.minNorth) * p.scale + 2 * marginPx;
+    const std::vector<bool> labelled = placeLabels(s, p.scale);
+    const auto& points = r.points;
+    const auto at = [&](int32_t i) -> const PointResult& { return points[static_cast<size_t>(i)]; };
+
+    SvgWriter w;
+    w.out.reserve(200 * (points.size() + s.lines.size()) + 10000);
+    w.out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\"";
+    w.attribute("width", width);
+    w.attribute("height", height);
+    w.out += " viewBox=\"0 0 ";
+    w.number(width);
+    w.out += ' ';
+    w.number(height);
+    w.out += "\" font-family=\"DejaVu Sans, Arial, sans-serif\" stroke-linecap=\"round\">\n"
+             "<title>Szkic sieci</title>\n<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+    writeLegend(w, s, p, mapWidth, static_cast<size_t>(std::count(labelled.begin(), labelled.end(), true)));
+
+    size_t line = 0;
+    for (const ListedKind kind : drawingOrder) {
+        const LineStyle& style = lineStyle(kind);
+        w.open(style.id, strokeAttributes(style.colour, style.width, style.dashes));
+        for (; line < s.lines.size() && s.lines[line].kind == kind; ++line) {
+            const PointResult& a = at(s.lines[line].from);
+            const PointResult& b = at(s.lines[line].to);
+            w.line(p.x(a.y), p.y(a.x), p.x(b.y), p.y(b.x));
+        }
+        w.close();
+    }
+
+    w.open("elipsy", strokeAttributes(ellipseColour, 0.8L, ""));
+    for (const PointResult& q : points) {
+        if (q.kind != PointKind::Fixed && q.a > 0) {
+            const Real k = s.ellipseMagnification * p.scale;
+            w.ellipse(p.x(q.y), p.y(q.x), q.a * k, q.b * k, q.fi * degreesPerGrad - 90);
+        }
+    }
+    w.close();
+
+    const auto pointLayer = [&](std::string_view id, std::string_view attributes, PointKind kind) {
+        w.open(id, attributes);
+        for (const PointResult& q : points) {
+            if (q.kind != kind) {
+                continue;
+            }
+            if (kind == PointKind::Determined) {
+                w.circle(p.x(q.y), p.y(q.x), pointRadiusPx);
+            } else {
+                w.triangle(p.x(q.y), p.y(q.x));
+            }
+        }
+        w.close();
+    };
+    pointLayer("punkty-stale", "fill=\"" + std::string(fixedColour) + "\"", PointKind::Fixed);
+    pointLayer("punkty-ruchome", strokeAttributes(fixedColour, 1.2L, "", "white"),
+               PointKind::MovingReference);
+    pointLayer("punkty-wyznaczane",
+               "fill=\"white\" stroke=\"" + std::string(determinedColour) + "\" stroke-width=\"1\"",
+               PointKind::Determined);
+
+    w.open("bez-kontroli", strokeAttributes(withoutControlColour, 1.2L, "2 2"));
+    for (const PointResult& q : points) {
+        if (!q.controlled) {
+            w.circle(p.x(q.y), p.y(q.x), withoutControlRingPx);
+        }
+    }
+    w.close();
+
+    const LabelBox box = labelBox(0);
+    w.open("numery", "font-size=\"9\" fill=\"#1b1b1b\"");
+    for (size_t i = 0; i < points.size(); ++i) {
+        if (labelled[i]) {
+            w.text(p.x(points[i].y) + box.left, p.y(points[i].x) + box.top + box.height - 1,
+                   points[i].number);
+        }
+    }
+    w.close();
+
+    w.open("odstajace", strokeAttributes(outlierColour, outlierWidth, ""));
+    for (const SketchOutlier& o : s.outliers) {
+        for (const SketchLine& segment : o.segments) {
+            const PointResult& a = at(segment.from);
+            const PointResult& b = at(segment.to);
+            w.line(p.x(a.y), p.y(a.x), p.x(b.y), p.y(b.x));
+        }
+    }
+    w.close();
+    w.open("opisy-odstajacych", "font-size=\"10\" font-weight=\"bold\" fill=\"" +
+                                    std::string(outlierColour) +
+                                    "\" stroke=\"white\" stroke-width=\"3\" paint-order=\"stroke\"");
+    for (const SketchOutlier& o : s.outliers) {
+        w.text(p.x(o.east) + 4, p.y(o.north) - 4, o.label);
+    }
+    w.close();
+    w.out += "</svg>\n";
+    return std::move(w.out);
+}
+
+bool writeSketchSvg(const std::filesystem::path& folder, const NetworkResults& results) {
+    OutputFile out(folder, "siec.svg");
+    out.write(sketchSvg(results));
+    return out.commit();
+}
+
+} // namespace ptw3
