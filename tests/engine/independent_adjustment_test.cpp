@@ -2,7 +2,9 @@
 // the local system, generated from known coordinates, are adjusted by a dense
 // Gauss-Newton solution written here from the observation equations (long double,
 // Gauss-Jordan inverse), and compared with the engine's coordinates, Mo, point mean
-// errors and the mean errors of the adjusted observations in the result tables.
+// errors and the mean errors of the adjusted observations in the result tables. The
+// redundancy numbers 1 − p·a N⁻¹ aᵀ of the listed observations are recomputed in the model
+// of the direction sets themselves, with one orientation unknown per set.
 
 #include "common/encoding.h"
 #include "common/number_format.h"
@@ -211,6 +213,69 @@ Real cofactor(const DenseResult& r, const std::vector<std::pair<int32_t, Real>>&
     return q;
 }
 
+// Redundancy numbers at the adjusted coordinates in the order of the result tables: the
+// measured angles, the directions set by set, the distances, the azimuths. Unknowns: the
+// coordinates of the determined points, then one orientation per direction set.
+std::vector<Real> denseRedundancies(const NetworkData& n, const DenseResult& dense) {
+    using Row = std::vector<std::pair<int32_t, Real>>; // (unknown, weighted coefficient)
+    const auto obs = observationsOf(n);
+    const int32_t coordinates = 2 * n.determinedCount();
+    std::vector<Row> rows;
+    const auto weighted = [&](const Observation& o) {
+        Row row;
+        for (const auto& [slot, a] : linearise(o, dense.xy).derivatives) {
+            if (const int32_t u = dense.unknownOf[static_cast<size_t>(slot)]; u >= 0) {
+                row.emplace_back(u, a * o.root);
+            }
+        }
+        return row;
+    };
+    const auto angleObservation = [&](int32_t k) {
+        return obs[static_cast<size_t>(n.ld() + k - 1)];
+    };
+    for (int32_t k = 1; k <= n.lka1; ++k) {
+        rows.push_back(weighted(angleObservation(k)));
+    }
+    for (int32_t set = 1; set <= n.lst(); ++set) {
+        const DirectionSet& s = n.directionSets[set];
+        for (const Direction& d : s.directions) {
+            // The bearing station → target is the azimuth's equation; the orientation
+            // unknown enters with −1.
+            Row row = weighted({Kind::Azimuth, s.station, d.target, 0, 0, 1 / d.meanError,
+                                d.meanError});
+            row.emplace_back(coordinates + set - 1, -1 / d.meanError);
+            rows.push_back(row);
+        }
+    }
+    for (int32_t k = 1; k <= n.ld(); ++k) {
+        rows.push_back(weighted(obs[static_cast<size_t>(k - 1)]));
+    }
+    for (int32_t k = 1; k <= n.laz(); ++k) {
+        rows.push_back(weighted(obs[static_cast<size_t>(n.ld() + n.lka() + k - 1)]));
+    }
+    const size_t u = static_cast<size_t>(coordinates + n.lst());
+    Matrix normal(u, std::vector<Real>(u, 0));
+    for (const Row& row : rows) {
+        for (const auto& [i, ai] : row) {
+            for (const auto& [j, aj] : row) {
+                normal[static_cast<size_t>(i)][static_cast<size_t>(j)] += ai * aj;
+            }
+        }
+    }
+    const Matrix q = inverse(normal);
+    std::vector<Real> r;
+    for (const Row& row : rows) {
+        Real share = 0;
+        for (const auto& [i, ai] : row) {
+            for (const auto& [j, aj] : row) {
+                share += ai * aj * q[static_cast<size_t>(i)][static_cast<size_t>(j)];
+            }
+        }
+        r.push_back(1 - share);
+    }
+    return r;
+}
+
 std::vector<std::string> fields(const std::string& line) {
     std::vector<std::string> out;
     std::stringstream in(line);
@@ -249,6 +314,21 @@ TEST_P(IndependentAdjustment, AgreesWithADenseRecomputation) {
 
     EXPECT_NEAR(static_cast<double>(outcome.mo), static_cast<double>(dense.mo),
                 1e-9 * static_cast<double>(dense.mo));
+
+    const std::vector<Real> redundancies = denseRedundancies(input, dense);
+    ASSERT_EQ(outcome.observations.size(), redundancies.size());
+    Real sum = 0;
+    for (size_t i = 0; i < redundancies.size(); ++i) {
+        const AdjustedObservation& o = outcome.observations[i];
+        SCOPED_TRACE(i);
+        ASSERT_TRUE(o.share.has_value());
+        EXPECT_NEAR(static_cast<double>(1 - *o.share), static_cast<double>(redundancies[i]), 1e-8);
+        sum += 1 - *o.share;
+    }
+    EXPECT_NEAR(static_cast<double>(sum),
+                input.ld() + input.lka1 + input.reducedDirectionCount + input.laz() -
+                    2 * input.determinedCount(),
+                1e-7);
     for (int32_t p = 1; p <= input.lp(); ++p) {
         SCOPED_TRACE(input.points[p].number);
         EXPECT_NEAR(static_cast<double>(outcome.coordinates[p].x),
