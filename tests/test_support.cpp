@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include "common/encoding.h"
 #include "common/text_file.h"
 
 #include <algorithm>
@@ -126,6 +127,31 @@ std::string firstDifference(const std::string& actual, const std::string& expect
         }
     }
     return "the line ends differ";
+}
+
+std::vector<std::vector<std::string>> outlierRows(const std::string& controlReport) {
+    constexpr size_t angleRowFields = 10; // "  ", L, C, P and six columns
+    std::vector<std::vector<std::string>> rows;
+    for (const std::string& line : splitLines(utf8FromCp1250(controlReport))) {
+        if (!line.ends_with(" *") || !line.starts_with("  |")) {
+            continue;
+        }
+        std::vector<std::string> fields;
+        size_t start = 0;
+        for (size_t bar = line.find('|'); bar != std::string::npos; bar = line.find('|', start)) {
+            fields.push_back(line.substr(start, bar - start));
+            start = bar + 1;
+        }
+        fields.push_back(line.substr(start));
+        const size_t points = fields.size() == angleRowFields ? 3 : 2;
+        std::vector<std::string> numbers;
+        for (size_t i = 1; i <= points; ++i) {
+            const size_t first = fields[i].find_first_not_of(' ');
+            numbers.push_back(first == std::string::npos ? "" : fields[i].substr(first));
+        }
+        rows.push_back(numbers);
+    }
+    return rows;
 }
 
 } // namespace ptw3::test

@@ -87,4 +87,9 @@ std::deque<bool> answersFrom(const std::filesystem::path& file);
 /// The first differing line of two texts, for a readable failure message.
 std::string firstDifference(const std::string& actual, const std::string& expected);
 
+/// The point numbers (UTF-8) of the outlier rows of a control report (rows ending " *"), as
+/// the rows list them: an angle's left, station and right, else the two ends or the station
+/// and the target.
+std::vector<std::vector<std::string>> outlierRows(const std::string& controlReport);
+
 } // namespace ptw3::test

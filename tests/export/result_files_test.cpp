@@ -1,0 +1,280 @@
+// The files beside the reports as a script meets them: the field names and JSON types of
+// wyniki.json (the schema the README documents), the columns of the CSV files, the outliers
+// against the control report, reading wyniki.json back, and when the files are written.
+
+#include "common/encoding.h"
+#include "common/stop.h"
+#include "common/text_file.h"
+#include "engine/synthetic_network.h"
+#include "export/extra_files.h"
+#include "export/results_json.h"
+#include "shell/calculation_run.h"
+#include "shell/window_setup.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <set>
+
+namespace ptw3 {
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
+using Schema = std::vector<std::pair<std::string, std::string>>; // name, type
+
+const fs::path examples = PTW3_EXAMPLES_DIR;
+
+// clang-format off
+const Schema runSchema = {
+    {"program_version", "string"}, {"coordinate_system", "integer"}, {"zone", "integer"},
+    {"principle", "string"}, {"analysis_mode", "string"}, {"iterations", "integer"},
+    {"acceleration", "string"}, {"acceleration_boost", "boolean"}, {"started", "string"},
+    {"finished", "string"}, {"system_defect", "boolean"}, {"reliability", "string"}};
+const Schema countsSchema = {
+    {"lp", "integer"}, {"ls", "integer"}, {"lr", "integer"}, {"lrsxy", "integer"},
+    {"lka", "integer"}, {"lst", "integer"}, {"lki", "integer"}, {"lazt", "integer"},
+    {"lazg", "integer"}, {"ldk", "integer"}, {"ldg", "integer"}, {"n", "integer"},
+    {"m", "integer"}, {"redundancy", "integer"}, {"points_without_control", "integer"},
+    {"outliers", "integer"}, {"redundancy_sum", "number|null"}};
+const Schema unitErrorSchema = {
+    {"mo", "number"}, {"mo_reported", "number"}, {"partial", "array"}, {"z", "number"},
+    {"z_percent", "number"}, {"mp_mean_m", "number"}, {"mp_max_m", "number"},
+    {"mp_max_point", "string|null"}};
+const Schema partialSchema = {
+    {"kind", "string"}, {"mo", "number"}, {"f", "number"}, {"a_priori", "boolean"}};
+const Schema pointSchema = {
+    {"number", "string"}, {"kind", "string"}, {"x_m", "number"}, {"y_m", "number"},
+    {"mx_m", "number"}, {"my_m", "number"}, {"mp_m", "number"}, {"a_m", "number"},
+    {"b_m", "number"}, {"fi_grad", "number"}, {"controlled", "boolean"}};
+Schema observationSchema(const std::string& unit, const std::string& valueUnit) {
+    return {{"kind", "string"}, {"file", "string|null"}, {"line", "integer|null"},
+            {"left", "string|null"}, {"from", "string"}, {"to", "string"},
+            {"observed_" + valueUnit, "number"}, {"adjusted_" + valueUnit, "number"},
+            {"v_" + unit, "number"}, {"m_apriori_" + unit, "number"},
+            {"m_adjusted_" + unit, "number"}, {"mv_" + unit, "number"}, {"r", "number|null"},
+            {"w", "number|null"}, {"w_mo", "number|null"},
+            {"gross_error_" + unit, "number|null"}, {"mdb_" + unit, "number|null"},
+            {"outlier", "boolean"}};
+}
+// clang-format on
+
+std::string typeOf(const Json& j) {
+    if (j.is_null()) {
+        return "null";
+    }
+    if (j.is_boolean()) {
+        return "boolean";
+    }
+    if (j.is_number_integer()) {
+        return "integer";
+    }
+    if (j.is_number_float()) {
+        return "number";
+    }
+    return j.is_string() ? "string" : j.is_array() ? "array" : "object";
+}
+
+void expectSchema(const Json& object, const Schema& schema) {
+    ASSERT_TRUE(object.is_object());
+    std::vector<std::string> names;
+    for (const auto& [name, value] : object.items()) {
+        names.push_back(name);
+    }
+    std::vector<std::string> expected;
+    for (const auto& [name, type] : schema) {
+        expected.push_back(name);
+        SCOPED_TRACE(name);
+        const std::string actual = typeOf(object.at(name));
+        EXPECT_TRUE(type == actual || type.starts_with(actual + "|") || type.ends_with("|" + actual))
+            << actual << " is not " << type;
+    }
+    EXPECT_EQ(names, expected);
+}
+
+/// Cells of a CSV line (RFC 4180 quoting).
+std::vector<std::string> csvCells(const std::string& line) {
+    std::vector<std::string> cells(1);
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+            cells.back() += "\"\"";
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+            cells.back() += c;
+        } else if (c == ',' && !quoted) {
+            cells.emplace_back();
+        } else {
+            cells.back() += c;
+        }
+    }
+    return cells;
+}
+
+struct Computed {
+    test::TempFolder folder;
+    ProgramState state;
+    test::TestContext t{std::deque<bool>(50, true)};
+    RunControls controls;
+
+    void run() {
+        setUpWindow(state, folder.path());
+        runCalculation(state, controls, t.context);
+    }
+    Json json() const { return Json::parse(folder.read("wyniki.json")); }
+};
+
+/// The 2000-system example (GPS lengths and azimuths) and a synthetic local network with
+/// angles and topographic azimuths: together every kind of observation.
+std::vector<std::unique_ptr<Computed>> computedNetworks() {
+    std::vector<std::unique_ptr<Computed>> runs;
+    runs.push_back(std::make_unique<Computed>());
+    runs.back()->folder.copyFilesOf(examples / "siec-2000");
+    runs.push_back(std::make_unique<Computed>());
+    std::mt19937 random(5);
+    for (const auto& [name, content] : test::networkFiles(test::scatter(15, 3, random), random)) {
+        runs.back()->folder.write(name, test::crlf(content));
+    }
+    for (auto& run : runs) {
+        run->run();
+    }
+    return runs;
+}
+
+TEST(ResultFiles, JsonFieldsAndTypesOfEveryRecordKind) {
+    std::set<std::string> kinds;
+    for (const auto& run : computedNetworks()) {
+        const Json j = run->json();
+        EXPECT_EQ(j.at("format"), "ptw3-wyniki");
+        EXPECT_EQ(j.at("format_version"), 1);
+        expectSchema(j.at("run"), runSchema);
+        expectSchema(j.at("counts"), countsSchema);
+        expectSchema(j.at("unit_error"), unitErrorSchema);
+        for (const Json& partial : j.at("unit_error").at("partial")) {
+            expectSchema(partial, partialSchema);
+        }
+        for (const Json& point : j.at("points")) {
+            expectSchema(point, pointSchema);
+        }
+        for (const Json& o : j.at("observations")) {
+            const std::string kind = o.at("kind");
+            SCOPED_TRACE(kind);
+            kinds.insert(kind);
+            const bool length = kind == "distance" || kind == "gps_distance";
+            expectSchema(o, length ? observationSchema("m", "m") : observationSchema("cc", "grad"));
+        }
+        EXPECT_EQ(j.at("points").size(), static_cast<size_t>(j.at("counts").at("lp")));
+    }
+    EXPECT_EQ(kinds, (std::set<std::string>{"angle", "direction", "distance", "gps_distance",
+                                            "azimuth", "gps_azimuth"}));
+}
+
+TEST(ResultFiles, CsvColumnsFollowTheJsonFields) {
+    for (const auto& run : computedNetworks()) {
+        const Json j = run->json();
+        struct Table {
+            const char* file;
+            std::vector<std::string> header;
+            const Json& records;
+        };
+        std::vector<std::string> pointColumns;
+        for (const auto& [name, type] : pointSchema) {
+            pointColumns.push_back(name);
+        }
+        const std::vector<std::string> observationColumns = {
+            "kind", "file", "line", "left", "from", "to", "observed_grad", "adjusted_grad",
+            "observed_m", "adjusted_m", "v_cc", "v_m", "m_apriori_cc", "m_apriori_m",
+            "m_adjusted_cc", "m_adjusted_m", "mv_cc", "mv_m", "r", "w", "w_mo", "gross_error_cc",
+            "gross_error_m", "mdb_cc", "mdb_m", "outlier"};
+        const Table tables[] = {{"punkty.csv", pointColumns, j.at("points")},
+                                {"obserwacje.csv", observationColumns, j.at("observations")}};
+        for (const Table& table : tables) {
+            SCOPED_TRACE(table.file);
+            const std::string text = run->folder.read(table.file);
+            EXPECT_EQ(text.find('\n'), text.find("\r\n") + 1); // CR LF line ends
+            const auto lines = splitLines(text);
+            ASSERT_EQ(lines.size(), table.records.size() + 1);
+            const auto header = csvCells(lines[0]);
+            EXPECT_EQ(header, table.header);
+            for (size_t i = 1; i < lines.size(); ++i) {
+                const auto cells = csvCells(lines[i]);
+                ASSERT_EQ(cells.size(), header.size()) << lines[i];
+                const Json& record = table.records[i - 1];
+                for (size_t c = 0; c < cells.size(); ++c) {
+                    const auto value = record.find(header[c]);
+                    if (value == record.end() || value->is_null()) {
+                        EXPECT_EQ(cells[c], "") << header[c];
+                    } else if (value->is_string()) {
+                        EXPECT_EQ(cells[c], "\"" + value->get<std::string>() + "\"") << header[c];
+                    } else if (value->is_number()) {
+                        EXPECT_DOUBLE_EQ(std::stod(cells[c]), value->get<double>()) << header[c];
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(ResultFiles, OutliersAreThoseOfTheControlReportAndReadBack) {
+    Computed run;
+    run.folder.copyFilesOf(examples / "siec-blad-gruby");
+    run.run();
+    const auto rows = test::outlierRows(run.folder.read("er3.ptw"));
+    ASSERT_FALSE(rows.empty());
+    const auto results = readResultsJson(run.folder.path() / "wyniki.json");
+    ASSERT_TRUE(results.has_value());
+    std::vector<std::vector<std::string>> marked;
+    for (const ObservationResult& o : results->observations) {
+        if (o.outlier) {
+            std::vector<std::string> numbers;
+            for (const int32_t p : {o.left, o.from, o.to}) {
+                if (p >= 0) {
+                    numbers.push_back(results->points[static_cast<size_t>(p)].number);
+                }
+            }
+            marked.push_back(numbers);
+        }
+    }
+    EXPECT_EQ(marked, rows);
+    EXPECT_EQ(results->counts.outliers, static_cast<int32_t>(rows.size()));
+    EXPECT_EQ(results->points.size(), 9u);
+    EXPECT_EQ(results->observations.size(), 41u + 16u);
+    EXPECT_NEAR(static_cast<double>(*results->counts.redundancySum), 36, 0.05);
+}
+
+TEST(ResultFiles, WrittenUnlessTurnedOffAndNeverLeftFromAnEarlierComputation) {
+    struct Case {
+        const char* what;
+        bool extraFiles;
+        bool expected;
+    };
+    const Case cases[] = {{"written", true, true}, {"turned off", false, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Computed run;
+        run.folder.copyFilesOf(examples / "siec-lokalna");
+        run.controls.extraFiles = c.extraFiles;
+        run.run();
+        for (const std::string_view name : extraFileNames) {
+            EXPECT_EQ(run.folder.exists(name), c.expected) << name;
+        }
+    }
+
+    // A stale sketch goes when the next adjustment starts, even if that one then stops.
+    Computed run;
+    run.folder.copyFilesOf(examples / "siec-lokalna");
+    run.folder.write("SIEC.SVG", "<svg/>");
+    run.folder.write("XY.prz", "1 5000 3000\r\n"); // on top of the fixed point 1001
+    run.t.user = test::ScriptedInteraction({false});
+    EXPECT_THROW(run.run(), Stop);
+    EXPECT_FALSE(run.folder.exists("SIEC.SVG"));
+}
+
+} // namespace
+} // namespace ptw3

@@ -1,0 +1,207 @@
+// siec.svg read back as XML: it is well formed, each layer holds one element per feature
+// of the network (counted here from wyniki.json), and the points stand at one scale on both
+// axes with X north up.
+
+#include "engine/synthetic_network.h"
+#include "export/results_json.h"
+#include "shell/calculation_run.h"
+#include "shell/window_setup.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <random>
+#include <set>
+
+namespace ptw3 {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Element {
+    std::string name;
+    std::map<std::string, std::string> attributes;
+    std::string layer; ///< id of the <g> directly under <svg> that holds it
+    std::string text;
+};
+
+// A small XML reader for what the sketch writes: declarations, elements with attributes in
+// double quotes, text. Mismatched or unclosed tags fail the test.
+std::vector<Element> parseXml(const std::string& xml) {
+    std::vector<Element> elements;
+    std::vector<size_t> open;
+    size_t i = 0;
+    while ((i = xml.find('<', i)) != std::string::npos) {
+        const size_t end = xml.find('>', i);
+        EXPECT_NE(end, std::string::npos);
+        std::string tag = xml.substr(i + 1, end - i - 1);
+        const size_t textEnd = xml.find('<', end);
+        if (tag.starts_with("?")) {
+            i = end;
+            continue;
+        }
+        if (tag.starts_with("/")) {
+            EXPECT_FALSE(open.empty());
+            EXPECT_EQ(elements[open.back()].name, tag.substr(1));
+            open.pop_back();
+            i = end;
+            continue;
+        }
+        const bool empty = tag.ends_with("/");
+        if (empty) {
+            tag.pop_back();
+        }
+        Element e;
+        e.name = tag.substr(0, tag.find_first_of(" \n"));
+        for (size_t a = tag.find(' '); a != std::string::npos && a < tag.size();) {
+            const size_t equals = tag.find('=', a);
+            if (equals == std::string::npos) {
+                break;
+            }
+            const size_t quote = tag.find('"', equals + 2);
+            std::string name = tag.substr(a + 1, equals - a - 1);
+            name.erase(0, name.find_first_not_of(" \n"));
+            EXPECT_TRUE(e.attributes.emplace(name, tag.substr(equals + 2, quote - equals - 2)).second)
+                << name << " twice in " << tag;
+            a = quote + 1;
+        }
+        if (open.size() >= 2) {
+            e.layer = elements[open[1]].attributes["id"];
+        }
+        if (!empty && textEnd != std::string::npos) {
+            e.text = xml.substr(end + 1, textEnd - end - 1);
+        }
+        elements.push_back(e);
+        if (!empty) {
+            open.push_back(elements.size() - 1);
+        }
+        i = end;
+    }
+    EXPECT_TRUE(open.empty());
+    return elements;
+}
+
+size_t countIn(const std::vector<Element>& elements, const std::string& layer,
+               const std::string& name) {
+    return static_cast<size_t>(std::count_if(elements.begin(), elements.end(), [&](const Element& e) {
+        return e.layer == layer && e.name == name;
+    }));
+}
+
+Real number(const Element& e, const std::string& attribute) { return std::stold(e.attributes.at(attribute)); }
+
+struct Case {
+    const char* what;
+    std::map<std::string, std::string> files; ///< UTF-8 texts, or empty for an example
+    const char* example;
+};
+
+TEST(SketchSvg, LayersCountTheNetworkAndTheScaleIsEqual) {
+    std::mt19937 random(11);
+    const auto synthetic = test::networkFiles(test::scatter(25, 3, random), random);
+    const Case cases[] = {{"2000 system with GPS observations", {}, "siec-2000"},
+                          {"outlier", {}, "siec-blad-gruby"},
+                          {"angles and azimuths", synthetic, ""}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TempFolder folder;
+        if (c.files.empty()) {
+            folder.copyFilesOf(fs::path(PTW3_EXAMPLES_DIR) / c.example);
+        }
+        for (const auto& [name, content] : c.files) {
+            folder.write(name, test::crlf(content));
+        }
+        ProgramState state;
+        test::TestContext t{std::deque<bool>(50, true)};
+        RunControls controls;
+        setUpWindow(state, folder.path());
+        runCalculation(state, controls, t.context);
+        const auto results = readResultsJson(folder.path() / "wyniki.json");
+        ASSERT_TRUE(results.has_value());
+        const auto svg = parseXml(folder.read("siec.svg"));
+        ASSERT_FALSE(svg.empty());
+        EXPECT_EQ(svg.front().name, "svg");
+
+        // Lines: one per pair of points and kind; outliers again in red, an angle with both arms.
+        std::map<std::string, std::set<std::pair<int32_t, int32_t>>> pairs;
+        size_t outlierSegments = 0;
+        const std::map<ListedKind, std::string> layers = {
+            {ListedKind::Angle, "katy"},         {ListedKind::Direction, "kierunki"},
+            {ListedKind::Distance, "dlugosci"},  {ListedKind::GpsDistance, "dlugosci-gps"},
+            {ListedKind::Azimuth, "azymuty"},    {ListedKind::GpsAzimuth, "azymuty-gps"}};
+        for (const ObservationResult& o : results->observations) {
+            const auto add = [&](int32_t a, int32_t b) {
+                pairs[layers.at(o.kind)].insert({std::min(a, b), std::max(a, b)});
+                outlierSegments += o.outlier ? 1 : 0;
+            };
+            add(o.from, o.to);
+            if (o.kind == ListedKind::Angle) {
+                add(o.from, o.left);
+            }
+        }
+        for (const auto& [kind, layer] : layers) {
+            SCOPED_TRACE(layer);
+            EXPECT_EQ(countIn(svg, layer, "line"), pairs[layer].size());
+        }
+        EXPECT_EQ(countIn(svg, "odstajace", "line"), outlierSegments);
+        EXPECT_EQ(countIn(svg, "opisy-odstajacych", "text"),
+                  static_cast<size_t>(results->counts.outliers));
+
+        const auto pointsWhere = [&](auto predicate) {
+            return static_cast<size_t>(
+                std::count_if(results->points.begin(), results->points.end(), predicate));
+        };
+        EXPECT_EQ(countIn(svg, "punkty-stale", "path"),
+                  pointsWhere([](const PointResult& p) { return p.kind == PointKind::Fixed; }));
+        EXPECT_EQ(countIn(svg, "punkty-ruchome", "path"), pointsWhere([](const PointResult& p) {
+                      return p.kind == PointKind::MovingReference;
+                  }));
+        EXPECT_EQ(countIn(svg, "punkty-wyznaczane", "circle"), pointsWhere([](const PointResult& p) {
+                      return p.kind == PointKind::Determined;
+                  }));
+        EXPECT_EQ(countIn(svg, "elipsy", "ellipse"), pointsWhere([](const PointResult& p) {
+                      return p.kind != PointKind::Fixed && p.a > 0;
+                  }));
+        EXPECT_EQ(countIn(svg, "bez-kontroli", "circle"),
+                  pointsWhere([](const PointResult& p) { return !p.controlled; }));
+        EXPECT_EQ(countIn(svg, "numery", "text"), results->points.size());
+
+        // Determined points in table order against their coordinates: Δ(svg x) = s·ΔY and
+        // Δ(svg y) = −s·ΔX with one s.
+        std::vector<const Element*> circles;
+        for (const Element& e : svg) {
+            if (e.layer == "punkty-wyznaczane" && e.name == "circle") {
+                circles.push_back(&e);
+            }
+        }
+        std::vector<const PointResult*> determined;
+        for (const PointResult& p : results->points) {
+            if (p.kind == PointKind::Determined) {
+                determined.push_back(&p);
+            }
+        }
+        ASSERT_EQ(circles.size(), determined.size());
+        ASSERT_GE(circles.size(), 3u);
+        const auto east = std::minmax_element(determined.begin(), determined.end(),
+                                              [](auto a, auto b) { return a->y < b->y; });
+        const auto north = std::minmax_element(determined.begin(), determined.end(),
+                                               [](auto a, auto b) { return a->x < b->x; });
+        const auto scale = [&](auto pair, const char* axis, bool up) {
+            const Element& first = *circles[static_cast<size_t>(pair.first - determined.begin())];
+            const Element& second = *circles[static_cast<size_t>(pair.second - determined.begin())];
+            const Real metres = up ? (*pair.second)->x - (*pair.first)->x
+                                   : (*pair.second)->y - (*pair.first)->y;
+            return (up ? -1 : 1) * (number(second, axis) - number(first, axis)) / metres;
+        };
+        const Real sEast = scale(east, "cx", false);
+        const Real sNorth = scale(north, "cy", true);
+        EXPECT_GT(sEast, 0);
+        EXPECT_NEAR(static_cast<double>(sNorth / sEast), 1, 1e-3);
+    }
+}
+
+} // namespace
+} // namespace ptw3
