@@ -1,10 +1,11 @@
 // The whole computation on a generated network, phase by phase: data input, each
 // Gauss-Newton iteration, the point cofactors, the analysis of the observations and the
-// result files, with the peak memory of the process. The phases are told apart by the
-// message-list lines the computation writes as it goes.
+// result files, with the peak memory of the process; then the files beside the reports
+// (wyniki.json, punkty.csv, obserwacje.csv, siec.svg) one by one. The phases are told
+// apart by the message-list lines the computation writes as it goes.
 //
 //   computation_bench [--points N] [--acceleration 0|1|2] [--mode 1|2] [--iterations K]
-//                     [--seed S] [--folder DIR]
+//                     [--seed S] [--folder DIR] [--extra-files 0|1]
 
 #include "bench/network_generator.h"
 #include "common/clock.h"
@@ -13,6 +14,10 @@
 #include "common/stop.h"
 #include "common/user_interaction.h"
 #include "engine/adjustment.h"
+#include "export/results.h"
+#include "export/results_csv.h"
+#include "export/results_json.h"
+#include "export/sketch_svg.h"
 #include "input/read_network_data.h"
 
 #include <chrono>
@@ -96,12 +101,14 @@ int main(int argc, char** argv) {
     ptw3::RunContext context(messages, timer, clock);
     ptw3::NetworkData network;
     ptw3::CalculationResults results;
+    const bool extraFiles = argument(argc, argv, "--extra-files", 1) != 0;
+    ptw3::AdjustmentOutcome outcome;
 
     const auto start = Clock::now();
     timer.start = start;
     ptw3::readNetworkData(folder, network, context);
     const auto inputEnd = Clock::now();
-    ptw3::adjustNetwork(options, network, results, context);
+    ptw3::adjustNetwork(options, network, results, context, extraFiles ? &outcome : nullptr);
     const auto end = Clock::now();
 
     std::printf("points %d, unknowns %d, acceleration %d, mode %d, iterations %d\n", network.lp(),
@@ -121,6 +128,31 @@ int main(int argc, char** argv) {
     std::printf("%-34s %10.2f s\n", "observation analysis and reports",
                 PhaseTimer::seconds(previous, end));
     std::printf("%-34s %10.2f s\n", "whole computation", PhaseTimer::seconds(start, end));
+    if (extraFiles) {
+        auto before = Clock::now();
+        const auto lap = [&](const char* what) {
+            const auto now = Clock::now();
+            std::printf("%-34s %10.3f s\n", what, PhaseTimer::seconds(before, now));
+            before = now;
+        };
+        const ptw3::NetworkResults collected =
+            ptw3::collectResults(network, options, outcome, results, {}, {});
+        lap("results with reliability figures");
+        ptw3::writeResultsJson(folder, collected);
+        lap("wyniki.json");
+        ptw3::writePointsCsv(folder, collected);
+        lap("punkty.csv");
+        ptw3::writeObservationsCsv(folder, collected);
+        lap("obserwacje.csv");
+        ptw3::writeSketchSvg(folder, collected);
+        lap("siec.svg");
+        const auto extraEnd = Clock::now();
+        std::printf("%-34s %10.3f s\n", "all four extra files", PhaseTimer::seconds(end, extraEnd));
+        for (const char* name : {"wyniki.json", "punkty.csv", "obserwacje.csv", "siec.svg"}) {
+            std::printf("%-34s %10.1f MB\n", name,
+                        static_cast<double>(fs::file_size(folder / name)) / 1e6);
+        }
+    }
     std::printf("%-34s %10.1f MiB\n", "peak memory", peakMemoryMiB());
     std::printf("Mp(sr) %.4Lf m, Mp(max) %.4Lf m\n", results.meanPositionError,
                 results.maxPositionError);

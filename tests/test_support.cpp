@@ -2,6 +2,8 @@
 
 #include "common/encoding.h"
 #include "common/text_file.h"
+#include "shell/calculation_run.h"
+#include "shell/window_setup.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -127,6 +129,17 @@ std::string firstDifference(const std::string& actual, const std::string& expect
         }
     }
     return "the line ends differ";
+}
+
+void computeFolder(const fs::path& folder, bool extraFiles, std::deque<bool> answers) {
+    ProgramState state;
+    TestContext t(std::move(answers));
+    RunControls controls;
+    const WindowSetup setup = setUpWindow(state, folder);
+    controls.systemText =
+        std::string(coordinateSystemEntries[static_cast<size_t>(setup.systemEntry)].text);
+    controls.extraFiles = extraFiles;
+    runCalculation(state, controls, t.context);
 }
 
 std::vector<std::vector<std::string>> outlierRows(const std::string& controlReport) {

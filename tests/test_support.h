@@ -87,6 +87,11 @@ std::deque<bool> answersFrom(const std::filesystem::path& file);
 /// The first differing line of two texts, for a readable failure message.
 std::string firstDifference(const std::string& actual, const std::string& expected);
 
+/// Computes the working folder as ptw3-cli does, with the coordinate system of its uklad,
+/// answering the questions from the script; a stop is thrown on.
+void computeFolder(const std::filesystem::path& folder, bool extraFiles = true,
+                   std::deque<bool> answers = std::deque<bool>(50, true));
+
 /// The point numbers (UTF-8) of the outlier rows of a control report (rows ending " *"), as
 /// the rows list them: an angle's left, station and right, else the two ends or the station
 /// and the target.

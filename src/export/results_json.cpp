@@ -305,27 +305,32 @@ bool writeResultsJson(const fs::path& folder, const NetworkResults& r) {
     member("counts", countsObject(r.counts));
     member("unit_error", unitErrorObject(r.unitError));
 
+    // The record objects are filled anew for each record, keeping their keys, and dumped
+    // into one reused text.
+    std::string text;
     const auto array = [&](std::string_view name, size_t count, const auto& record, bool last) {
         out.write("  \"");
         out.write(name);
         out.write("\": [");
         for (size_t i = 0; i < count; ++i) {
-            out.write(i == 0 ? "\n    " : ",\n    ");
-            out.write(record(i).dump());
+            text = i == 0 ? "\n    " : ",\n    ";
+            text += record(i).dump();
+            out.write(text);
         }
         out.write(count > 0 ? "\n  ]" : "]");
         out.write(last ? "\n" : ",\n");
     };
-    array("points", r.points.size(), [&](size_t i) {
-        Json j;
+    Json point;
+    array("points", r.points.size(), [&](size_t i) -> const Json& {
         for (const PointField& f : pointFields()) {
-            j[f.name] = valueOf(f.value(r.points[i]), f.decimals);
+            point[f.name] = valueOf(f.value(r.points[i]), f.decimals);
         }
-        return j;
+        return point;
     }, false);
-    array("observations", r.observations.size(), [&](size_t i) {
+    std::array<Json, 2> observation; // angular, length
+    array("observations", r.observations.size(), [&](size_t i) -> const Json& {
         const ObservationResult& o = r.observations[i];
-        Json j;
+        Json& j = observation[isLength(o.kind) ? 1 : 0];
         for (const ObservationField& f : observationFields()) {
             if (carries(f, o.kind)) {
                 j[f.name] = valueOf(f.value(r, o), f.decimals);

@@ -26,6 +26,8 @@ constexpr std::array<LineStyle, 6> styles = {{
 constexpr Real ellipseShareOfLine = 0.1L;
 constexpr Real labelGapPx = 5;
 constexpr Real characterWidthEm = 0.62L; // a generous average for DejaVu Sans and Arial
+constexpr Real boldCharacterWidthEm = 0.7L;
+constexpr Real outlierLabelGapPx = 4;
 
 std::vector<SketchLine> segmentsOf(const ObservationResult& o) {
     if (o.kind == ListedKind::Angle) {
@@ -55,12 +57,6 @@ std::string outlierLabel(const ObservationResult& o) {
         label += " \u2207=" + formatted(*f->grossError, decimals) + unit;
     }
     return label;
-}
-
-size_t characterCount(std::string_view utf8) {
-    return static_cast<size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
 }
 
 /// Boxes of placed labels, found through the cells of a square grid they touch.
@@ -117,9 +113,30 @@ Real roundNumberBelow(Real v) {
     return (mantissa >= 5 ? 5 : mantissa >= 2 ? 2 : 1) * power;
 }
 
+Real roundNumberNear(Real v) {
+    // The next round number after 1, 2, 5 is 2, 5, 10: the largest not above 2.5 times it.
+    // Of the two around v, the nearer on a logarithmic scale is on v's side of their
+    // geometric mean.
+    const Real below = roundNumberBelow(v);
+    const Real above = roundNumberBelow(2.5L * below);
+    return v * v <= below * above ? below : above;
+}
+
+size_t characterCount(std::string_view utf8) {
+    return static_cast<size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
 LabelBox labelBox(size_t characters) {
     return {labelGapPx, -labelGapPx - labelFontPx,
             static_cast<Real>(characters) * characterWidthEm * labelFontPx, labelFontPx};
+}
+
+LabelBox outlierLabelBox(size_t characters) {
+    return {outlierLabelGapPx, -outlierLabelGapPx - outlierFontPx,
+            static_cast<Real>(characters) * boldCharacterWidthEm * outlierFontPx,
+            outlierFontPx + outlierLabelGapPx};
 }
 
 Sketch buildSketch(const NetworkResults& r) {
@@ -186,39 +203,48 @@ Sketch buildSketch(const NetworkResults& r) {
         largest = std::max(largest, p.a);
     }
     if (largest > 0 && s.meanLineLength > 0) {
-        s.ellipseMagnification = roundNumberBelow(ellipseShareOfLine * s.meanLineLength / largest);
+        s.ellipseMagnification = roundNumberNear(ellipseShareOfLine * s.meanLineLength / largest);
     }
     return s;
 }
 
-std::vector<bool> placeLabels(const Sketch& s, Real pixelsPerMetre,
-                              const std::vector<bool>* pointVisible) {
+LabelChoice placeLabels(const Sketch& s, Real pixelsPerMetre, bool allOutliers,
+                        const std::vector<bool>* pointVisible) {
     const auto& points = s.results->points;
-    std::vector<bool> labelled(points.size(), false);
+    LabelChoice choice{std::vector<bool>(points.size(), false),
+                       std::vector<bool>(s.outliers.size(), false)};
     LabelGrid grid(4 * labelFontPx);
-    const auto place = [&](size_t i) {
-        if (pointVisible != nullptr && !(*pointVisible)[i]) {
-            return;
-        }
-        LabelBox b = labelBox(characterCount(points[i].number));
-        b.left += points[i].y * pixelsPerMetre;
-        b.top += -points[i].x * pixelsPerMetre;
-        if (grid.fits(b)) {
+    const auto place = [&](LabelBox b, Real north, Real east, bool always) {
+        b.left += east * pixelsPerMetre;
+        b.top -= north * pixelsPerMetre;
+        const bool fits = always || grid.fits(b);
+        if (fits) {
             grid.add(b);
-            labelled[i] = true;
+        }
+        return fits;
+    };
+    for (size_t i = 0; i < s.outliers.size(); ++i) {
+        const SketchOutlier& o = s.outliers[i];
+        choice.outliers[i] = place(outlierLabelBox(characterCount(o.label)), o.north, o.east,
+                                   allOutliers);
+    }
+    const auto placePoint = [&](size_t i) {
+        if (pointVisible == nullptr || (*pointVisible)[i]) {
+            choice.points[i] = place(labelBox(characterCount(points[i].number)), points[i].x,
+                                     points[i].y, false);
         }
     };
     for (size_t i = 0; i < points.size(); ++i) {
         if (points[i].kind == PointKind::Fixed) {
-            place(i);
+            placePoint(i);
         }
     }
     for (size_t i = 0; i < points.size(); ++i) {
         if (points[i].kind != PointKind::Fixed) {
-            place(i);
+            placePoint(i);
         }
     }
-    return labelled;
+    return choice;
 }
 
 } // namespace ptw3

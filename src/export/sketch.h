@@ -62,7 +62,7 @@ struct Sketch {
     Real minNorth = 0, maxNorth = 0, minEast = 0, maxEast = 0; ///< of the points, m
     Real meanLineLength = 0;             ///< m
     /// Factor applied to the ellipses so that the largest is about a tenth of the mean line
-    /// length (1, 2 or 5 times a power of ten); 0 when no point has an ellipse.
+    /// length (the nearest 1, 2 or 5 times a power of ten); 0 when no point has an ellipse.
     Real ellipseMagnification = 0;
 };
 
@@ -70,17 +70,28 @@ Sketch buildSketch(const NetworkResults& results);
 
 /// The largest of 1, 2, 5 times a power of ten not above v (v > 0).
 Real roundNumberBelow(Real v);
+/// The round number (1, 2, 5 times a power of ten) nearest to v on a logarithmic scale.
+Real roundNumberNear(Real v);
 
-/// The point numbers that can be written beside their points at `pixelsPerMetre` without two
-/// overlapping (fixed points first, then in table order); `labelled[i]` for point i.
-/// `pointVisible`, when given, excludes points off the screen.
-std::vector<bool> placeLabels(const Sketch& sketch, Real pixelsPerMetre,
-                              const std::vector<bool>* pointVisible = nullptr);
+/// The labels written at a scale: the outliers' (strongest first) and then the point numbers
+/// (fixed points first, then in table order), each only where it overlaps no label placed
+/// before it. With `allOutliers` every outlier is labelled and the point numbers keep clear
+/// of them. `pointVisible`, when given, leaves out the points off the screen.
+struct LabelChoice {
+    std::vector<bool> points;   ///< by point
+    std::vector<bool> outliers; ///< by Sketch::outliers
+};
+LabelChoice placeLabels(const Sketch& sketch, Real pixelsPerMetre, bool allOutliers,
+                        const std::vector<bool>* pointVisible = nullptr);
 
-/// A label's box in pixels relative to its point, for a text of `characters` characters.
+/// A label's box in pixels relative to its anchor (a point, or an outlier's label point).
 struct LabelBox {
     Real left, top, width, height;
 };
 LabelBox labelBox(size_t characters);
+LabelBox outlierLabelBox(size_t characters);
+
+/// The number of characters of a UTF-8 text.
+size_t characterCount(std::string_view utf8);
 
 } // namespace ptw3

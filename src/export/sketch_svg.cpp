@@ -159,12 +159,8 @@ std::string lengthText(Real metres) {
 }
 
 Real textWidth(std::string_view utf8, Real fontPx) {
-    const auto characters = std::count_if(utf8.begin(), utf8.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    });
-    return static_cast<Real>(characters) * 0.6L * fontPx;
+    return static_cast<Real>(characterCount(utf8)) * 0.6L * fontPx;
 }
-
 Placement placementOf(const Sketch& s) {
     const Real extent = std::max({s.maxEast - s.minEast, s.maxNorth - s.minNorth, 1.0L});
     Placement p;
@@ -273,7 +269,8 @@ std::string sketchSvg(const NetworkResults& r) {
     const Real mapWidth = (s.maxEast - s.minEast) * p.scale;
     const Real width = std::max(mapWidth + 2 * marginPx, legendWidthPx);
     const Real height = legendHeightPx + (s.maxNorth - s.minNorth) * p.scale + 2 * marginPx;
-    const std::vector<bool> labelled = placeLabels(s, p.scale);
+    const LabelChoice labels = placeLabels(s, p.scale, true);
+    const std::vector<bool>& labelled = labels.points;
     const auto& points = r.points;
     const auto at = [&](int32_t i) -> const PointResult& { return points[static_cast<size_t>(i)]; };
 
@@ -362,8 +359,9 @@ std::string sketchSvg(const NetworkResults& r) {
     w.open("opisy-odstajacych", "font-size=\"10\" font-weight=\"bold\" fill=\"" +
                                     std::string(outlierColour) +
                                     "\" stroke=\"white\" stroke-width=\"3\" paint-order=\"stroke\"");
+    const LabelBox outlierBox = outlierLabelBox(0);
     for (const SketchOutlier& o : s.outliers) {
-        w.text(p.x(o.east) + 4, p.y(o.north) - 4, o.label);
+        w.text(p.x(o.east) + outlierBox.left, p.y(o.north) - outlierBox.left, o.label);
     }
     w.close();
     w.out += "</svg>\n";

@@ -8,8 +8,6 @@
 #include "engine/synthetic_network.h"
 #include "export/extra_files.h"
 #include "export/results_json.h"
-#include "shell/calculation_run.h"
-#include "shell/window_setup.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -119,13 +117,9 @@ std::vector<std::string> csvCells(const std::string& line) {
 
 struct Computed {
     test::TempFolder folder;
-    ProgramState state;
-    test::TestContext t{std::deque<bool>(50, true)};
-    RunControls controls;
 
-    void run() {
-        setUpWindow(state, folder.path());
-        runCalculation(state, controls, t.context);
+    void run(bool extraFiles = true, std::deque<bool> answers = std::deque<bool>(50, true)) {
+        test::computeFolder(folder.path(), extraFiles, std::move(answers));
     }
     Json json() const { return Json::parse(folder.read("wyniki.json")); }
 };
@@ -259,8 +253,7 @@ TEST(ResultFiles, WrittenUnlessTurnedOffAndNeverLeftFromAnEarlierComputation) {
         SCOPED_TRACE(c.what);
         Computed run;
         run.folder.copyFilesOf(examples / "siec-lokalna");
-        run.controls.extraFiles = c.extraFiles;
-        run.run();
+        run.run(c.extraFiles);
         for (const std::string_view name : extraFileNames) {
             EXPECT_EQ(run.folder.exists(name), c.expected) << name;
         }
@@ -271,8 +264,7 @@ TEST(ResultFiles, WrittenUnlessTurnedOffAndNeverLeftFromAnEarlierComputation) {
     run.folder.copyFilesOf(examples / "siec-lokalna");
     run.folder.write("SIEC.SVG", "<svg/>");
     run.folder.write("XY.prz", "1 5000 3000\r\n"); // on top of the fixed point 1001
-    run.t.user = test::ScriptedInteraction({false});
-    EXPECT_THROW(run.run(), Stop);
+    EXPECT_THROW(run.run(true, {false}), Stop);
     EXPECT_FALSE(run.folder.exists("SIEC.SVG"));
 }
 

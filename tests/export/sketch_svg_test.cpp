@@ -4,8 +4,7 @@
 
 #include "engine/synthetic_network.h"
 #include "export/results_json.h"
-#include "shell/calculation_run.h"
-#include "shell/window_setup.h"
+#include "export/sketch.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -114,11 +113,7 @@ TEST(SketchSvg, LayersCountTheNetworkAndTheScaleIsEqual) {
         for (const auto& [name, content] : c.files) {
             folder.write(name, test::crlf(content));
         }
-        ProgramState state;
-        test::TestContext t{std::deque<bool>(50, true)};
-        RunControls controls;
-        setUpWindow(state, folder.path());
-        runCalculation(state, controls, t.context);
+        test::computeFolder(folder.path());
         const auto results = readResultsJson(folder.path() / "wyniki.json");
         ASSERT_TRUE(results.has_value());
         const auto svg = parseXml(folder.read("siec.svg"));
@@ -200,6 +195,23 @@ TEST(SketchSvg, LayersCountTheNetworkAndTheScaleIsEqual) {
         const Real sNorth = scale(north, "cy", true);
         EXPECT_GT(sEast, 0);
         EXPECT_NEAR(static_cast<double>(sNorth / sEast), 1, 1e-3);
+    }
+}
+
+TEST(SketchSvg, RoundNumbersForScalesAndTheEllipseMagnification) {
+    struct Case {
+        Real v, below, near;
+    };
+    const Case cases[] = {
+        {1, 1, 1},           {7.2L, 5, 10},        {6.9L, 5, 5},          {3636, 2000, 5000},
+        {0.037L, 0.02L, 0.05L}, {20000, 20000, 20000}, {1.5L, 1, 2},     {999.9L, 500, 1000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<double>(c.v));
+        EXPECT_NEAR(static_cast<double>(roundNumberBelow(c.v)), static_cast<double>(c.below),
+                    1e-12 * static_cast<double>(c.below));
+        EXPECT_NEAR(static_cast<double>(roundNumberNear(c.v)), static_cast<double>(c.near),
+                    1e-12 * static_cast<double>(c.near));
     }
 }
 

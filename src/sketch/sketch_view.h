@@ -1,0 +1,59 @@
+// The window's view of the network sketch: the geometry of siec.svg drawn from the
+// working folder's wyniki.json, zoomed with the wheel (about the cursor), panned by
+// dragging, fitted to the window, with the outliers listed by |w| (a click centres the view
+// on one) and the view exported to PNG. Point numbers are placed afresh at every scale, so
+// zooming in shows the numbers that overlap at the whole network's scale.
+#pragma once
+
+#include "export/results.h"
+#include "export/sketch.h"
+#include "observations/projections.h"
+
+#include <QWidget>
+
+#include <filesystem>
+#include <memory>
+
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+namespace ptw3 {
+
+class SketchCanvas;
+
+class SketchView : public QWidget {
+public:
+    explicit SketchView(QWidget* parent = nullptr);
+    ~SketchView() override;
+
+    /// Shows the results of the folder's wyniki.json; false (and a note in the view) when
+    /// the folder has none that can be read.
+    bool load(const std::filesystem::path& folder);
+    /// Shows results held in memory.
+    void show(NetworkResults results);
+    using QWidget::show;
+
+    /// Fits the whole network into the canvas.
+    void fit();
+    /// Saves the canvas as it is shown; false when the file could not be written.
+    bool exportPng(const QString& path);
+
+    /// The point of the network at the canvas's centre (m) and the scale (px per m).
+    GridPoint viewCentre() const;
+    Real pixelsPerMetre() const;
+
+private:
+    void outlierChosen(int row);
+    void chooseExportFile();
+
+    std::unique_ptr<NetworkResults> m_results;
+    Sketch m_sketch;
+    SketchCanvas* m_canvas = nullptr;
+    QListWidget* m_outliers = nullptr;
+    QLabel* m_status = nullptr;
+    QPushButton* m_fit = nullptr;
+    QPushButton* m_export = nullptr;
+};
+
+} // namespace ptw3
