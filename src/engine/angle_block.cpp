@@ -330,11 +330,12 @@ class ObservationListing {
 // outliers to the control report, and the statistics of each kind.
 class ResultListing {
   public:
-    /// directionShares: q of every direction, set after set, when the outcome takes them.
-    ResultListing(AdjustmentState& s, std::vector<Real> directionShares)
+    explicit ResultListing(AdjustmentState& s)
         : m_s(s)
         , m_approximate(s.options.analysisMode == analysisApproximate)
-        , m_directionShares(std::move(directionShares)) {}
+        // Robust weights of the Schreiber angles no longer stand for a set of directions
+        // with one orientation.
+        , m_directionShares(s.outcome != nullptr && !m_approximate && !s.robustAngles) {}
 
     // Headings due before entry k.
     void before(int32_t k) {
@@ -383,7 +384,7 @@ class ResultListing {
             }
             return;
         }
-        schreiberAngle(a, e, mObs, mAdj);
+        schreiberAngle(a, e, mObs, mAdj, q);
         if (k == n.lka()) {
             writeStatistics(m_s.mainReport, m_s.controlReport, directionStatistics, m_counts);
         }
@@ -415,7 +416,7 @@ class ResultListing {
     // The set's directions gather from its Schreiber angles: angle j brings direction j + 1
     // (j < n) with the angle's free term, and every angle its mean-error ratio to Q.
     void schreiberAngle([[maybe_unused]] const Angle& a, const AngleEvaluation& e, Real mObs,
-                        Real mAdj) {
+                        Real mAdj, Real q) {
         m_position.advance(m_s.network);
         const DirectionSet& set = m_s.network.directionSets[m_position.set];
         assert(set.station == a.station);
@@ -424,6 +425,10 @@ class ResultListing {
             m_directions.clear();
             m_directions.push_back({d.value * ccPerGrad + e.reductions.left, d.meanError, 0});
             m_ratioSum = 0;
+            m_angleForms.clear();
+        }
+        if (m_directionShares) {
+            m_angleForms.push_back(q / (e.s * e.s)); // the angle's unweighted cofactor
         }
         if (m_position.j < m_position.n) {
             const Direction& d = set.directions[m_position.j + 1];
@@ -438,6 +443,14 @@ class ResultListing {
     }
 
     void directionRows(const DirectionSet& set) {
+        std::vector<Real> shares;
+        if (m_directionShares) {
+            std::vector<Real> meanErrors;
+            for (const SetDirection& d : m_directions) {
+                meanErrors.push_back(d.meanErrorCc);
+            }
+            shares = directionShares(m_angleForms, meanErrors);
+        }
         const Real o = stationOrientationCc(m_directions);
         const Real factor = directionAccuracyFactor(m_ratioSum, m_position.n);
         for (int32_t k = 1; k <= m_position.n; ++k) {
@@ -456,7 +469,8 @@ class ResultListing {
                     {ListedKind::Direction, direction.source, 0, set.station, direction.target,
                      d.readingCc * gradPerCc, adjustedReadingGrad(d.readingCc, v), v,
                      d.meanErrorCc, m.observedCc, m.adjustedCc, judged.mV, judged.outlier,
-                     nextDirectionShare()});
+                     shares.empty() ? std::nullopt
+                                    : std::optional<Real>(shares[static_cast<size_t>(k - 1)])});
             }
             const std::string columns =
                 field(set.directions[k].target, m_s) + "|" + fixed(d.readingCc * gradPerCc, 9, 5) +
@@ -473,21 +487,14 @@ class ResultListing {
         m_s.mainReport.line(directionResultsSetEnd);
     }
 
-    std::optional<Real> nextDirectionShare() {
-        if (m_nextDirection >= m_directionShares.size()) {
-            return std::nullopt;
-        }
-        return m_directionShares[m_nextDirection++];
-    }
-
     AdjustmentState& m_s;
     bool m_approximate;
-    std::vector<Real> m_directionShares;
-    size_t m_nextDirection = 0;
+    bool m_directionShares; ///< the outcome takes the directions' shares
     ResidualStatistics m_counts;
     SetPosition m_position;
     std::vector<SetDirection> m_directions; ///< the current set's directions, 1..n at 0..n−1
     Real m_ratioSum = 0;                    ///< Q of the current set
+    std::vector<Real> m_angleForms;         ///< unweighted cofactors of the set's angles
 };
 
 void iterationPass(AdjustmentState& s) {
@@ -519,11 +526,7 @@ void lastPass(AdjustmentState& s) {
     const bool full = s.options.analysisMode != analysisApproximate;
     const Real threshold = observationNeglectThreshold(
         angleCofactorBase, s.options.accelerationLevel, s.options.accelerationBoost);
-    // The directions' shares go only to the outcome; robust weights of the Schreiber angles
-    // no longer stand for a set of directions with one orientation.
-    const bool directionShares = s.outcome != nullptr && full && !s.robustAngles;
-    ResultListing results(s, directionShares ? directionCofactorShares(s, threshold)
-                                             : std::vector<Real>{});
+    ResultListing results(s);
     std::vector<AngleEvaluation> batch;
     std::vector<EquationRow> rows;
     std::vector<std::pair<int32_t, Question>> pending;
