@@ -18,7 +18,7 @@ CliArguments parsed(std::vector<std::string> args) {
 TEST(CliArguments, OptionsBecomeTheWindowsControlTexts) {
     const CliArguments a = parsed({"--system", "2000:18", "--principle", "robust-dk", "--mode",
                                    "approx", "--iterations", "abc", "--acceleration",
-                                   "standard", "--yes", "/data/siec"});
+                                   "standard", "--yes", "--no-extra-files", "/data/siec"});
     EXPECT_EQ(a.systemText, "2000  poł. osiowy  18");
     EXPECT_EQ(a.principleText, "EST. MOCNA dla  [D] + [K]");
     EXPECT_EQ(a.modeText, "z przybliżoną oceną Mv  ");
@@ -26,6 +26,7 @@ TEST(CliArguments, OptionsBecomeTheWindowsControlTexts) {
     EXPECT_TRUE(a.accelerate);
     EXPECT_FALSE(a.turbo);
     EXPECT_EQ(a.answers, AnswerMode::Yes);
+    EXPECT_FALSE(a.extraFiles);
     EXPECT_EQ(a.folder, "/data/siec");
 }
 
@@ -37,6 +38,7 @@ TEST(CliArguments, DefaultsAreTheWindowsInitialValues) {
     EXPECT_EQ(a.iterationsText, "4");
     EXPECT_TRUE(a.accelerate && a.turbo);
     EXPECT_EQ(a.answers, AnswerMode::Ask);
+    EXPECT_TRUE(a.extraFiles);
     EXPECT_FALSE(a.folder.has_value());
 }
 
@@ -65,7 +67,7 @@ TEST(CliArguments, WrongUsage) {
         {"--system", "2000:17"},      {"--system", "1965 strefa 3 "}, {"--system", "x:y"},
         {"--principle", "robust"},    {"--mode", "PEŁNY"},            {"--acceleration", "max"},
         {"--yes", "--no"},            {"--iterations"},               {"--frobnicate"},
-        {"a", "b"},                   {"--yes=1"},
+        {"a", "b"},                   {"--yes=1"},                    {"--no-extra-files=1"},
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(args[0]);

@@ -22,6 +22,16 @@ for example in "${folders[@]}"; do
     grep -q '^ Przeciętny błąd położenia punktu = ' <<<"$out" || fail "$name: mean error line"
     grep -q '^ Maksymalny błąd położenia punktu = ' <<<"$out" || fail "$name: max error line"
     grep -q '^ KONIEC OBLICZEŃ:' <<<"$out" || fail "$name: end line"
+    for extra in wyniki.json punkty.csv obserwacje.csv siec.svg; do
+        [ -s "$work/$name/$extra" ] || fail "$name: no $extra"
+    done
+done
+
+# --no-extra-files leaves the folder as the reports alone leave it.
+cp -r "${folders[0]}" "$work/plain"
+"$cli" --no --no-extra-files "$work/plain" >/dev/null 2>&1 || fail "--no-extra-files: exit status"
+for extra in wyniki.json punkty.csv obserwacje.csv siec.svg; do
+    [ ! -e "$work/plain/$extra" ] || fail "--no-extra-files wrote $extra"
 done
 
 "$cli" --frobnicate >/dev/null 2>&1
