@@ -12,8 +12,8 @@
 
 namespace ptw3 {
 
-inline constexpr std::array<std::string_view, 4> extraFileNames = {
-    "wyniki.json", "punkty.csv", "obserwacje.csv", "siec.svg"};
+inline constexpr std::array<std::string_view, 4> extraFileNames = {"wyniki.json", "punkty.csv",
+                                                                   "obserwacje.csv", "siec.svg"};
 
 /// Removes the extra files of the folder, in any letter case of their names.
 void removeExtraFiles(const std::filesystem::path& folder);

@@ -11,7 +11,7 @@
 namespace ptw3 {
 
 class OutputFile {
-public:
+  public:
     OutputFile(const std::filesystem::path& folder, std::string_view name);
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
@@ -22,7 +22,7 @@ public:
     /// file is removed then).
     bool commit();
 
-private:
+  private:
     struct Closer {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };

@@ -11,9 +11,9 @@ using O = const ObservationResult&;
 using P = const PointResult&;
 using enum UnitFamily;
 
-constexpr int text = 0;      // decimals of a field that is not a number
-constexpr int metres = 5;    // 0.01 mm
-constexpr int grads = 6;     // 0.01 cc
+constexpr int text = 0;   // decimals of a field that is not a number
+constexpr int metres = 5; // 0.01 mm
+constexpr int grads = 6;  // 0.01 cc
 constexpr int cc = 2;
 constexpr int fiGrads = 4;
 constexpr int ratio = 4;     // redundancy numbers
@@ -30,59 +30,71 @@ template <class T> FieldValue optional(const std::optional<T>& v) {
     return v ? FieldValue(*v) : FieldValue();
 }
 
-std::optional<Real> figure(O o, std::optional<Real> ReliabilityFigures::*member) {
-    return o.reliability ? (*o.reliability).*member : std::nullopt;
+FieldValue redundancy(R, O o) {
+    return o.reliability ? FieldValue(o.reliability->r) : FieldValue();
 }
+
+template <std::optional<Real> ReliabilityFigures::*figure> FieldValue reliability(R, O o) {
+    return o.reliability ? optional((*o.reliability).*figure) : FieldValue();
+}
+
+using V = FieldValue;
+constexpr auto kindName = observationKindName;
+using F = ReliabilityFigures;
 
 // clang-format off
 constexpr std::array<PointField, 11> pointTable = {{
-    {"number",     text,    [](P p) -> FieldValue { return p.number; }},
-    {"kind",       text,    [](P p) -> FieldValue { return std::string(pointKindName(p.kind)); }},
-    {"x_m",        metres,  [](P p) -> FieldValue { return p.x; }},
-    {"y_m",        metres,  [](P p) -> FieldValue { return p.y; }},
-    {"mx_m",       metres,  [](P p) -> FieldValue { return p.mx; }},
-    {"my_m",       metres,  [](P p) -> FieldValue { return p.my; }},
-    {"mp_m",       metres,  [](P p) -> FieldValue { return p.mp; }},
-    {"a_m",        metres,  [](P p) -> FieldValue { return p.a; }},
-    {"b_m",        metres,  [](P p) -> FieldValue { return p.b; }},
-    {"fi_grad",    fiGrads, [](P p) -> FieldValue { return p.fi; }},
-    {"controlled", text,    [](P p) -> FieldValue { return p.controlled; }},
+    {"number",     text,    [](P p) -> V { return p.number; }},
+    {"kind",       text,    [](P p) -> V { return std::string(pointKindName(p.kind)); }},
+    {"x_m",        metres,  [](P p) -> V { return p.x; }},
+    {"y_m",        metres,  [](P p) -> V { return p.y; }},
+    {"mx_m",       metres,  [](P p) -> V { return p.mx; }},
+    {"my_m",       metres,  [](P p) -> V { return p.my; }},
+    {"mp_m",       metres,  [](P p) -> V { return p.mp; }},
+    {"a_m",        metres,  [](P p) -> V { return p.a; }},
+    {"b_m",        metres,  [](P p) -> V { return p.b; }},
+    {"fi_grad",    fiGrads, [](P p) -> V { return p.fi; }},
+    {"controlled", text,    [](P p) -> V { return p.controlled; }},
 }};
 
 constexpr std::array<ObservationField, 26> observationTable = {{
-    {"kind",           Any,     text,      [](R, O o) -> FieldValue { return std::string(observationKindName(o.kind)); }},
+    {"kind",           Any,     text,      [](R, O o) -> V { return std::string(kindName(o.kind)); }},
     {"file",           Any,     text,      [](R, O o) { return optional(o.file); }},
     {"line",           Any,     text,      [](R, O o) { return optional(o.line); }},
     {"left",           Any,     text,      [](R r, O o) { return pointNumber(r, o.left); }},
     {"from",           Any,     text,      [](R r, O o) { return pointNumber(r, o.from); }},
     {"to",             Any,     text,      [](R r, O o) { return pointNumber(r, o.to); }},
-    {"observed_grad",  Angular, grads,     [](R, O o) -> FieldValue { return o.observed; }},
-    {"adjusted_grad",  Angular, grads,     [](R, O o) -> FieldValue { return o.adjusted; }},
-    {"observed_m",     Length,  metres,    [](R, O o) -> FieldValue { return o.observed; }},
-    {"adjusted_m",     Length,  metres,    [](R, O o) -> FieldValue { return o.adjusted; }},
-    {"v_cc",           Angular, cc,        [](R, O o) -> FieldValue { return o.residual; }},
-    {"v_m",            Length,  metres,    [](R, O o) -> FieldValue { return o.residual; }},
-    {"m_apriori_cc",   Angular, cc,        [](R, O o) -> FieldValue { return o.meanError; }},
-    {"m_apriori_m",    Length,  metres,    [](R, O o) -> FieldValue { return o.meanError; }},
-    {"m_adjusted_cc",  Angular, cc,        [](R, O o) -> FieldValue { return o.adjustedMeanError; }},
-    {"m_adjusted_m",   Length,  metres,    [](R, O o) -> FieldValue { return o.adjustedMeanError; }},
-    {"mv_cc",          Angular, cc,        [](R, O o) -> FieldValue { return o.residualMeanError; }},
-    {"mv_m",           Length,  metres,    [](R, O o) -> FieldValue { return o.residualMeanError; }},
-    {"r",              Any,     ratio,     [](R, O o) { return o.reliability ? FieldValue(o.reliability->r) : FieldValue(); }},
-    {"w",              Any,     statistic, [](R, O o) { return optional(figure(o, &ReliabilityFigures::w)); }},
-    {"w_mo",           Any,     statistic, [](R, O o) { return optional(figure(o, &ReliabilityFigures::wMo)); }},
-    {"gross_error_cc", Angular, cc,        [](R, O o) { return optional(figure(o, &ReliabilityFigures::grossError)); }},
-    {"gross_error_m",  Length,  metres,    [](R, O o) { return optional(figure(o, &ReliabilityFigures::grossError)); }},
-    {"mdb_cc",         Angular, cc,        [](R, O o) { return optional(figure(o, &ReliabilityFigures::mdb)); }},
-    {"mdb_m",          Length,  metres,    [](R, O o) { return optional(figure(o, &ReliabilityFigures::mdb)); }},
-    {"outlier",        Any,     text,      [](R, O o) -> FieldValue { return o.outlier; }},
+    {"observed_grad",  Angular, grads,     [](R, O o) -> V { return o.observed; }},
+    {"adjusted_grad",  Angular, grads,     [](R, O o) -> V { return o.adjusted; }},
+    {"observed_m",     Length,  metres,    [](R, O o) -> V { return o.observed; }},
+    {"adjusted_m",     Length,  metres,    [](R, O o) -> V { return o.adjusted; }},
+    {"v_cc",           Angular, cc,        [](R, O o) -> V { return o.residual; }},
+    {"v_m",            Length,  metres,    [](R, O o) -> V { return o.residual; }},
+    {"m_apriori_cc",   Angular, cc,        [](R, O o) -> V { return o.meanError; }},
+    {"m_apriori_m",    Length,  metres,    [](R, O o) -> V { return o.meanError; }},
+    {"m_adjusted_cc",  Angular, cc,        [](R, O o) -> V { return o.adjustedMeanError; }},
+    {"m_adjusted_m",   Length,  metres,    [](R, O o) -> V { return o.adjustedMeanError; }},
+    {"mv_cc",          Angular, cc,        [](R, O o) -> V { return o.residualMeanError; }},
+    {"mv_m",           Length,  metres,    [](R, O o) -> V { return o.residualMeanError; }},
+    {"r",              Any,     ratio,     redundancy},
+    {"w",              Any,     statistic, reliability<&F::w>},
+    {"w_mo",           Any,     statistic, reliability<&F::wMo>},
+    {"gross_error_cc", Angular, cc,        reliability<&F::grossError>},
+    {"gross_error_m",  Length,  metres,    reliability<&F::grossError>},
+    {"mdb_cc",         Angular, cc,        reliability<&F::mdb>},
+    {"mdb_m",          Length,  metres,    reliability<&F::mdb>},
+    {"outlier",        Any,     text,      [](R, O o) -> V { return o.outlier; }},
 }};
 // clang-format on
 
 } // namespace
 
-std::span<const PointField> pointFields() { return pointTable; }
-std::span<const ObservationField> observationFields() { return observationTable; }
+std::span<const PointField> pointFields() {
+    return pointTable;
+}
+std::span<const ObservationField> observationFields() {
+    return observationTable;
+}
 
 bool carries(const ObservationField& field, ListedKind kind) {
     switch (field.family) {

@@ -11,7 +11,9 @@ namespace ptw3 {
 namespace {
 
 /// Moving reference points carry positive a-priori errors (m), as the reports' " rs".
-bool isMoving(const WorkingPoint& w) { return w.mx > 0 || w.my > 0; }
+bool isMoving(const WorkingPoint& w) {
+    return w.mx > 0 || w.my > 0;
+}
 
 std::vector<PointResult> pointsOf(const NetworkData& n, const AdjustmentOutcome& outcome) {
     std::vector<PointResult> points;
@@ -110,7 +112,7 @@ NetworkResults collectResults(const NetworkData& n, const CalculationOptions& op
     run.started = started;
     run.finished = finished;
     run.systemDefect = results.systemDefect == 1;
-    run.reliability = outcome.robust                              ? ReliabilityBasis::None
+    run.reliability = outcome.robust                                ? ReliabilityBasis::None
                       : outcome.analysisMode == analysisApproximate ? ReliabilityBasis::Approximate
                                                                     : ReliabilityBasis::Full;
 

@@ -57,7 +57,7 @@ struct UnitErrorSummary {
     Real mo = 1;         ///< computed
     Real moReported = 1; ///< as the closing block prints it (1 after robust estimation)
     std::vector<PartialEstimate> partial; ///< the estimates the closing block prints
-    Real z = 0;          ///< global reliability index (m − n)/m
+    Real z = 0;                           ///< global reliability index (m − n)/m
     Real meanPositionError = 0;           ///< Mp(sr), m
     Real maxPositionError = 0;            ///< Mp(max), m
     std::optional<std::string> maxPositionPoint;

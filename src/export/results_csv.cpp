@@ -29,8 +29,7 @@ void appendQuoted(std::string& out, std::string_view text) {
 void appendCell(std::string& out, const FieldValue& v, int decimals) {
     if (const auto* real = std::get_if<Real>(&v)) {
         char digits[64];
-        const auto end = std::to_chars(digits, digits + sizeof digits,
-                                       roundedTo(*real, decimals),
+        const auto end = std::to_chars(digits, digits + sizeof digits, roundedTo(*real, decimals),
                                        std::chars_format::fixed, decimals);
         out.append(digits, end.ptr);
     } else if (const auto* integer = std::get_if<int32_t>(&v)) {

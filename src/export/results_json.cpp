@@ -7,10 +7,9 @@
 #include "export/output_file.h"
 #include "export/result_fields.h"
 
-#include <nlohmann/json.hpp>
-
 #include <array>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <unordered_map>
 
@@ -38,7 +37,9 @@ constexpr std::array<std::string_view, observationKindCount> partialNames = {
     "distances", "angles", "directions", "azimuths", "coordinates"};
 // clang-format on
 
-Json number(Real v, int decimals) { return roundedTo(v, decimals); }
+Json number(Real v, int decimals) {
+    return roundedTo(v, decimals);
+}
 
 Json optionalNumber(const std::optional<Real>& v, int decimals) {
     return v ? number(*v, decimals) : Json(nullptr);
@@ -149,12 +150,14 @@ std::optional<Real> optionalReal(const Json& j, const char* key) {
     return it->get<double>();
 }
 
-Real real(const Json& j, const char* key) { return j.at(key).get<double>(); }
+Real real(const Json& j, const char* key) {
+    return j.at(key).get<double>();
+}
 
 LocalDateTime parseIsoTime(const std::string& text) {
     LocalDateTime t;
-    std::sscanf(text.c_str(), "%d-%d-%dT%d:%d:%d", &t.year, &t.month, &t.day, &t.hour,
-                &t.minute, &t.second);
+    std::sscanf(text.c_str(), "%d-%d-%dT%d:%d:%d", &t.year, &t.month, &t.day, &t.hour, &t.minute,
+                &t.second);
     return t;
 }
 
@@ -181,6 +184,7 @@ RunInfo runFrom(const Json& j) {
 
 Counts countsFrom(const Json& j) {
     Counts c;
+    // clang-format off
     for (auto [name, field] : std::initializer_list<std::pair<const char*, int32_t*>>{
              {"lp", &c.lp}, {"ls", &c.ls}, {"lr", &c.lr}, {"lrsxy", &c.lrsxy}, {"lka", &c.lka},
              {"lst", &c.lst}, {"lki", &c.lki}, {"lazt", &c.lazt}, {"lazg", &c.lazg},
@@ -188,6 +192,7 @@ Counts countsFrom(const Json& j) {
              {"points_without_control", &c.pointsWithoutControl}, {"outliers", &c.outliers}}) {
         *field = j.at(name).get<int32_t>();
     }
+    // clang-format on
     c.redundancySum = optionalReal(j, "redundancy_sum");
     return c;
 }
@@ -214,7 +219,8 @@ PointResult pointFrom(const Json& j) {
     PointResult p;
     p.number = j.at("number").get<std::string>();
     const std::string kind = j.at("kind").get<std::string>();
-    for (const PointKind k : {PointKind::Fixed, PointKind::MovingReference, PointKind::Determined}) {
+    for (const PointKind k :
+         {PointKind::Fixed, PointKind::MovingReference, PointKind::Determined}) {
         p.kind = pointKindName(k) == kind ? k : p.kind;
     }
     p.x = real(j, "x_m");
@@ -321,23 +327,29 @@ bool writeResultsJson(const fs::path& folder, const NetworkResults& r) {
         out.write(last ? "\n" : ",\n");
     };
     Json point;
-    array("points", r.points.size(), [&](size_t i) -> const Json& {
-        for (const PointField& f : pointFields()) {
-            point[f.name] = valueOf(f.value(r.points[i]), f.decimals);
-        }
-        return point;
-    }, false);
-    std::array<Json, 2> observation; // angular, length
-    array("observations", r.observations.size(), [&](size_t i) -> const Json& {
-        const ObservationResult& o = r.observations[i];
-        Json& j = observation[isLength(o.kind) ? 1 : 0];
-        for (const ObservationField& f : observationFields()) {
-            if (carries(f, o.kind)) {
-                j[f.name] = valueOf(f.value(r, o), f.decimals);
+    array(
+        "points", r.points.size(),
+        [&](size_t i) -> const Json& {
+            for (const PointField& f : pointFields()) {
+                point[f.name] = valueOf(f.value(r.points[i]), f.decimals);
             }
-        }
-        return j;
-    }, true);
+            return point;
+        },
+        false);
+    std::array<Json, 2> observation; // angular, length
+    array(
+        "observations", r.observations.size(),
+        [&](size_t i) -> const Json& {
+            const ObservationResult& o = r.observations[i];
+            Json& j = observation[isLength(o.kind) ? 1 : 0];
+            for (const ObservationField& f : observationFields()) {
+                if (carries(f, o.kind)) {
+                    j[f.name] = valueOf(f.value(r, o), f.decimals);
+                }
+            }
+            return j;
+        },
+        true);
     out.write("}\n");
     return out.commit();
 }
@@ -351,25 +363,26 @@ std::optional<NetworkResults> readResultsJson(const fs::path& file) {
     std::optional<ObservationReader> readObservation;
     std::string array;
     try {
-        const Json top = Json::parse(*bytes, [&](int depth, Json::parse_event_t event, Json& parsed) {
-            if (depth == 1 && event == Json::parse_event_t::key) {
-                array = parsed.get<std::string>();
-            }
-            if (depth != 2 || event != Json::parse_event_t::object_end) {
-                return true;
-            }
-            if (array == "points") {
-                r.points.push_back(pointFrom(parsed));
-            } else if (array == "observations") {
-                if (!readObservation) {
-                    readObservation.emplace(r.points);
+        const Json top =
+            Json::parse(*bytes, [&](int depth, Json::parse_event_t event, Json& parsed) {
+                if (depth == 1 && event == Json::parse_event_t::key) {
+                    array = parsed.get<std::string>();
                 }
-                r.observations.push_back((*readObservation)(parsed));
-            } else {
-                return true;
-            }
-            return false;
-        });
+                if (depth != 2 || event != Json::parse_event_t::object_end) {
+                    return true;
+                }
+                if (array == "points") {
+                    r.points.push_back(pointFrom(parsed));
+                } else if (array == "observations") {
+                    if (!readObservation) {
+                        readObservation.emplace(r.points);
+                    }
+                    r.observations.push_back((*readObservation)(parsed));
+                } else {
+                    return true;
+                }
+                return false;
+            });
         if (top.at("format").get<std::string>() != resultsFormat) {
             return std::nullopt;
         }

@@ -105,7 +105,9 @@ class LabelGrid {
 
 } // namespace
 
-const LineStyle& lineStyle(ListedKind kind) { return styles.at(static_cast<size_t>(kind)); }
+const LineStyle& lineStyle(ListedKind kind) {
+    return styles.at(static_cast<size_t>(kind));
+}
 
 Real roundNumberBelow(Real v) {
     const Real power = std::pow(10.0L, std::floor(std::log10(v)));
@@ -182,10 +184,9 @@ Sketch buildSketch(const NetworkResults& r) {
             s.outliers.push_back(std::move(out));
         }
     }
-    std::stable_sort(s.outliers.begin(), s.outliers.end(),
-                     [](const SketchOutlier& a, const SketchOutlier& b) {
-                         return a.strength > b.strength;
-                     });
+    std::stable_sort(
+        s.outliers.begin(), s.outliers.end(),
+        [](const SketchOutlier& a, const SketchOutlier& b) { return a.strength > b.strength; });
 
     Real lengthSum = 0;
     for (const ListedKind kind : drawingOrder) {
@@ -225,13 +226,13 @@ LabelChoice placeLabels(const Sketch& s, Real pixelsPerMetre, bool allOutliers,
     };
     for (size_t i = 0; i < s.outliers.size(); ++i) {
         const SketchOutlier& o = s.outliers[i];
-        choice.outliers[i] = place(outlierLabelBox(characterCount(o.label)), o.north, o.east,
-                                   allOutliers);
+        choice.outliers[i] =
+            place(outlierLabelBox(characterCount(o.label)), o.north, o.east, allOutliers);
     }
     const auto placePoint = [&](size_t i) {
         if (pointVisible == nullptr || (*pointVisible)[i]) {
-            choice.points[i] = place(labelBox(characterCount(points[i].number)), points[i].x,
-                                     points[i].y, false);
+            choice.points[i] =
+                place(labelBox(characterCount(points[i].number)), points[i].x, points[i].y, false);
         }
     };
     for (size_t i = 0; i < points.size(); ++i) {

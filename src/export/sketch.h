@@ -60,7 +60,7 @@ struct Sketch {
     std::vector<SketchLine> lines;       ///< in drawingOrder, one per pair and kind
     std::vector<SketchOutlier> outliers; ///< strongest first
     Real minNorth = 0, maxNorth = 0, minEast = 0, maxEast = 0; ///< of the points, m
-    Real meanLineLength = 0;             ///< m
+    Real meanLineLength = 0;                                   ///< m
     /// Factor applied to the ellipses so that the largest is about a tenth of the mean line
     /// length (the nearest 1, 2 or 5 times a power of ten); 0 when no point has an ellipse.
     Real ellipseMagnification = 0;

@@ -22,8 +22,8 @@ constexpr Real legendHeightPx = 128;
 constexpr Real legendWidthPx = 1000;
 constexpr Real legendFontPx = 12;
 constexpr Real degreesPerGrad = 0.9L;
-constexpr Real mapScaleShare = 0.2L;   // the scale bar spans about a fifth of the map
-constexpr Real ellipseBarPx = 60;      // the ellipse scale bar is at most this long
+constexpr Real mapScaleShare = 0.2L; // the scale bar spans about a fifth of the map
+constexpr Real ellipseBarPx = 60;    // the ellipse scale bar is at most this long
 constexpr Real sampleLinePx = 30;
 
 /// Where a point of the network lands in the drawing.
@@ -61,11 +61,20 @@ class SvgWriter {
     void escaped(std::string_view text) {
         for (const char c : text) {
             switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
             }
         }
     }
@@ -136,8 +145,8 @@ class SvgWriter {
 
 std::string strokeAttributes(std::string_view colour, Real width, std::string_view dashes,
                              std::string_view fill = "none") {
-    std::string a = "fill=\"" + std::string(fill) + "\" stroke=\"" + std::string(colour) +
-                    "\" stroke-width=\"";
+    std::string a =
+        "fill=\"" + std::string(fill) + "\" stroke=\"" + std::string(colour) + "\" stroke-width=\"";
     char digits[32];
     a.append(digits, std::to_chars(digits, digits + sizeof digits, static_cast<double>(width)).ptr);
     a += '"';
@@ -276,7 +285,8 @@ std::string sketchSvg(const NetworkResults& r) {
 
     SvgWriter w;
     w.out.reserve(200 * (points.size() + s.lines.size()) + 10000);
-    w.out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\"";
+    w.out +=
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\"";
     w.attribute("width", width);
     w.attribute("height", height);
     w.out += " viewBox=\"0 0 ";
@@ -285,7 +295,8 @@ std::string sketchSvg(const NetworkResults& r) {
     w.number(height);
     w.out += "\" font-family=\"DejaVu Sans, Arial, sans-serif\" stroke-linecap=\"round\">\n"
              "<title>Szkic sieci</title>\n<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
-    writeLegend(w, s, p, mapWidth, static_cast<size_t>(std::count(labelled.begin(), labelled.end(), true)));
+    writeLegend(w, s, p, mapWidth,
+                static_cast<size_t>(std::count(labelled.begin(), labelled.end(), true)));
 
     size_t line = 0;
     for (const ListedKind kind : drawingOrder) {
@@ -356,9 +367,9 @@ std::string sketchSvg(const NetworkResults& r) {
         }
     }
     w.close();
-    w.open("opisy-odstajacych", "font-size=\"10\" font-weight=\"bold\" fill=\"" +
-                                    std::string(outlierColour) +
-                                    "\" stroke=\"white\" stroke-width=\"3\" paint-order=\"stroke\"");
+    w.open("opisy-odstajacych",
+           "font-size=\"10\" font-weight=\"bold\" fill=\"" + std::string(outlierColour) +
+               "\" stroke=\"white\" stroke-width=\"3\" paint-order=\"stroke\"");
     const LabelBox outlierBox = outlierLabelBox(0);
     for (const SketchOutlier& o : s.outliers) {
         w.text(p.x(o.east) + outlierBox.left, p.y(o.north) - outlierBox.left, o.label);

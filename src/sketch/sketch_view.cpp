@@ -81,7 +81,7 @@ QString lengthText(Real metres) {
 } // namespace
 
 class SketchCanvas : public QWidget {
-public:
+  public:
     explicit SketchCanvas(QWidget* parent)
         : QWidget(parent) {
         setObjectName(QStringLiteral("sketchCanvas"));
@@ -110,8 +110,8 @@ public:
         const Real h = std::max<Real>(height() - 2 * fitMarginPx, 1);
         const Real de = s.maxEast - s.minEast;
         const Real dn = s.maxNorth - s.minNorth;
-        m_fitted = de > 0 || dn > 0 ? std::min(de > 0 ? w / de : w / dn, dn > 0 ? h / dn : h / de)
-                                    : 1;
+        m_fitted =
+            de > 0 || dn > 0 ? std::min(de > 0 ? w / de : w / dn, dn > 0 ? h / dn : h / de) : 1;
         m_scale = m_fitted;
         update();
     }
@@ -130,7 +130,7 @@ public:
     GridPoint centre() const { return {m_north, m_east}; }
     Real scale() const { return m_scale; }
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent*) override {
         if (m_scale == m_fitted) {
             fit();
@@ -273,8 +273,8 @@ protected:
         const Real gap = outlierLabelBox(0).left;
         for (size_t i = 0; i < s.outliers.size(); ++i) {
             const SketchOutlier& o = s.outliers[i];
-            const QPointF c = toScreen(o.north, o.east) + QPointF(static_cast<qreal>(gap),
-                                                                  static_cast<qreal>(-gap));
+            const QPointF c = toScreen(o.north, o.east) +
+                              QPointF(static_cast<qreal>(gap), static_cast<qreal>(-gap));
             if (labelled.outliers[i] && reach.contains(c)) {
                 QPainterPath text;
                 text.addText(c, outlierFont, QString::fromStdString(o.label));
@@ -285,7 +285,7 @@ protected:
         drawScales(painter);
     }
 
-private:
+  private:
     QPointF toScreen(Real north, Real east) const {
         return {static_cast<qreal>(width() / 2.0 + (east - m_east) * m_scale),
                 static_cast<qreal>(height() / 2.0 - (north - m_north) * m_scale)};
@@ -329,7 +329,8 @@ private:
         const qreal y = height() - 14.0;
         painter.setPen(Qt::NoPen);
         painter.setBrush(QColor(255, 255, 255, 220));
-        painter.drawRect(QRectF(6, y - 18, bar + 20 + painter.fontMetrics().horizontalAdvance(text), 30));
+        painter.drawRect(
+            QRectF(6, y - 18, bar + 20 + painter.fontMetrics().horizontalAdvance(text), 30));
         painter.setPen(penOf("#1b1b1b", 2));
         painter.drawLine(QPointF(12, y), QPointF(12 + bar, y));
         painter.drawLine(QPointF(12, y - 4), QPointF(12, y + 4));
@@ -423,13 +424,21 @@ void SketchView::show(NetworkResults results) {
     m_canvas->setSketch(&m_sketch);
 }
 
-void SketchView::fit() { m_canvas->fit(); }
+void SketchView::fit() {
+    m_canvas->fit();
+}
 
-bool SketchView::exportPng(const QString& path) { return m_canvas->grab().save(path, "PNG"); }
+bool SketchView::exportPng(const QString& path) {
+    return m_canvas->grab().save(path, "PNG");
+}
 
-GridPoint SketchView::viewCentre() const { return m_canvas->centre(); }
+GridPoint SketchView::viewCentre() const {
+    return m_canvas->centre();
+}
 
-Real SketchView::pixelsPerMetre() const { return m_canvas->scale(); }
+Real SketchView::pixelsPerMetre() const {
+    return m_canvas->scale();
+}
 
 void SketchView::outlierChosen(int row) {
     if (row < 0 || static_cast<size_t>(row) >= m_sketch.outliers.size()) {
@@ -446,9 +455,9 @@ void SketchView::outlierChosen(int row) {
 }
 
 void SketchView::chooseExportFile() {
-    const QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Eksport szkicu do PNG"), QStringLiteral("siec.png"),
-        QStringLiteral("Obraz PNG (*.png)"));
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Eksport szkicu do PNG"),
+                                                      QStringLiteral("siec.png"),
+                                                      QStringLiteral("Obraz PNG (*.png)"));
     if (!path.isEmpty() && !exportPng(path)) {
         m_status->setText(QStringLiteral("Nie zapisano pliku %1").arg(path));
     }

@@ -23,7 +23,7 @@ namespace ptw3 {
 class SketchCanvas;
 
 class SketchView : public QWidget {
-public:
+  public:
     explicit SketchView(QWidget* parent = nullptr);
     ~SketchView() override;
 
@@ -43,7 +43,7 @@ public:
     GridPoint viewCentre() const;
     Real pixelsPerMetre() const;
 
-private:
+  private:
     void outlierChosen(int row);
     void chooseExportFile();
 

@@ -13,9 +13,8 @@
 #include "input/read_network_data.h"
 #include "test_support.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <numeric>
 
 namespace ptw3 {
@@ -28,8 +27,7 @@ NetworkResults adjustHandNetwork(int32_t principle, int32_t mode) {
     folder.write("XY.sta", "A 6000 5000\r\nB 4500 5866.02540378\r\nC 4500 4133.97459622\r\n");
     folder.write("XY.prz", "P 5000.03 4999.98\r\n");
     folder.write("DLUGOSCI.b", "P A 1000 0.01\r\nP B 1000 0.01\r\nP C 1000 0.01\r\n");
-    folder.write("KIERUNKI",
-                 "P 11\r\nA 0 10\r\nB 133.33333333 10\r\nC 266.66666667 10\r\n0\r\n");
+    folder.write("KIERUNKI", "P 11\r\nA 0 10\r\nB 133.33333333 10\r\nC 266.66666667 10\r\n0\r\n");
     test::TestContext t;
     NetworkData network;
     readNetworkData(folder.path(), network, t.context);
@@ -59,7 +57,8 @@ TEST(Reliability, FiguresFollowFromTheShareAndTheResidual) {
          std::nullopt, std::nullopt},
         {"share below 0 by round-off", -1e-9L, 0.5L, 1, 1, 1, 0.5L, 0.5L, -0.5L, 4.13L},
     };
-    const auto expectSame = [](const std::optional<Real>& actual, const std::optional<Real>& expected) {
+    const auto expectSame = [](const std::optional<Real>& actual,
+                               const std::optional<Real>& expected) {
         ASSERT_EQ(actual.has_value(), expected.has_value());
         if (expected) {
             EXPECT_NEAR(static_cast<double>(*actual), static_cast<double>(*expected), 1e-9);
@@ -113,7 +112,8 @@ TEST(Reliability, HandNetworkSharesItsRedundancy) {
                         static_cast<double>(4.13L * m / std::sqrt(expected)), 1e-6 * m);
         }
         if (c.basis == ReliabilityBasis::Full) {
-            EXPECT_NEAR(static_cast<double>(*r.counts.redundancySum), r.counts.m - r.counts.n, 1e-9);
+            EXPECT_NEAR(static_cast<double>(*r.counts.redundancySum), r.counts.m - r.counts.n,
+                        1e-9);
         }
     }
 }

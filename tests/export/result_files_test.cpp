@@ -10,11 +10,10 @@
 #include "export/results_json.h"
 #include "test_support.h"
 
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <random>
 #include <set>
 
@@ -88,7 +87,8 @@ void expectSchema(const Json& object, const Schema& schema) {
         expected.push_back(name);
         SCOPED_TRACE(name);
         const std::string actual = typeOf(object.at(name));
-        EXPECT_TRUE(type == actual || type.starts_with(actual + "|") || type.ends_with("|" + actual))
+        EXPECT_TRUE(type == actual || type.starts_with(actual + "|") ||
+                    type.ends_with("|" + actual))
             << actual << " is not " << type;
     }
     EXPECT_EQ(names, expected);
@@ -181,11 +181,32 @@ TEST(ResultFiles, CsvColumnsFollowTheJsonFields) {
         for (const auto& [name, type] : pointSchema) {
             pointColumns.push_back(name);
         }
-        const std::vector<std::string> observationColumns = {
-            "kind", "file", "line", "left", "from", "to", "observed_grad", "adjusted_grad",
-            "observed_m", "adjusted_m", "v_cc", "v_m", "m_apriori_cc", "m_apriori_m",
-            "m_adjusted_cc", "m_adjusted_m", "mv_cc", "mv_m", "r", "w", "w_mo", "gross_error_cc",
-            "gross_error_m", "mdb_cc", "mdb_m", "outlier"};
+        const std::vector<std::string> observationColumns = {"kind",
+                                                             "file",
+                                                             "line",
+                                                             "left",
+                                                             "from",
+                                                             "to",
+                                                             "observed_grad",
+                                                             "adjusted_grad",
+                                                             "observed_m",
+                                                             "adjusted_m",
+                                                             "v_cc",
+                                                             "v_m",
+                                                             "m_apriori_cc",
+                                                             "m_apriori_m",
+                                                             "m_adjusted_cc",
+                                                             "m_adjusted_m",
+                                                             "mv_cc",
+                                                             "mv_m",
+                                                             "r",
+                                                             "w",
+                                                             "w_mo",
+                                                             "gross_error_cc",
+                                                             "gross_error_m",
+                                                             "mdb_cc",
+                                                             "mdb_m",
+                                                             "outlier"};
         const Table tables[] = {{"punkty.csv", pointColumns, j.at("points")},
                                 {"obserwacje.csv", observationColumns, j.at("observations")}};
         for (const Table& table : tables) {

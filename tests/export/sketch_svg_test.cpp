@@ -7,10 +7,9 @@
 #include "export/sketch.h"
 #include "test_support.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <map>
 #include <random>
 #include <set>
@@ -63,7 +62,8 @@ std::vector<Element> parseXml(const std::string& xml) {
             const size_t quote = tag.find('"', equals + 2);
             std::string name = tag.substr(a + 1, equals - a - 1);
             name.erase(0, name.find_first_not_of(" \n"));
-            EXPECT_TRUE(e.attributes.emplace(name, tag.substr(equals + 2, quote - equals - 2)).second)
+            EXPECT_TRUE(
+                e.attributes.emplace(name, tag.substr(equals + 2, quote - equals - 2)).second)
                 << name << " twice in " << tag;
             a = quote + 1;
         }
@@ -85,12 +85,14 @@ std::vector<Element> parseXml(const std::string& xml) {
 
 size_t countIn(const std::vector<Element>& elements, const std::string& layer,
                const std::string& name) {
-    return static_cast<size_t>(std::count_if(elements.begin(), elements.end(), [&](const Element& e) {
-        return e.layer == layer && e.name == name;
-    }));
+    return static_cast<size_t>(
+        std::count_if(elements.begin(), elements.end(),
+                      [&](const Element& e) { return e.layer == layer && e.name == name; }));
 }
 
-Real number(const Element& e, const std::string& attribute) { return std::stold(e.attributes.at(attribute)); }
+Real number(const Element& e, const std::string& attribute) {
+    return std::stold(e.attributes.at(attribute));
+}
 
 struct Case {
     const char* what;
@@ -124,9 +126,9 @@ TEST(SketchSvg, LayersCountTheNetworkAndTheScaleIsEqual) {
         std::map<std::string, std::set<std::pair<int32_t, int32_t>>> pairs;
         size_t outlierSegments = 0;
         const std::map<ListedKind, std::string> layers = {
-            {ListedKind::Angle, "katy"},         {ListedKind::Direction, "kierunki"},
-            {ListedKind::Distance, "dlugosci"},  {ListedKind::GpsDistance, "dlugosci-gps"},
-            {ListedKind::Azimuth, "azymuty"},    {ListedKind::GpsAzimuth, "azymuty-gps"}};
+            {ListedKind::Angle, "katy"},        {ListedKind::Direction, "kierunki"},
+            {ListedKind::Distance, "dlugosci"}, {ListedKind::GpsDistance, "dlugosci-gps"},
+            {ListedKind::Azimuth, "azymuty"},   {ListedKind::GpsAzimuth, "azymuty-gps"}};
         for (const ObservationResult& o : results->observations) {
             const auto add = [&](int32_t a, int32_t b) {
                 pairs[layers.at(o.kind)].insert({std::min(a, b), std::max(a, b)});
@@ -154,9 +156,9 @@ TEST(SketchSvg, LayersCountTheNetworkAndTheScaleIsEqual) {
         EXPECT_EQ(countIn(svg, "punkty-ruchome", "path"), pointsWhere([](const PointResult& p) {
                       return p.kind == PointKind::MovingReference;
                   }));
-        EXPECT_EQ(countIn(svg, "punkty-wyznaczane", "circle"), pointsWhere([](const PointResult& p) {
-                      return p.kind == PointKind::Determined;
-                  }));
+        EXPECT_EQ(
+            countIn(svg, "punkty-wyznaczane", "circle"),
+            pointsWhere([](const PointResult& p) { return p.kind == PointKind::Determined; }));
         EXPECT_EQ(countIn(svg, "elipsy", "ellipse"), pointsWhere([](const PointResult& p) {
                       return p.kind != PointKind::Fixed && p.a > 0;
                   }));
@@ -187,8 +189,8 @@ TEST(SketchSvg, LayersCountTheNetworkAndTheScaleIsEqual) {
         const auto scale = [&](auto pair, const char* axis, bool up) {
             const Element& first = *circles[static_cast<size_t>(pair.first - determined.begin())];
             const Element& second = *circles[static_cast<size_t>(pair.second - determined.begin())];
-            const Real metres = up ? (*pair.second)->x - (*pair.first)->x
-                                   : (*pair.second)->y - (*pair.first)->y;
+            const Real metres =
+                up ? (*pair.second)->x - (*pair.first)->x : (*pair.second)->y - (*pair.first)->y;
             return (up ? -1 : 1) * (number(second, axis) - number(first, axis)) / metres;
         };
         const Real sEast = scale(east, "cx", false);
@@ -203,8 +205,9 @@ TEST(SketchSvg, RoundNumbersForScalesAndTheEllipseMagnification) {
         Real v, below, near;
     };
     const Case cases[] = {
-        {1, 1, 1},           {7.2L, 5, 10},        {6.9L, 5, 5},          {3636, 2000, 5000},
-        {0.037L, 0.02L, 0.05L}, {20000, 20000, 20000}, {1.5L, 1, 2},     {999.9L, 500, 1000},
+        {1, 1, 1},          {7.2L, 5, 10},          {6.9L, 5, 5},
+        {3636, 2000, 5000}, {0.037L, 0.02L, 0.05L}, {20000, 20000, 20000},
+        {1.5L, 1, 2},       {999.9L, 500, 1000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<double>(c.v));

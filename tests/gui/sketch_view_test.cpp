@@ -12,10 +12,9 @@
 #include <QTest>
 #include <QWheelEvent>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
+#include <gtest/gtest.h>
 
 namespace ptw3 {
 namespace {
@@ -56,8 +55,8 @@ TEST(SketchView, OpensEachExampleWithTheOutliersOfItsControlReport) {
                 << ends.toStdString();
         }
         fs::create_directories(PTW3_SCREENSHOT_DIR);
-        EXPECT_TRUE(view.grab().save(QStringLiteral(PTW3_SCREENSHOT_DIR "/sketch_%1.png")
-                                         .arg(QString::fromUtf8(example))));
+        EXPECT_TRUE(view.grab().save(
+            QStringLiteral(PTW3_SCREENSHOT_DIR "/sketch_%1.png").arg(QString::fromUtf8(example))));
     }
 }
 
@@ -106,8 +105,10 @@ TEST(SketchView, CentresAnOutlierZoomsPansFitsAndExports) {
                      Qt::NoButton, Qt::LeftButton, {});
     QApplication::sendEvent(canvas, &move);
     QTest::mouseRelease(canvas, Qt::LeftButton, {}, QPoint(140, 130));
-    EXPECT_NEAR(static_cast<double>(view.viewCentre().y), static_cast<double>(start.y - 40 / k), 1e-9);
-    EXPECT_NEAR(static_cast<double>(view.viewCentre().x), static_cast<double>(start.x + 30 / k), 1e-9);
+    EXPECT_NEAR(static_cast<double>(view.viewCentre().y), static_cast<double>(start.y - 40 / k),
+                1e-9);
+    EXPECT_NEAR(static_cast<double>(view.viewCentre().x), static_cast<double>(start.x + 30 / k),
+                1e-9);
 
     view.findChild<QPushButton*>("fitButton")->click();
     EXPECT_NEAR(static_cast<double>(view.viewCentre().x), static_cast<double>(fitted.x), 1e-9);
