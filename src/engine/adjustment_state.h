@@ -38,7 +38,6 @@ struct AdjustedObservation {
     Real adjusted = 0;          ///< grads or m
     Real residual = 0;          ///< v, cc or m
     Real meanError = 0;         ///< a-priori m, cc or m
-    Real observedMeanError = 0; ///< m·Mo
     Real adjustedMeanError = 0; ///< of the adjusted observation
     Real residualMeanError = 0; ///< mV
     bool outlier = false;       ///< marked " *"

@@ -398,8 +398,8 @@ class ResultListing {
         if (m_s.outcome != nullptr) {
             m_s.outcome->observations.push_back(
                 {ListedKind::Angle, a.source, a.left, a.station, a.right,
-                 e.freeTerm.reducedCc * gradPerCc, e.computedCc * gradPerCc, v, a.meanError, mObs,
-                 mAdj, judged.mV, judged.outlier,
+                 e.freeTerm.reducedCc * gradPerCc, e.computedCc * gradPerCc, v, a.meanError, mAdj,
+                 judged.mV, judged.outlier,
                  m_approximate ? std::nullopt : std::optional<Real>(q)});
         }
         const std::string row =
@@ -468,7 +468,7 @@ class ResultListing {
                 m_s.outcome->observations.push_back(
                     {ListedKind::Direction, direction.source, 0, set.station, direction.target,
                      d.readingCc * gradPerCc, adjustedReadingGrad(d.readingCc, v), v,
-                     d.meanErrorCc, m.observedCc, m.adjustedCc, judged.mV, judged.outlier,
+                     d.meanErrorCc, m.adjustedCc, judged.mV, judged.outlier,
                      shares.empty() ? std::nullopt
                                     : std::optional<Real>(shares[static_cast<size_t>(k - 1)])});
             }

@@ -132,8 +132,8 @@ class ResultTables {
             if (m_s.outcome != nullptr) {
                 m_s.outcome->observations.push_back(
                     {a.gps ? ListedKind::GpsAzimuth : ListedKind::Azimuth, a.source, 0, a.i, a.j,
-                     e.reducedCc * gradsPerCc, e.computedCc * gradsPerCc, v, a.meanErrorCc, mObs,
-                     mAdj, judgement.mV, judgement.outlier,
+                     e.reducedCc * gradsPerCc, e.computedCc * gradsPerCc, v, a.meanErrorCc, mAdj,
+                     judgement.mV, judgement.outlier,
                      full ? std::optional<Real>(q[r]) : std::nullopt});
             }
             const std::string row = "  |" + pointField(m_s, a.i) + "|" + pointField(m_s, a.j) +

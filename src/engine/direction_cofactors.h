@@ -17,8 +17,8 @@
 namespace ptw3 {
 
 /// q of each direction of a set of n directions.
-/// @param angleForms D_ij of its Schreiber angles (cc²·m²/m² = the angle's unweighted
-///        cofactor, cc²), in the order (1,2), (1,3), …, (1,n), (2,3), …, (n−1,n)
+/// @param angleForms D_ij of its Schreiber angles: each angle's cofactor for its unweighted
+///        row (cc²), in the order (1,2), (1,3), …, (1,n), (2,3), …, (n−1,n)
 /// @param meanErrorsCc the directions' mean errors m (cc)
 std::vector<Real> directionShares(std::span<const Real> angleForms,
                                   std::span<const Real> meanErrorsCc);

@@ -297,7 +297,7 @@ void finalPass(AdjustmentState& s) {
             s.outcome->observations.push_back(
                 {r.gps ? ListedKind::GpsDistance : ListedKind::Distance,
                  n.distances[k].source, 0, r.i, r.j, r.reducedM, r.equation.lengthM, v,
-                 r.meanErrorM, mObs, mAdj, judgement.mV, judgement.outlier,
+                 r.meanErrorM, mAdj, judgement.mV, judgement.outlier,
                  full ? std::optional<Real>(cofactors[static_cast<size_t>(k - 1)] * weight)
                       : std::nullopt});
         }
