@@ -103,7 +103,7 @@ std::variant<CliArguments, UsageError> parseCliArguments(const std::vector<std::
             parsed.answers = mode;
             answerGiven = true;
         } else if (arg == "--system" || arg == "--principle" || arg == "--mode" ||
-                   arg == "--iterations" || arg == "--acceleration") {
+                   arg == "--iterations" || arg == "--acceleration" || arg == "--arithmetic") {
             const auto v = value();
             if (!v) {
                 return UsageError{arg + " needs a value"};
@@ -125,6 +125,12 @@ std::variant<CliArguments, UsageError> parseCliArguments(const std::vector<std::
                     return UsageError{"unknown analysis mode: \"" + *v + "\""};
                 }
                 parsed.modeText = *text;
+            } else if (arg == "--arithmetic") {
+                if (*v != "double-double" && *v != "extended") {
+                    return UsageError{"unknown arithmetic: \"" + *v + "\""};
+                }
+                parsed.arithmetic =
+                    *v == "extended" ? Arithmetic::Extended : Arithmetic::DoubleDouble;
             } else if (arg == "--iterations") {
                 parsed.iterationsText = *v;
             } else if (*v == "none" || *v == "standard" || *v == "turbo") {
@@ -160,7 +166,12 @@ ER3.ptw, XY.ptw and DXDY.ptw into that folder.
   --iterations TEXT       the iteration field, with its rules: not an integer gives 4,
                           1 or less gives 2, 8361 gives 4 with a finer analysis threshold
                           (default "4")
-  --acceleration LEVEL    none | standard | turbo (default turbo)
+  --acceleration LEVEL    none | standard | turbo (default turbo); every level computes
+                          the exact accuracy figures
+  --arithmetic KIND       double-double | extended: the arithmetic of the solution of the
+                          normal equations and of the accuracy analysis (default
+                          double-double: about 32 digits on the vector units; extended:
+                          the 80-bit type, about 19 digits, several times slower)
   --yes | --no            answer every question "... Czy chcesz liczyć dalej?" so; without
                           either, ask at the terminal (t = Tak/yes, n = Nie/no), or answer No
                           when standard input is not a terminal

@@ -2,6 +2,8 @@
 // the main window, given as words or as the window's own entry texts.
 #pragma once
 
+#include "engine/arithmetic.h"
+
 #include <optional>
 #include <string>
 #include <variant>
@@ -29,6 +31,7 @@ struct CliArguments {
     std::string iterationsText = "4";      ///< passed through the iteration field's rules
     bool accelerate = true;
     bool turbo = true;
+    Arithmetic arithmetic = Arithmetic::DoubleDouble;
     AnswerMode answers = AnswerMode::Ask;
 };
 

@@ -45,6 +45,7 @@ int run(const CliArguments& args) {
     controls.iterationsText = args.iterationsText;
     controls.accelerate = args.accelerate;
     controls.turbo = args.turbo;
+    controls.arithmetic = args.arithmetic;
 
     TerminalInteraction user(args.answers, stdout, stderr, stdin);
     SystemClock clock;

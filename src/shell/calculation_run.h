@@ -48,6 +48,7 @@ struct RunControls {
     std::string iterationsText = "4";
     bool accelerate = true; ///< " przyspiesz analizę dokładności "
     bool turbo = true;      ///< " turbo" rather than " standard"
+    Arithmetic arithmetic = Arithmetic::DoubleDouble;
 };
 
 /// What the iteration field's text means for a run.
