@@ -5,10 +5,14 @@
 #include "shell/coordinate_systems.h"
 
 #include <array>
+#include <charconv>
 #include <string_view>
 
 namespace ptw3 {
 namespace {
+
+/// More threads than this is a typing error, not a machine.
+constexpr int32_t maxThreads = 1024;
 
 struct Word {
     std::string_view word;
@@ -103,7 +107,8 @@ std::variant<CliArguments, UsageError> parseCliArguments(const std::vector<std::
             parsed.answers = mode;
             answerGiven = true;
         } else if (arg == "--system" || arg == "--principle" || arg == "--mode" ||
-                   arg == "--iterations" || arg == "--acceleration" || arg == "--arithmetic") {
+                   arg == "--iterations" || arg == "--acceleration" || arg == "--arithmetic" ||
+                   arg == "--threads") {
             const auto v = value();
             if (!v) {
                 return UsageError{arg + " needs a value"};
@@ -125,6 +130,15 @@ std::variant<CliArguments, UsageError> parseCliArguments(const std::vector<std::
                     return UsageError{"unknown analysis mode: \"" + *v + "\""};
                 }
                 parsed.modeText = *text;
+            } else if (arg == "--threads") {
+                int32_t threads = -1;
+                const auto [end, error] = std::from_chars(v->data(), v->data() + v->size(), threads);
+                if (error != std::errc() || end != v->data() + v->size() || threads < 0 ||
+                    threads > maxThreads) {
+                    return UsageError{"--threads takes a whole number from 0 to " +
+                                      std::to_string(maxThreads) + ": \"" + *v + "\""};
+                }
+                parsed.threadCount = threads;
             } else if (arg == "--arithmetic") {
                 if (*v != "double-double" && *v != "extended") {
                     return UsageError{"unknown arithmetic: \"" + *v + "\""};
@@ -172,6 +186,8 @@ ER3.ptw, XY.ptw and DXDY.ptw into that folder.
                           normal equations and of the accuracy analysis (default
                           double-double: about 32 digits on the vector units; extended:
                           the 80-bit type, about 19 digits, several times slower)
+  --threads N             threads of the solution and the accuracy analysis (default 0: one
+                          per processor); the reports do not depend on it
   --yes | --no            answer every question "... Czy chcesz liczyć dalej?" so; without
                           either, ask at the terminal (t = Tak/yes, n = Nie/no), or answer No
                           when standard input is not a terminal

@@ -32,6 +32,7 @@ struct CliArguments {
     bool accelerate = true;
     bool turbo = true;
     Arithmetic arithmetic = Arithmetic::DoubleDouble;
+    int32_t threadCount = 0; ///< 0: one per hardware thread
     AnswerMode answers = AnswerMode::Ask;
 };
 

@@ -33,6 +33,9 @@ struct CalculationOptions {
     int32_t accelerationBoost = 0; ///< 1: a further factor 0.1 on the observations' threshold
     /// The arithmetic of the factorisation and the selected inversion.
     Arithmetic arithmetic = Arithmetic::DoubleDouble;
+    /// Threads of the factorisation and the inversion, 0 for one per hardware thread; the
+    /// results do not depend on it.
+    int32_t threadCount = 0;
 };
 
 struct CalculationResults {

@@ -181,7 +181,9 @@ Real NormalEquations::element(int32_t r, int32_t c) const {
 }
 
 template <class S>
-SolveOutcome NormalEquations::solve(Elements<S>& factor, Real pivotShift, RunContext& context) {
+SolveOutcome NormalEquations::solve(Elements<S>& factor, Real pivotShift,
+                                    const std::function<void(int32_t)>& weakPivot,
+                                    RunContext& context) {
     const int32_t n = m_n;
     Elements<S> b;
     b.assign(n + 2);
@@ -193,9 +195,8 @@ SolveOutcome NormalEquations::solve(Elements<S>& factor, Real pivotShift, RunCon
         }
     }
     SolveOutcome outcome;
-    const int32_t weakPivots = factoriseProfile<S>(
-        shape(), factor, b, pivotShift, [&](int32_t) { askToGoOnDespiteDefect(context); },
-        pool(), reporter(context, solvingPhase));
+    const int32_t weakPivots = factoriseProfile<S>(shape(), factor, b, pivotShift, weakPivot,
+                                                   pool(), reporter(context, solvingPhase));
     outcome.defectFlag = weakPivots > 0 ? 1 : 0;
     for (int32_t r = 1; r <= n + 1; ++r) {
         m_b[static_cast<size_t>(r)] = realOf(b.get(r));
@@ -218,16 +219,26 @@ SolveOutcome NormalEquations::solve(Elements<S>& factor, Real pivotShift, RunCon
 
 SolveOutcome NormalEquations::SolveNormalEquations(Real pivotShift, RunContext& context) {
     assert(m_stage == Stage::Accumulating);
-    if (m_arithmetic == Arithmetic::Extended) {
-        return solve(m_profile, pivotShift, context);
+    const auto ask = [&](int32_t) { askToGoOnDespiteDefect(context); };
+    if (m_arithmetic == Arithmetic::DoubleDouble) {
+        // The extended values have 64 significant bits and fit a double-double exactly.
+        const int64_t count = elementCount();
+        m_split.assign(count);
+        for (int64_t k = 0; k < count; ++k) {
+            m_split.set(k, toDoubleDouble(m_profile.get(k)));
+        }
+        struct Defect {};
+        try {
+            return solve(m_split, pivotShift, [](int32_t) { throw Defect{}; }, context);
+        } catch (const Defect&) {
+            // A defective system is solved, from here to the end of the computation, in the
+            // extended type: what it prints in the undetermined directions is rounding noise
+            // raised by the substituted pivot, and it is then that of the plain algorithm.
+            m_arithmetic = Arithmetic::Extended;
+            m_split.clear();
+        }
     }
-    // The extended values have 64 significant bits and fit a double-double exactly.
-    const int64_t count = elementCount();
-    m_split.assign(count);
-    for (int64_t k = 0; k < count; ++k) {
-        m_split.set(k, toDoubleDouble(m_profile.get(k)));
-    }
-    return solve(m_split, pivotShift, context);
+    return solve(m_profile, pivotShift, ask, context);
 }
 
 template <class S> void NormalEquations::fillCofactors(Elements<S>& inverse) {

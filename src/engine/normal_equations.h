@@ -16,6 +16,7 @@
 
 #include <cassert>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <vector>
@@ -89,8 +90,9 @@ public:
 
     /// Factorises N, forward-substitutes b (b[n+1] becomes [pLL] - y^T y) and
     /// back-substitutes x = -N^-1 b. A pivot at or below 0.001 after adding pivotShift asks
-    /// whether to go on: Yes raises it by 0.001, No throws Stop(UserDeclined). Reports its
-    /// progress and stops when the run is cancelled.
+    /// whether to go on: Yes raises it by 0.001, No throws Stop(UserDeclined); the store then
+    /// works in the extended type from there on. Reports its progress and stops when the run
+    /// is cancelled.
     SolveOutcome SolveNormalEquations(Real pivotShift, RunContext& context);
 
     const Table<Real>& corrections() const { return m_x; }                  ///< x[1..n], m
@@ -114,7 +116,8 @@ private:
     ProfileShape shape() const;
     WorkerPool& pool();
     template <class S>
-    SolveOutcome solve(Elements<S>& factor, Real pivotShift, RunContext& context);
+    SolveOutcome solve(Elements<S>& factor, Real pivotShift,
+                       const std::function<void(int32_t)>& weakPivot, RunContext& context);
     template <class S> void fillCofactors(Elements<S>& inverse);
     /// Index of N[r][c] in the store, r <= c inside row r's run.
     int64_t indexOf(int32_t r, int32_t c) const {

@@ -15,7 +15,7 @@ namespace {
 
 const DoubleDoubleKernels scalarDoubleDoubleKernels = {
     "scalar", LaneKernels<ScalarLanes>::subtractProducts, LaneKernels<ScalarLanes>::scale,
-    LaneKernels<ScalarLanes>::dot};
+    LaneKernels<ScalarLanes>::dot, LaneKernels<ScalarLanes>::symmetricRow};
 
 /// Sources applied together: with the 80-bit loads and stores costing far more than the
 /// arithmetic, each target element is loaded and stored once for four of them. The result
@@ -106,6 +106,26 @@ void scale(DoubleDoubleRow target, int32_t count, DoubleDouble factor) {
 
 DoubleDouble dot(DoubleDouble init, DoubleDoubleRow a, DoubleDoubleRow b, int32_t count) {
     return chosenKernels().dot(init, a, b, count);
+}
+
+void symmetricRow(DoubleDoubleRow z, int32_t count, const DoubleDoubleRow* u,
+                  const DoubleDoubleRow* s, int32_t rows, DoubleDouble* dots) {
+    chosenKernels().symmetricRow(z, count, u, s, rows, dots);
+}
+
+void symmetricRow(const Real* z, int32_t count, const Real* const* u, Real* const* s,
+                  int32_t rows, Real* dots) {
+    for (int32_t p = 0; p < rows; ++p) {
+        const Real* up = u[p];
+        Real* sp = s[p];
+        const Real f = up[0];
+        Real h = 0;
+        for (int32_t j = 1; j < count; ++j) {
+            h += up[j] * z[j];
+            sp[j] += f * z[j];
+        }
+        dots[p] = h;
+    }
 }
 
 int32_t availableDoubleDoubleKernels(const DoubleDoubleKernels** list, int32_t capacity) {

@@ -35,11 +35,20 @@ void subtractProducts(Real* target, int32_t count, const Real* const* sources,
 void scale(Real* target, int32_t count, Real factor);
 /// init + a[0] b[0] + a[1] b[1] + ..., added in index order.
 Real dot(Real init, const Real* a, const Real* b, int32_t count);
+/// A row z of a symmetric matrix from its diagonal (z[0]) on, against rows u[p] aligned
+/// with it: dots[p] = u[p][1] z[1] + ... + u[p][count-1] z[count-1] and
+/// s[p][j] += u[p][0] z[j] for 1 <= j < count, p < rows: the parts of Z u[p]^T that the row
+/// holds. The double-double s is left unnormalised (a sum whose low part may exceed half
+/// an ulp of the high part).
+void symmetricRow(const Real* z, int32_t count, const Real* const* u, Real* const* s,
+                  int32_t rows, Real* dots);
 
 void subtractProducts(DoubleDoubleRow target, int32_t count, const DoubleDoubleRow* sources,
                       const DoubleDouble* factors, int32_t sourceCount);
 void scale(DoubleDoubleRow target, int32_t count, DoubleDouble factor);
 DoubleDouble dot(DoubleDouble init, DoubleDoubleRow a, DoubleDoubleRow b, int32_t count);
+void symmetricRow(DoubleDoubleRow z, int32_t count, const DoubleDoubleRow* u,
+                  const DoubleDoubleRow* s, int32_t rows, DoubleDouble* dots);
 
 /// One implementation of the double-double loops.
 struct DoubleDoubleKernels {
@@ -48,6 +57,8 @@ struct DoubleDoubleKernels {
                              const DoubleDouble*, int32_t);
     void (*scale)(DoubleDoubleRow, int32_t, DoubleDouble);
     DoubleDouble (*dot)(DoubleDouble, DoubleDoubleRow, DoubleDoubleRow, int32_t);
+    void (*symmetricRow)(DoubleDoubleRow, int32_t, const DoubleDoubleRow*, const DoubleDoubleRow*,
+                         int32_t, DoubleDouble*);
 };
 
 /// The implementations this processor can run, widest first; the first is the one used.

@@ -48,6 +48,31 @@ template <class L> struct LaneKernels {
                                  const DoubleDoubleRow* sources, const DoubleDouble* factors,
                                  int32_t sourceCount) {
         int32_t m = 0;
+        for (; m + 2 * width <= count; m += 2 * width) {
+            V h = L::load(target.hi + m);
+            V l = L::load(target.lo + m);
+            V h2 = L::load(target.hi + m + width);
+            V l2 = L::load(target.lo + m + width);
+            for (int32_t s = 0; s < sourceCount; ++s) {
+                const V fh = L::broadcast(factors[s].hi);
+                const V fl = L::broadcast(factors[s].lo);
+                V p, pe, e;
+                product(fh, fl, L::load(sources[s].hi + m), L::load(sources[s].lo + m), p, pe);
+                twoDifference(h, p, h, e);
+                l = L::add(l, L::sub(e, pe));
+                product(fh, fl, L::load(sources[s].hi + m + width),
+                        L::load(sources[s].lo + m + width), p, pe);
+                twoDifference(h2, p, h2, e);
+                l2 = L::add(l2, L::sub(e, pe));
+            }
+            V e;
+            twoSum(h, l, h, e);
+            L::store(target.hi + m, h);
+            L::store(target.lo + m, e);
+            twoSum(h2, l2, h2, e);
+            L::store(target.hi + m + width, h2);
+            L::store(target.lo + m + width, e);
+        }
         for (; m + width <= count; m += width) {
             V h = L::load(target.hi + m);
             V l = L::load(target.lo + m);
@@ -75,13 +100,15 @@ template <class L> struct LaneKernels {
         }
     }
 
+    // The target is renormalised first, so that an unnormalised sum may be scaled.
     static void scale(DoubleDoubleRow target, int32_t count, DoubleDouble factor) {
         const V fh = L::broadcast(factor.hi);
         const V fl = L::broadcast(factor.lo);
         int32_t m = 0;
         for (; m + width <= count; m += width) {
-            V p, pe, e;
-            product(fh, fl, L::load(target.hi + m), L::load(target.lo + m), p, pe);
+            V h, l, p, pe, e;
+            twoSum(L::load(target.hi + m), L::load(target.lo + m), h, l);
+            product(fh, fl, h, l, p, pe);
             twoSum(p, pe, p, e);
             L::store(target.hi + m, p);
             L::store(target.lo + m, e);
@@ -125,6 +152,83 @@ template <class L> struct LaneKernels {
             }
         }
         return total;
+    }
+
+    // Rows of u taken together in symmetricRow: their dot products' accumulators stay in
+    // registers while z is read once.
+    static constexpr int32_t rowGroup = width >= 8 ? 8 : 4;
+
+    template <int G>
+    static void symmetricRowGroup(DoubleDoubleRow z, int32_t count, const DoubleDoubleRow* u,
+                                  const DoubleDoubleRow* s, DoubleDouble* dots) {
+        V dh[G];
+        V dl[G];
+#pragma GCC unroll 8
+        for (int q = 0; q < G; ++q) {
+            dh[q] = L::zero();
+            dl[q] = L::zero();
+        }
+        int32_t j = 1;
+        for (; j + width <= count; j += width) {
+            const V zh = L::load(z.hi + j);
+            const V zl = L::load(z.lo + j);
+#pragma GCC unroll 8
+            for (int q = 0; q < G; ++q) {
+                V p, pe, e;
+                product(L::load(u[q].hi + j), L::load(u[q].lo + j), zh, zl, p, pe);
+                twoSum(dh[q], p, dh[q], e);
+                dl[q] = L::add(dl[q], L::add(e, pe));
+                product(L::broadcast(u[q].hi[0]), L::broadcast(u[q].lo[0]), zh, zl, p, pe);
+                V h;
+                twoSum(L::load(s[q].hi + j), p, h, e);
+                L::store(s[q].hi + j, h);
+                L::store(s[q].lo + j, L::add(L::load(s[q].lo + j), L::add(e, pe)));
+            }
+        }
+        for (int q = 0; q < G; ++q) {
+            double lanesHi[width];
+            double lanesLo[width];
+            L::store(lanesHi, dh[q]);
+            L::store(lanesLo, dl[q]);
+            DoubleDouble total{};
+            if (j > 1) {
+                for (int32_t k = 0; k < width; ++k) {
+                    total = accurateSum(total, lanesHi[k], lanesLo[k]);
+                }
+            }
+            // The elements left over one by one, with the operations of a lane.
+            using One = LaneKernels<typename L::Scalar>;
+            double rh = 0;
+            double rl = 0;
+            for (int32_t i = j; i < count; ++i) {
+                double p, pe, e;
+                One::product(u[q].hi[i], u[q].lo[i], z.hi[i], z.lo[i], p, pe);
+                One::twoSum(rh, p, rh, e);
+                rl += e + pe;
+                One::product(u[q].hi[0], u[q].lo[0], z.hi[i], z.lo[i], p, pe);
+                One::twoSum(s[q].hi[i], p, s[q].hi[i], e);
+                s[q].lo[i] += e + pe;
+            }
+            if (j < count) {
+                total = accurateSum(total, rh, rl);
+            }
+            dots[q] = total;
+        }
+    }
+
+    // dots[p] = sum_{j>=1} u_p[j] z[j], and s_p[j] += u_p[0] z[j] for 1 <= j < count: the
+    // two halves of a symmetric matrix's row z against the rows u_p, z[0] on the diagonal.
+    // s_p is left unnormalised: the high part takes each product by TwoSum, the low part
+    // collects the errors.
+    static void symmetricRow(DoubleDoubleRow z, int32_t count, const DoubleDoubleRow* u,
+                             const DoubleDoubleRow* s, int32_t rows, DoubleDouble* dots) {
+        int32_t p = 0;
+        for (; p + rowGroup <= rows; p += rowGroup) {
+            symmetricRowGroup<rowGroup>(z, count, u + p, s + p, dots + p);
+        }
+        for (; p < rows; ++p) {
+            symmetricRowGroup<1>(z, count, u + p, s + p, dots + p);
+        }
     }
 
     /// The most sources one call may take (the panel height of the solver).

@@ -223,88 +223,78 @@ void invertProfile(const ProfileShape& shape, Elements<S>& profile, WorkerPool& 
     const int32_t n = shape.n;
     const int32_t panels = (n + panelRows - 1) / panelRows;
     Panel<S> panel;
-    Elements<S> sums;      // S[p][c] = sum over k > last of U[p][k] Z[k][c], c > last
-    Elements<S> remainder; // the row being finished: sum_k U[p][k] Z[k][c], c > p
+    // R[p][c] = sum_k U[p][k] Z[k][c] for the panel's rows p and the columns c > a, gathered
+    // row k of Z after row k; the low parts left unnormalised until the row is finished.
+    Elements<S> sums;
 
     for (int32_t step = panels - 1; step >= 0; --step) {
         report(static_cast<double>(panels - 1 - step) / panels);
         const int32_t a = step * panelRows + 1;
         const int32_t last = std::min(n, a + panelRows - 1);
         const int32_t reach = shape.end(last);
-        const int32_t below = reach - last; // columns last + 1 .. reach
+        const int32_t width = reach - a; // columns a + 1 .. reach
         panel.load(shape, profile, a, last);
-
-        // The part of the sums over the rows below the panel, for every row of the panel:
-        // S[p][c] = sum_{k<=c} U[p][k] Z[k][c] + sum_{k>c} U[p][k] Z[c][k], both halves read
-        // along the stored rows of Z. Split between the threads by columns c.
-        sums.assign(static_cast<int64_t>(last - a + 1) * std::max(below, 1));
-        const auto sumRow = [&](int32_t p) {
-            return sums.at(static_cast<int64_t>(p - a) * std::max(below, 1));
+        sums.assign(static_cast<int64_t>(last - a + 1) * std::max(width, 1));
+        const auto sumsAt = [&](int32_t p, int32_t c) {
+            return advanced(sums.at(static_cast<int64_t>(p - a) * std::max(width, 1)), c - a - 1);
         };
-        const auto sumColumns = [&](int32_t from, int32_t to) { // columns from..to, inclusive
-            for (int32_t k = last + 1; k <= to; ++k) {
-                const Row z = profile.at(shape.start(k)); // Z[k][k..]
-                for (int32_t p = a; p <= last; ++p) {
-                    const Row s = sumRow(p);
-                    if (k >= from) {
-                        const int64_t c = k - (last + 1);
-                        setElement(s, c,
-                                   dot(elementOf(s, c), advanced(panel.row(p), k + 1 - a),
-                                       advanced(z, 1), reach - k));
-                    }
-                    const S f = -panel.element(p, k);
-                    if (isZero(f)) {
-                        continue;
-                    }
-                    const int32_t c0 = std::max(k, from);
-                    const Row source = advanced(z, c0 - k);
-                    subtractProducts(advanced(s, c0 - (last + 1)), to - c0 + 1, &source, &f, 1);
-                }
+        // Row k of Z from its diagonal against the rows first..end of the panel: the part of
+        // R above and to the right of Z[k][k], and R[p][k] itself complete.
+        const auto takeRow = [&](int32_t k, int32_t rowEnd, int32_t first, int32_t end,
+                                 std::vector<Row>& u, std::vector<Row>& r, std::vector<S>& dots) {
+            u.clear();
+            r.clear();
+            for (int32_t p = first; p < end; ++p) {
+                u.push_back(advanced(panel.row(p), k - a));
+                r.push_back(sumsAt(p, k));
+            }
+            dots.resize(u.size());
+            const Row z = profile.at(shape.start(k));
+            symmetricRow(z, rowEnd - k + 1, u.data(), r.data(), end - first, dots.data());
+            for (size_t i = 0; i < u.size(); ++i) {
+                setElement(r[i], 0,
+                           elementOf(r[i], 0) + elementOf(u[i], 0) * elementOf(z, 0) + dots[i]);
             }
         };
-        const int64_t work = int64_t{below} * below * (last - a + 1);
-        if (pool.size() == 1 || work < parallelWork) {
-            sumColumns(last + 1, reach);
+
+        // The rows of Z below the panel, shared out by the panel's rows.
+        const auto belowPanel = [&](int32_t first, int32_t end) {
+            std::vector<Row> u;
+            std::vector<Row> r;
+            std::vector<S> dots;
+            for (int32_t k = last + 1; k <= reach; ++k) {
+                takeRow(k, reach, first, end, u, r, dots);
+            }
+        };
+        const int32_t rows = last - a + 1;
+        const int64_t below = reach - last;
+        if (pool.size() == 1 || below * below * rows < 2 * parallelWork) {
+            belowPanel(a, last + 1);
         } else {
-            const int32_t members = pool.size();
-            pool.run([&](int32_t member, int32_t) {
-                const int32_t from = last + 1 + static_cast<int32_t>(int64_t{below} * member / members);
-                const int32_t to =
-                    last + static_cast<int32_t>(int64_t{below} * (member + 1) / members);
-                if (from <= to) {
-                    sumColumns(from, to);
-                }
+            pool.run([&](int32_t member, int32_t members) {
+                belowPanel(a + rows * member / members, a + rows * (member + 1) / members);
             });
         }
 
-        // The panel's rows from the bottom: the sums over the panel's own rows k, then
-        // Z[p][c] = -c_p R[c] and the diagonal.
+        // The panel's own rows from the bottom: the rows of Z between p and the panel's end,
+        // then Z[p][c] = -R[p][c] / U[p][p] and the diagonal.
+        std::vector<Row> u;
+        std::vector<Row> r;
+        std::vector<S> dots;
         for (int32_t p = last; p >= a; --p) {
-            const int32_t width = reach - p; // columns p + 1 .. reach
-            remainder.assign(std::max(width, 1));
-            const Row r = remainder.at(0);  // r[c - p - 1] for column c
-            for (int32_t k = std::max(p + 1, last + 1); k <= reach; ++k) {
-                setElement(r, k - p - 1, elementOf(sumRow(p), k - (last + 1)));
-            }
             for (int32_t k = p + 1; k <= last; ++k) {
-                const Row z = profile.at(shape.start(k)); // Z[k][k..end(k)]
-                setElement(r, k - p - 1,
-                           dot(elementOf(r, k - p - 1), advanced(panel.row(p), k + 1 - a),
-                               advanced(z, 1), shape.end(k) - k));
-                const S f = -panel.element(p, k);
-                if (!isZero(f)) {
-                    subtractProducts(advanced(r, k - p - 1), shape.end(k) - k + 1, &z, &f, 1);
-                }
+                takeRow(k, shape.end(k), p, p + 1, u, r, dots);
             }
-            const Row u = profile.at(shape.start(p));
+            const Row z = profile.at(shape.start(p));
             const int32_t length = shape.length(p);
             const S c = panel.element(p, p);
-            scale(r, length - 1, -c);
+            const Row zp = sumsAt(p, p + 1);
+            scale(zp, length - 1, -c);
             for (int32_t t = 1; t < length; ++t) {
-                setElement(u, t, elementOf(r, t - 1));
+                setElement(z, t, elementOf(zp, t - 1));
             }
-            const S sum = dot(fromReal<S>(0), advanced(panel.row(p), p + 1 - a), r, length - 1);
-            setElement(u, 0, c * (c - sum));
+            const S sum = dot(fromReal<S>(0), advanced(panel.row(p), p + 1 - a), zp, length - 1);
+            setElement(z, 0, c * (c - sum));
         }
     }
     report(1);

@@ -6,7 +6,7 @@ namespace ptw3 {
 namespace {
 
 /// Polls before sleeping: a step of the solver often ends within microseconds.
-constexpr int32_t spinPolls = 20000;
+constexpr int32_t spinPolls = 2000;
 
 template <class T, class Done> void awaitChange(const std::atomic<T>& value, T seen, Done done) {
     for (int32_t i = 0; i < spinPolls; ++i) {

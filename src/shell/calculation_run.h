@@ -49,6 +49,7 @@ struct RunControls {
     bool accelerate = true; ///< " przyspiesz analizę dokładności "
     bool turbo = true;      ///< " turbo" rather than " standard"
     Arithmetic arithmetic = Arithmetic::DoubleDouble;
+    int32_t threadCount = 0; ///< 0: one per hardware thread
 };
 
 /// What the iteration field's text means for a run.
