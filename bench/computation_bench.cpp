@@ -5,7 +5,9 @@
 // apart by the message-list lines the computation writes as it goes.
 //
 //   computation_bench [--points N] [--acceleration 0|1|2] [--mode 1|2] [--iterations K]
-//                     [--seed S] [--folder DIR] [--extra-files 0|1]
+//                     [--seed S] [--shape grid|chain|clusters] [--arithmetic double-double|
+//                     extended] [--threads T] [--folder DIR]
+//                     [--extra-files 0|1]
 
 #include "bench/network_generator.h"
 #include "common/clock.h"
@@ -14,6 +16,7 @@
 #include "common/stop.h"
 #include "common/user_interaction.h"
 #include "engine/adjustment.h"
+#include "engine/profile_kernels.h"
 #include "export/results.h"
 #include "export/results_csv.h"
 #include "export/results_json.h"
@@ -26,6 +29,7 @@
 #include <filesystem>
 #include <string>
 #include <sys/resource.h>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -65,6 +69,16 @@ double peakMemoryMiB() {
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
+std::string textArgument(int argc, char** argv, const std::string& name,
+                         const std::string& fallback) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (argv[i] == name) {
+            return argv[i + 1];
+        }
+    }
+    return fallback;
+}
+
 int argument(int argc, char** argv, const std::string& name, int fallback) {
     for (int i = 1; i + 1 < argc; ++i) {
         if (argv[i] == name) {
@@ -87,6 +101,10 @@ int main(int argc, char** argv) {
     ptw3::bench::GeneratorOptions generator;
     generator.pointCount = points;
     generator.seed = static_cast<uint64_t>(argument(argc, argv, "--seed", 1));
+    const std::string shape = textArgument(argc, argv, "--shape", "grid");
+    generator.shape = shape == "chain"      ? ptw3::bench::NetworkShape::Chain
+                      : shape == "clusters" ? ptw3::bench::NetworkShape::TwoClusters
+                                            : ptw3::bench::NetworkShape::Grid;
     fs::remove_all(folder);
     ptw3::bench::generateNetwork(folder, generator);
 
@@ -95,6 +113,10 @@ int main(int argc, char** argv) {
     options.iterationCount = argument(argc, argv, "--iterations", 4);
     options.accelerationLevel = argument(argc, argv, "--acceleration", 0);
     options.analysisMode = argument(argc, argv, "--mode", 1);
+    const std::string arithmetic = textArgument(argc, argv, "--arithmetic", "double-double");
+    options.arithmetic = arithmetic == "extended" ? ptw3::Arithmetic::Extended
+                                                  : ptw3::Arithmetic::DoubleDouble;
+    options.threadCount = argument(argc, argv, "--threads", 0);
     ptw3::MessageList messages;
     PhaseTimer timer;
     ptw3::SystemClock clock;
@@ -111,9 +133,16 @@ int main(int argc, char** argv) {
     ptw3::adjustNetwork(options, network, results, context, extraFiles ? &outcome : nullptr);
     const auto end = Clock::now();
 
-    std::printf("points %d, unknowns %d, acceleration %d, mode %d, iterations %d\n", network.lp(),
-                2 * network.determinedCount(), options.accelerationLevel, options.analysisMode,
-                options.iterationCount);
+    const ptw3::DoubleDoubleKernels* kernels[3] = {};
+    ptw3::availableDoubleDoubleKernels(kernels, 3);
+    std::printf("points %d (%s), unknowns %d, acceleration %d, mode %d, iterations %d\n",
+                network.lp(), shape.c_str(), 2 * network.determinedCount(),
+                options.accelerationLevel, options.analysisMode, options.iterationCount);
+    std::printf("arithmetic %s (%s vectors), threads %d\n",
+                options.arithmetic == ptw3::Arithmetic::Extended ? "extended" : "double-double",
+                kernels[0]->name,
+                options.threadCount > 0 ? options.threadCount
+                                        : static_cast<int>(std::thread::hardware_concurrency()));
     std::printf("%-34s %10.2f s\n", "data input", PhaseTimer::seconds(start, inputEnd));
     auto previous = inputEnd;
     for (const auto& mark : timer.marks) {

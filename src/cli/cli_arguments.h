@@ -2,6 +2,8 @@
 // the main window, given as words or as the window's own entry texts.
 #pragma once
 
+#include "engine/arithmetic.h"
+
 #include <optional>
 #include <string>
 #include <variant>
@@ -30,6 +32,8 @@ struct CliArguments {
     bool accelerate = true;
     bool turbo = true;
     bool extraFiles = true; ///< false with --no-extra-files
+    Arithmetic arithmetic = Arithmetic::DoubleDouble;
+    int32_t threadCount = 0; ///< 0: one per hardware thread
     AnswerMode answers = AnswerMode::Ask;
 };
 

@@ -46,6 +46,8 @@ int run(const CliArguments& args) {
     controls.accelerate = args.accelerate;
     controls.turbo = args.turbo;
     controls.extraFiles = args.extraFiles;
+    controls.arithmetic = args.arithmetic;
+    controls.threadCount = args.threadCount;
 
     TerminalInteraction user(args.answers, stdout, stderr, stdin);
     SystemClock clock;

@@ -46,6 +46,8 @@ void adjustNetwork(CalculationOptions& options, NetworkData& network, Calculatio
     const RobustFlags robust = robustFlags(options.adjustmentPrinciple);
     s.robustDistances = robust.distances;
     s.robustAngles = robust.angles;
+    s.normal.setArithmetic(options.arithmetic);
+    s.normal.setThreadCount(options.threadCount);
 
     s.mainReport = ReportFile(options.workingFolder, "rpw.ptw");
     s.controlReport = ReportFile(options.workingFolder, "er3.ptw");

@@ -79,7 +79,6 @@ struct AdjustmentState {
     bool lastPass = false;
     bool robustDistances = false;
     bool robustAngles = false;
-    Real neglectThreshold = 0;
 
     Real pLL = 0;      ///< weighted sum of squared free terms of the pass
     /// The pass's weighted squares of free terms by kind (S1 to S4); S5 is [pdd].

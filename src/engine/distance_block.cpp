@@ -22,8 +22,6 @@
 namespace ptw3 {
 namespace {
 
-/// Base of the neglect threshold of the cofactors of adjusted lengths.
-constexpr Real cofactorNeglectBase = 0.00001L;
 /// A postulated height change beyond this (m) points the user at the heights.
 constexpr Real heightHintLimitM = 10;
 
@@ -264,10 +262,7 @@ void finalPass(AdjustmentState& s) {
     const bool full = s.options.analysisMode == analysisFull;
     std::vector<Real> cofactors;
     if (full) {
-        cofactors = observationCofactors(s.normal, rows,
-                                         observationNeglectThreshold(cofactorNeglectBase,
-                                                                     s.options.accelerationLevel,
-                                                                     s.options.accelerationBoost));
+        cofactors = observationCofactors(s.normal, rows);
     }
 
     ResidualStatistics counts;

@@ -99,12 +99,6 @@ void writeProgressLine(AdjustmentState& s) {
 
 } // namespace
 
-Real pointNeglectThreshold(int32_t accelerationLevel) {
-    constexpr std::array<Real, 3> levelFactor = {1e-12L, 1e-6L, 1e-3L};
-    const auto level = static_cast<size_t>(std::clamp(accelerationLevel, 0, 2));
-    return 1e-5L * levelFactor[level];
-}
-
 UnitErrors unitErrors(Real pLL, Real pvvPdd, int32_t redundancy) {
     UnitErrors e;
     if (redundancy > 0) {
@@ -153,9 +147,8 @@ void runIterations(AdjustmentState& s, CalculationResults& results) {
     }
 
     s.lastPass = true;
-    s.neglectThreshold = pointNeglectThreshold(s.options.accelerationLevel);
     s.context.message(cp1250(" ANALIZA DOKŁADNOŚCI PUNKTÓW - proszę czekać"));
-    s.normal.ComputePointCofactors(s.neglectThreshold);
+    s.normal.ComputePointCofactors(s.context);
     s.context.message(cp1250(" ANALIZA DOKŁADNOŚCI OBSERWACJI - proszę czekać"));
     observationPass(s);
 }

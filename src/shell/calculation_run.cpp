@@ -23,6 +23,8 @@ Real incrementNormUnits(Real metres) { return roundHalfEven((metres + 1e-7L) * 1
 
 void applyControls(const RunControls& controls, CalculationOptions& options) {
     options.accelerationLevel = controls.accelerate ? (controls.turbo ? 2 : 1) : 0;
+    options.arithmetic = controls.arithmetic;
+    options.threadCount = controls.threadCount;
     for (const ModeEntry& entry : modeEntries) {
         if (controls.modeText == entry.text) {
             options.analysisMode = entry.mode;

@@ -48,6 +48,8 @@ struct RunControls {
     std::string iterationsText = "4";
     bool accelerate = true; ///< " przyspiesz analizę dokładności "
     bool turbo = true;      ///< " turbo" rather than " standard"
+    Arithmetic arithmetic = Arithmetic::DoubleDouble;
+    int32_t threadCount = 0; ///< 0: one per hardware thread
     /// wyniki.json, punkty.csv, obserwacje.csv and siec.svg beside the reports
     bool extraFiles = true;
 };
