@@ -130,6 +130,14 @@ size_t characterCount(std::string_view utf8) {
     }));
 }
 
+std::string scaleLengthText(Real metres) {
+    char digits[32];
+    const bool millimetres = metres < 1;
+    const auto value = static_cast<double>(millimetres ? std::round(metres * 1000) : metres);
+    const auto end = std::to_chars(digits, digits + sizeof digits, value);
+    return std::string(digits, end.ptr) + (millimetres ? " mm" : " m");
+}
+
 LabelBox labelBox(size_t characters) {
     return {labelGapPx, -labelGapPx - labelFontPx,
             static_cast<Real>(characters) * characterWidthEm * labelFontPx, labelFontPx};

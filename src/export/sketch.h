@@ -72,6 +72,8 @@ Sketch buildSketch(const NetworkResults& results);
 Real roundNumberBelow(Real v);
 /// The round number (1, 2, 5 times a power of ten) nearest to v on a logarithmic scale.
 Real roundNumberNear(Real v);
+/// A scale bar's length: "500 mm" below a metre, else "20 m", "1000 m".
+std::string scaleLengthText(Real metres);
 
 /// The labels written at a scale: the outliers' (strongest first) and then the point numbers
 /// (fixed points first, then in table order), each only where it overlaps no label placed

@@ -156,16 +156,6 @@ std::string strokeAttributes(std::string_view colour, Real width, std::string_vi
     return a;
 }
 
-std::string lengthText(Real metres) {
-    char digits[32];
-    if (metres < 1) {
-        const auto end = std::to_chars(digits, digits + sizeof digits,
-                                       static_cast<double>(std::round(metres * 1000)));
-        return std::string(digits, end.ptr) + " mm";
-    }
-    const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<double>(metres));
-    return std::string(digits, end.ptr) + " m";
-}
 
 Real textWidth(std::string_view utf8, Real fontPx) {
     return static_cast<Real>(characterCount(utf8)) * 0.6L * fontPx;
@@ -249,7 +239,7 @@ void writeLegend(SvgWriter& w, const Sketch& s, const Placement& p, Real mapWidt
     w.line(x + barMetres * p.scale, y - 4, x + barMetres * p.scale, y + 4);
     w.out += "</g>";
     x += barMetres * p.scale + 8;
-    item(y, lengthText(barMetres));
+    item(y, scaleLengthText(barMetres));
     if (s.ellipseMagnification > 0) {
         const Real pxPerEllipseMetre = s.ellipseMagnification * p.scale;
         const Real barEllipse = roundNumberBelow(ellipseBarPx / pxPerEllipseMetre);
@@ -261,7 +251,7 @@ void writeLegend(SvgWriter& w, const Sketch& s, const Placement& p, Real mapWidt
         w.line(x, y, x + barEllipse * pxPerEllipseMetre, y);
         w.out += "</g>";
         x += barEllipse * pxPerEllipseMetre + 8;
-        item(y, "= " + lengthText(barEllipse));
+        item(y, "= " + scaleLengthText(barEllipse));
     }
     if (labelled < r.points.size()) {
         item(y, "numery " + std::to_string(labelled) + " z " + std::to_string(r.points.size()) +

@@ -73,10 +73,6 @@ QString kindText(ListedKind kind) {
     return {};
 }
 
-QString lengthText(Real metres) {
-    return metres < 1 ? QStringLiteral("%1 mm").arg(std::round(static_cast<double>(metres) * 1000))
-                      : QStringLiteral("%1 m").arg(static_cast<double>(metres));
-}
 
 } // namespace
 
@@ -315,7 +311,7 @@ class SketchCanvas : public QWidget {
     void drawScales(QPainter& painter) {
         const Real barMetres = roundNumberBelow(scaleBarShare * width() / m_scale);
         const qreal bar = static_cast<qreal>(barMetres * m_scale);
-        QString text = lengthText(barMetres);
+        QString text = QString::fromStdString(scaleLengthText(barMetres));
         if (m_sketch->ellipseMagnification > 0) {
             text += QString::fromUtf8("   elipsy powiększone %1\u00d7")
                         .arg(static_cast<double>(m_sketch->ellipseMagnification));
@@ -395,11 +391,11 @@ bool SketchView::load(const std::filesystem::path& folder) {
             "(zapisuje go obliczenie z włączonymi plikami dodatkowymi)."));
         return false;
     }
-    show(std::move(*results));
+    setResults(std::move(*results));
     return true;
 }
 
-void SketchView::show(NetworkResults results) {
+void SketchView::setResults(NetworkResults results) {
     m_results = std::make_unique<NetworkResults>(std::move(results));
     m_sketch = buildSketch(*m_results);
     m_outliers->clear();

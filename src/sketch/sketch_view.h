@@ -31,8 +31,7 @@ class SketchView : public QWidget {
     /// the folder has none that can be read.
     bool load(const std::filesystem::path& folder);
     /// Shows results held in memory.
-    void show(NetworkResults results);
-    using QWidget::show;
+    void setResults(NetworkResults results);
 
     /// Fits the whole network into the canvas.
     void fit();
