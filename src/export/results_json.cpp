@@ -7,9 +7,10 @@
 #include "export/output_file.h"
 #include "export/result_fields.h"
 
+#include <nlohmann/json.hpp>
+
 #include <array>
 #include <cstdio>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <unordered_map>
 

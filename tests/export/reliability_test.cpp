@@ -13,8 +13,9 @@
 #include "input/read_network_data.h"
 #include "test_support.h"
 
-#include <cmath>
 #include <gtest/gtest.h>
+
+#include <cmath>
 #include <numeric>
 
 namespace ptw3 {

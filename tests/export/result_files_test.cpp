@@ -10,10 +10,11 @@
 #include "export/results_json.h"
 #include "test_support.h"
 
-#include <algorithm>
 #include <gtest/gtest.h>
-#include <map>
 #include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <map>
 #include <random>
 #include <set>
 

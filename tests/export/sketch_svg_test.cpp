@@ -7,9 +7,10 @@
 #include "export/sketch.h"
 #include "test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
-#include <gtest/gtest.h>
 #include <map>
 #include <random>
 #include <set>

@@ -12,9 +12,10 @@
 #include <QTest>
 #include <QWheelEvent>
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
-#include <gtest/gtest.h>
 
 namespace ptw3 {
 namespace {
