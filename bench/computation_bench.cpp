@@ -164,6 +164,11 @@ int main(int argc, char** argv) {
                                     mark.text.starts_with(" WYR"))) {
             continue;
         }
+        if (analysis && phase.ends_with("observation equations")) {
+            // No iteration followed the last one: its moment belongs to the analysis.
+            phase = "point analysis (selected inversion)";
+            continue;
+        }
         const double seconds = PhaseTimer::seconds(previous, mark.at);
         row(phase, seconds);
         if (iterationEnds) {
