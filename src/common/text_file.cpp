@@ -36,10 +36,13 @@ std::string asCp1250(std::string content) {
     const bool marked = content.starts_with(utf8ByteOrderMark);
     const std::string_view body =
         marked ? std::string_view(content).substr(utf8ByteOrderMark.size()) : content;
-    if (isValidUtf8(body) && (marked || hasNonAscii(body))) {
-        return cp1250FromUtf8(body);
+    if (!marked && !hasNonAscii(body)) {
+        return content;
     }
-    return content;
+    // Windows-1250 letters can form valid UTF-8 (Ó Ł, bytes D3 A3, read as U+04E3): a text
+    // is UTF-8 only when it also maps back to Windows-1250 character by character.
+    std::optional<std::string> converted = exactCp1250FromUtf8(body);
+    return converted ? std::move(*converted) : content;
 }
 
 std::optional<std::string> readFileBytes(const fs::path& file) {

@@ -16,8 +16,9 @@ namespace ptw3 {
 std::vector<std::string> splitLines(std::string_view content);
 
 /// File content as Windows-1250: content that is well-formed UTF-8 with characters beyond
-/// ASCII (with or without a byte-order mark) is converted from UTF-8; anything else is taken
-/// as Windows-1250 bytes as they stand.
+/// ASCII (with or without a byte-order mark, which is dropped) is converted from UTF-8 when
+/// every one of its characters has a Windows-1250 byte; anything else is taken as
+/// Windows-1250 bytes as they stand, so no character is ever lost or merged with another.
 std::string asCp1250(std::string content);
 
 /// The whole file as raw bytes, or nothing when it cannot be read.

@@ -40,6 +40,12 @@ TEST(TextFile, Utf8FilesAreReadAsWindows1250) {
         {"utf-8 with byte-order mark", "\xEF\xBB\xBFP1 2", "P1 2"},
         {"windows-1250 stays", "\xA3\xF3" "d\x9F 1", "\xA3\xF3" "d\x9F 1"},
         {"plain ascii stays", "12 13 100.5", "12 13 100.5"},
+        // PÓŁNOC in Windows-1250 is also valid UTF-8 (Ó Ł read as U+04E3), which has no
+        // Windows-1250 byte: the bytes stand.
+        {"windows-1250 that is valid utf-8", "P\xD3\xA3NOC 1", "P\xD3\xA3NOC 1"},
+        {"utf-8 beyond windows-1250 stays as bytes", "Ж1 Я1", "Ж1 Я1"},
+        {"byte-order mark with a character beyond windows-1250", "\xEF\xBB\xBFЖ1",
+         "\xEF\xBB\xBFЖ1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
