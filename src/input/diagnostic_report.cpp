@@ -6,7 +6,7 @@
 namespace ptw3 {
 
 DiagnosticReport::DiagnosticReport(const std::filesystem::path& folder, RunContext& context)
-    : m_file(folder, "er3a.ptw")
+    : m_file(folder, "er3a.ptw", context)
     , m_context(context) {}
 
 void DiagnosticReport::line(std::string_view text) { m_file.line(text); }

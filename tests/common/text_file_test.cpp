@@ -1,4 +1,5 @@
 #include "common/folder_files.h"
+#include "common/stop.h"
 #include "common/text_file.h"
 #include "test_support.h"
 
@@ -65,21 +66,51 @@ TEST(FolderFiles, FindsNamesWithoutRegardToCase) {
 
 TEST(FolderFiles, WritingOverwritesTheFileOfAnyCaseInsteadOfAddingOne) {
     TempFolder folder;
+    test::TestContext t;
     folder.write("RPW.ptw", "old");
     {
-        ReportFile report(folder.path(), "rpw.ptw");
+        ReportFile report(folder.path(), "rpw.ptw", t.context);
         report.line("nowy");
         report.line(std::string(1, '\xB3'));
+        report.close();
     }
-    EXPECT_EQ(folder.names(), std::vector<std::string>{"RPW.ptw"});
+    folder.write("Redukcje", "old");
+    EXPECT_EQ(replaceFile(folder.path(), "redukcje", "0.5 100\r\n"), 0);
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"RPW.ptw", "Redukcje"}));
     EXPECT_EQ(folder.read("RPW.ptw"), "nowy\r\n\xB3\r\n");
+    EXPECT_EQ(folder.read("Redukcje"), "0.5 100\r\n");
 }
 
-TEST(FolderFiles, AReportThatCannotBeCreatedSwallowsItsLines) {
+// A report that could not be created, or was cut by a full disk, used to pass silently
+// for a finished one.
+TEST(FolderFiles, AReportThatCannotBeWrittenInFullStopsTheComputation) {
     TempFolder folder;
-    ReportFile report(folder.path() / "no-such-folder", "er3a.ptw");
-    EXPECT_FALSE(report.isOpen());
-    report.line("lost");
+    std::filesystem::create_directory(folder.path() / "rpw.ptw");
+    struct Case {
+        std::filesystem::path folder;
+        const char* name;
+        const char* box;
+    };
+    const Case cases[] = {
+        {folder.path(), "rpw.ptw", " *** Błąd zapisu pliku <rpw.ptw>: pod tą nazwą jest folder"},
+        {folder.path() / "brak", "er3a.ptw", " *** Błąd zapisu pliku <er3a.ptw>: folder nie istnieje"},
+        {"/dev", "full", " *** Błąd zapisu pliku <full>: brak miejsca na dysku"}, // a full disk
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TestContext t;
+        try {
+            ReportFile report(c.folder, c.name, t.context);
+            report.line("wiersz");
+            report.close();
+            ADD_FAILURE() << "no stop";
+        } catch (const Stop& stop) {
+            EXPECT_EQ(stop.reason(), StopReason::WriteFailed);
+        }
+        ASSERT_EQ(t.user.informations.size(), 1u);
+        EXPECT_EQ(t.user.informations[0],
+                  std::string(c.box) + "\n     OBLICZENIA PRZERWANO - raporty są niepełne");
+    }
 }
 
 } // namespace
