@@ -18,8 +18,12 @@ template <class... Format> std::string toChars(Real v, Format... format) {
     if (result.ec == std::errc{}) {
         return std::string(small, result.ptr);
     }
-    std::vector<char> large(6000); // enough for any extended value in fixed notation
-    result = std::to_chars(large.data(), large.data() + large.size(), v, format...);
+    // Up to 4933 digits before the point in fixed notation, plus the decimals asked for.
+    std::vector<char> large(sizeof small);
+    while (result.ec != std::errc{}) {
+        large.resize(large.size() * 8);
+        result = std::to_chars(large.data(), large.data() + large.size(), v, format...);
+    }
     return std::string(large.data(), result.ptr);
 }
 
