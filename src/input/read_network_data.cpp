@@ -219,12 +219,13 @@ void readNetworkData(const fs::path& folder, NetworkData& n, RunContext& context
     n.parameters.angleMeanError = angleErrorPerDirectionError * n.parameters.directionMeanError;
 
     {
-        ReportFile carried(folder, "dlugosci.pom");
+        ReportFile carried(folder, "dlugosci.pom", context);
         for (const char* name : {"kierunki", "kierunki.mod", "kierunki.ort", "kierunki.gps"}) {
             if (const auto lines = inputFile(folder, name)) {
                 readDirectionFile(*lines, n, index, carried, report);
             }
         }
+        carried.close();
     }
     if (const auto lines = inputFile(folder, "katy")) {
         readAngleFile(*lines, ReadMode::Grouped, n, index, report);
@@ -286,6 +287,7 @@ void readNetworkData(const fs::path& folder, NetworkData& n, RunContext& context
         n.reducedDirectionCount += set.directions.count() - 1;
     }
     writeCountSummary(n, report);
+    report.close();
 }
 
 } // namespace ptw3
