@@ -1,8 +1,9 @@
 // The whole computation on a generated network, phase by phase: data input, each
-// Gauss-Newton iteration, the point cofactors, the analysis of the observations and the
-// result files, with the peak memory of the process; then the files beside the reports
-// (wyniki.json, punkty.csv, obserwacje.csv, siec.svg) one by one. The phases are told
-// apart by the message-list lines the computation writes as it goes.
+// Gauss-Newton iteration (forming the observation equations, then solving), the point
+// analysis (the selected inversion), the analysis of the observations with the result
+// files, and the peak memory of the process; then the files beside the reports (wyniki.json,
+// punkty.csv, obserwacje.csv, siec.svg) one by one. The phases are told apart by the
+// message-list lines the computation writes and by the first progress report of the solution.
 //
 //   computation_bench [--points N] [--acceleration 0|1|2] [--mode 1|2] [--iterations K]
 //                     [--seed S] [--shape grid|chain|clusters] [--arithmetic double-double|
@@ -28,6 +29,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <sys/resource.h>
 #include <thread>
 #include <vector>
@@ -37,7 +39,11 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-/// Records the moment of every message line and answers every question Yes.
+/// The progress phase of the solution of the normal equations (UTF-8).
+constexpr std::string_view solvingPhase = "Rozwiązywanie układu równań normalnych";
+
+/// Records the moment of every message line and of the start of every solution, and
+/// answers every question Yes.
 class PhaseTimer : public ptw3::UserInteraction {
 public:
     struct Mark {
@@ -45,6 +51,12 @@ public:
         std::string text;
     };
     std::vector<Mark> marks;
+
+    void progress(const std::string& phase, double fraction) override {
+        if (phase == solvingPhase && fraction == 0) {
+            marks.push_back({Clock::now(), std::string(solvingPhase)});
+        }
+    }
 
     void message(int32_t, const std::string& text) override {
         marks.push_back({Clock::now(), text});
@@ -143,25 +155,52 @@ int main(int argc, char** argv) {
                 kernels[0]->name,
                 options.threadCount > 0 ? options.threadCount
                                         : static_cast<int>(std::thread::hardware_concurrency()));
-    std::printf("%-34s %10.2f s\n", "data input", PhaseTimer::seconds(start, inputEnd));
+    const auto row = [](const std::string& label, double seconds) {
+        std::printf("%-44s %9.2f s\n", label.c_str(), seconds);
+    };
+    row("data input", PhaseTimer::seconds(start, inputEnd));
+    // Each mark ends the phase that the previous one began.
+    std::string phase = "preamble and profile";
     auto previous = inputEnd;
+    int iteration = 0;
+    double solving = 0;
     for (const auto& mark : timer.marks) {
-        const bool phaseEnd = mark.text.starts_with(" WYR") || mark.text.starts_with(" ITERACJA") ||
-                              mark.text.starts_with(" ANALIZA");
-        if (phaseEnd && mark.at > inputEnd) {
-            std::printf("%-34s %10.2f s\n", ("until: " + mark.text.substr(0, 26)).c_str(),
-                        PhaseTimer::seconds(previous, mark.at));
-            previous = mark.at;
+        const bool solves = mark.text == solvingPhase;
+        const bool iterationEnds = mark.text.starts_with(" ITERACJA");
+        const bool analysis = mark.text.starts_with(" ANALIZA");
+        if (mark.at < inputEnd || !(solves || iterationEnds || analysis ||
+                                    mark.text.starts_with(" WYR"))) {
+            continue;
+        }
+        if (analysis && phase.ends_with("observation equations")) {
+            // No iteration followed the last one: its moment belongs to the analysis.
+            phase = "point analysis (selected inversion)";
+            continue;
+        }
+        const double seconds = PhaseTimer::seconds(previous, mark.at);
+        row(phase, seconds);
+        if (iterationEnds) {
+            solving += seconds;
+        }
+        previous = mark.at;
+        if (solves) {
+            phase = "iteration " + std::to_string(iteration) + ": factorisation, substitutions";
+        } else if (analysis) {
+            phase = mark.text.find("PUNKT") != std::string::npos
+                        ? "point analysis (selected inversion)"
+                        : "observation analysis and result files";
+        } else {
+            phase = "iteration " + std::to_string(++iteration) + ": observation equations";
         }
     }
-    std::printf("%-34s %10.2f s\n", "observation analysis and reports",
-                PhaseTimer::seconds(previous, end));
-    std::printf("%-34s %10.2f s\n", "whole computation", PhaseTimer::seconds(start, end));
+    row(phase, PhaseTimer::seconds(previous, end));
+    row("all factorisations and substitutions", solving);
+    row("whole computation", PhaseTimer::seconds(start, end));
     if (extraFiles) {
         auto before = Clock::now();
         const auto lap = [&](const char* what) {
             const auto now = Clock::now();
-            std::printf("%-34s %10.3f s\n", what, PhaseTimer::seconds(before, now));
+            row(what, PhaseTimer::seconds(before, now));
             before = now;
         };
         const ptw3::NetworkResults collected =
@@ -175,14 +214,13 @@ int main(int argc, char** argv) {
         lap("obserwacje.csv");
         ptw3::writeSketchSvg(folder, collected);
         lap("siec.svg");
-        const auto extraEnd = Clock::now();
-        std::printf("%-34s %10.3f s\n", "all four extra files", PhaseTimer::seconds(end, extraEnd));
+        row("all four extra files", PhaseTimer::seconds(end, Clock::now()));
         for (const char* name : {"wyniki.json", "punkty.csv", "obserwacje.csv", "siec.svg"}) {
-            std::printf("%-34s %10.1f MB\n", name,
+            std::printf("%-44s %9.1f MB\n", name,
                         static_cast<double>(fs::file_size(folder / name)) / 1e6);
         }
     }
-    std::printf("%-34s %10.1f MiB\n", "peak memory", peakMemoryMiB());
+    std::printf("%-44s %9.1f MiB\n", "peak memory", peakMemoryMiB());
     std::printf("Mp(sr) %.4Lf m, Mp(max) %.4Lf m\n", results.meanPositionError,
                 results.maxPositionError);
     return 0;

@@ -5,6 +5,7 @@
 #include "bench/network_generator.h"
 #include "bench/portable_math.h"
 #include "bench/random_stream.h"
+#include "bench/temp_folder.h"
 #include "bench/unattended_user.h"
 #include "common/clock.h"
 #include "common/message_list.h"
@@ -35,30 +36,6 @@ constexpr double ccPerGrad = 10000;
 
 // ---------------------------------------------------------------------------------------
 // Folder and text helpers.
-
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "ptw3-generator-XXXXXX").string();
-        m_path = mkdtemp(pattern.data());
-    }
-    ~TempFolder() {
-        std::error_code error;
-        fs::remove_all(m_path, error);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
-
-std::string readBytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::map<std::string, std::string> folderContent(const fs::path& folder) {
     std::map<std::string, std::string> files;

@@ -5,6 +5,7 @@
 // and azimuths; a long chain held at one end (ill-conditioned); two clusters joined by one
 // line; a robust computation; a network whose defect question is answered Yes.
 #include "bench/network_generator.h"
+#include "bench/temp_folder.h"
 #include "bench/unattended_user.h"
 #include "common/clock.h"
 #include "common/folder_files.h"
@@ -29,29 +30,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* reports[] = {"er3a.ptw", "rpw.ptw", "er3.ptw", "xy.ptw", "dxdy.ptw"};
-
-class ScratchFolder {
-public:
-    ScratchFolder() {
-        std::string pattern = (fs::temp_directory_path() / "ptw3-equivalence-XXXXXX").string();
-        m_path = mkdtemp(pattern.data());
-    }
-    ~ScratchFolder() {
-        std::error_code error;
-        fs::remove_all(m_path, error);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
-
-std::string readBytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 struct Computed {
     std::vector<std::string> reports;
@@ -159,7 +137,7 @@ TEST(ReportEquivalence, DoubleDoubleOnAllThreadsGivesTheReportsOfExtendedOnOne) 
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScratchFolder scratch;
+        TempFolder scratch;
         const fs::path source = scratch.path() / "source";
         c.write(source);
         const Computed extended =

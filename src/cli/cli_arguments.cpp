@@ -217,7 +217,8 @@ Exit status:
   0  the computation finished (" KONIEC OBLICZEŃ:" was written)
   1  an unexpected internal failure
   2  wrong usage
-  3  a fatal input error stopped the computation (see ER3a.ptw)
+  3  a fatal input error stopped the computation (see ER3a.ptw), or a report could
+     not be written in full (the message names the file and the reason)
   4  the answer No to "Czy chcesz liczyć dalej?" stopped the computation
 )HELP";
     return help;

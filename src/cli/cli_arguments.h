@@ -16,7 +16,7 @@ enum ExitStatus : int {
     exitFinished = 0,      ///< the computation ran to its summary
     exitInternalError = 1, ///< an unexpected failure inside the program
     exitUsage = 2,         ///< wrong command line
-    exitFatalInput = 3,    ///< a fatal input error stopped the computation
+    exitFatalInput = 3,    ///< a fatal input error, or a report not written in full, stopped it
     exitDeclined = 4,      ///< the answer No to "Czy chcesz liczyć dalej?" stopped it
 };
 

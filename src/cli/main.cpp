@@ -62,6 +62,10 @@ int run(const CliArguments& args) {
         case StopReason::UserDeclined:
             std::fprintf(stderr, "ptw3-cli: computation stopped by the answer No\n");
             return exitDeclined;
+        case StopReason::WriteFailed:
+            std::fprintf(stderr, "ptw3-cli: computation stopped: a report could not be written "
+                                 "in full\n");
+            return exitFatalInput;
         case StopReason::Abandoned: // the console never asks a computation to stop
             std::fprintf(stderr, "ptw3-cli: computation abandoned\n");
             return exitInternalError;

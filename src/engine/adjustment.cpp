@@ -49,8 +49,8 @@ void adjustNetwork(CalculationOptions& options, NetworkData& network, Calculatio
     s.normal.setArithmetic(options.arithmetic);
     s.normal.setThreadCount(options.threadCount);
 
-    s.mainReport = ReportFile(options.workingFolder, "rpw.ptw");
-    s.controlReport = ReportFile(options.workingFolder, "er3.ptw");
+    s.mainReport = ReportFile(options.workingFolder, "rpw.ptw", context);
+    s.controlReport = ReportFile(options.workingFolder, "er3.ptw", context);
     s.size = writePreamble(options.workingFolder, network, options, s.projection, s.mainReport,
                            context);
     layOutProfile(s);

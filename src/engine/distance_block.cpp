@@ -314,10 +314,14 @@ void finalPass(AdjustmentState& s) {
     writeStatistics(s.mainReport, s.controlReport, distanceStatistics, counts);
     writeScalePostulate(s, scalePostulate(sumResidualLength, sumLengthSquared), counts.outliers);
 
-    // The mean distortion is read back as the first parameter of REDUKCJE next time.
-    ReportFile reductions(s.options.workingFolder, "redukcje");
-    reductions.line(fixed(distortionSum / n.ld(), 15, 5) + " " +
-                    fixed(n.parameters.meanHeight, 10, 3));
+    // The mean distortion is read back as the first parameter of REDUKCJE next time. The
+    // file is also input: it is replaced whole or not at all.
+    constexpr std::string_view reductionsName = "redukcje";
+    const std::string text = fixed(distortionSum / n.ld(), 15, 5) + " " +
+                             fixed(n.parameters.meanHeight, 10, 3) + "\r\n";
+    if (const int error = replaceFile(s.options.workingFolder, reductionsName, text)) {
+        stopOnWriteFailure(s.context, s.options.workingFolder / reductionsName, error);
+    }
 }
 
 } // namespace

@@ -18,8 +18,14 @@ namespace {
 
 /// Rows factorised or inverted together.
 constexpr int32_t panelRows = 16;
-/// Below this many element updates a panel step runs on the calling thread alone.
+/// Element updates worth handing to another thread as one chunk.
 constexpr int64_t parallelWork = 32768;
+/// Chunks of a step at most, per thread: enough for one thread to take over another's
+/// share when that one is not scheduled in time.
+constexpr int64_t chunksPerThread = 4;
+/// Rows of a panel whose inverse rows are summed together: the widest register group of
+/// the double-double loops.
+constexpr int32_t inversionChunkRows = 8;
 /// A pivot at or below this value marks a numerical or topological defect of the network.
 constexpr Real minimumPivot = 0.001L;
 
@@ -104,8 +110,6 @@ int32_t factoriseProfile(const ProfileShape& shape, Elements<S>& profile, Elemen
     const int32_t n = shape.n;
     int32_t weakPivots = 0;
     Panel<S> panel;
-    std::vector<Row> sources;
-    std::vector<S> factors;
     const Row rhs = b.at(0);
 
     for (int32_t a = 1; a <= n; a += panelRows) {
@@ -182,20 +186,18 @@ int32_t factoriseProfile(const ProfileShape& shape, Elements<S>& profile, Elemen
                                  static_cast<int32_t>(from.size()));
             }
         };
+        // In chunks of rows of about equal work, taken by whichever thread is free.
         const int64_t rows = reach - last;
-        if (pool.size() == 1 || rows * rows / 2 * (last - a + 1) < parallelWork) {
-            updateRows(last + 1, reach + 1, sources, factors);
-            updateRightHandSide(sources, factors);
-            continue;
-        }
+        const auto chunks = static_cast<int32_t>(std::clamp<int64_t>(
+            rows * rows / 2 * (last - a + 1) / parallelWork, 1, chunksPerThread * pool.size()));
         const std::vector<int32_t> bounds = balancedSplit(
-            last + 1, reach, pool.size(), [reach](int32_t r) { return int64_t{reach - r + 1}; });
-        pool.run([&](int32_t member, int32_t) {
+            last + 1, reach, chunks, [reach](int32_t r) { return int64_t{reach - r + 1}; });
+        pool.forEachChunk(chunks, [&](int32_t chunk) {
             std::vector<Row> from;
             std::vector<S> by;
-            updateRows(bounds[static_cast<size_t>(member)],
-                       bounds[static_cast<size_t>(member) + 1], from, by);
-            if (member == 0) {
+            updateRows(bounds[static_cast<size_t>(chunk)], bounds[static_cast<size_t>(chunk) + 1],
+                       from, by);
+            if (chunk == 0) {
                 updateRightHandSide(from, by);
             }
         });
@@ -266,15 +268,14 @@ void invertProfile(const ProfileShape& shape, Elements<S>& profile, WorkerPool& 
                 takeRow(k, reach, first, end, u, r, dots);
             }
         };
-        const int32_t rows = last - a + 1;
         const int64_t below = reach - last;
-        if (pool.size() == 1 || below * below * rows < 2 * parallelWork) {
-            belowPanel(a, last + 1);
-        } else {
-            pool.run([&](int32_t member, int32_t members) {
-                belowPanel(a + rows * member / members, a + rows * (member + 1) / members);
-            });
-        }
+        const int32_t chunks = below * below * inversionChunkRows < 2 * parallelWork
+                                   ? 1
+                                   : (last - a + inversionChunkRows) / inversionChunkRows;
+        pool.forEachChunk(chunks, [&](int32_t chunk) {
+            const int32_t first = chunks == 1 ? a : a + chunk * inversionChunkRows;
+            belowPanel(first, chunks == 1 ? last + 1 : std::min(last + 1, first + inversionChunkRows));
+        });
 
         // The panel's own rows from the bottom: the rows of Z between p and the panel's end,
         // then Z[p][c] = -R[p][c] / U[p][p] and the diagonal.

@@ -247,12 +247,13 @@ void readNetworkData(const fs::path& folder, NetworkData& n, RunContext& context
     n.parameters.angleMeanError = angleErrorPerDirectionError * n.parameters.directionMeanError;
 
     {
-        ReportFile carried(folder, "dlugosci.pom");
+        ReportFile carried(folder, "dlugosci.pom", context);
         for (const char* name : {"kierunki", "kierunki.mod", "kierunki.ort", "kierunki.gps"}) {
             readObservationFile(folder, name, n, [&](const auto& lines) {
                 readDirectionFile(lines, n, index, carried, report);
             });
         }
+        carried.close();
     }
     const auto angles = [&](ReadMode mode) {
         return [&, mode](const auto& lines) { readAngleFile(lines, mode, n, index, report); };
@@ -305,6 +306,7 @@ void readNetworkData(const fs::path& folder, NetworkData& n, RunContext& context
         n.reducedDirectionCount += set.directions.count() - 1;
     }
     writeCountSummary(n, report);
+    report.close();
 }
 
 } // namespace ptw3
