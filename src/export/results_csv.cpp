@@ -4,6 +4,7 @@
 #include "export/result_fields.h"
 
 #include <charconv>
+#include <cmath>
 #include <span>
 #include <string>
 #include <vector>
@@ -28,6 +29,9 @@ void appendQuoted(std::string& out, std::string_view text) {
 
 void appendCell(std::string& out, const FieldValue& v, int decimals) {
     if (const auto* real = std::get_if<Real>(&v)) {
+        if (!std::isfinite(*real)) {
+            return; // empty, as the JSON's null
+        }
         char digits[64];
         const auto end = std::to_chars(digits, digits + sizeof digits, roundedTo(*real, decimals),
                                        std::chars_format::fixed, decimals);

@@ -10,7 +10,9 @@
 #include <nlohmann/json.hpp>
 
 #include <array>
+#include <cmath>
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <unordered_map>
 
@@ -38,8 +40,9 @@ constexpr std::array<std::string_view, observationKindCount> partialNames = {
     "distances", "angles", "directions", "azimuths", "coordinates"};
 // clang-format on
 
+// A value that is not a finite number (a computation that went on past a defect) is null.
 Json number(Real v, int decimals) {
-    return roundedTo(v, decimals);
+    return std::isfinite(v) ? Json(roundedTo(v, decimals)) : Json(nullptr);
 }
 
 Json optionalNumber(const std::optional<Real>& v, int decimals) {
@@ -152,7 +155,8 @@ std::optional<Real> optionalReal(const Json& j, const char* key) {
 }
 
 Real real(const Json& j, const char* key) {
-    return j.at(key).get<double>();
+    const Json& value = j.at(key);
+    return value.is_null() ? std::numeric_limits<Real>::quiet_NaN() : value.get<double>();
 }
 
 LocalDateTime parseIsoTime(const std::string& text) {

@@ -65,6 +65,12 @@ class LabelGrid {
     explicit LabelGrid(Real cell)
         : m_cell(cell) {}
 
+    /// Boxes are in pixels from the drawing's corner; one beyond any drawing has no cell.
+    static bool within(const LabelBox& b) {
+        constexpr Real farthestPx = 1e12L;
+        return std::fabs(b.left) < farthestPx && std::fabs(b.top) < farthestPx;
+    }
+
     bool fits(const LabelBox& b) const {
         bool free = true;
         forCells(b, [&](uint64_t key) {
@@ -104,6 +110,15 @@ class LabelGrid {
 };
 
 } // namespace
+
+bool drawable(const PointResult& p) {
+    return std::isfinite(p.x) && std::isfinite(p.y);
+}
+
+bool hasEllipse(const PointResult& p) {
+    return p.kind != PointKind::Fixed && std::isfinite(p.a) && std::isfinite(p.b) &&
+           std::isfinite(p.fi) && p.a > 0;
+}
 
 const LineStyle& lineStyle(ListedKind kind) {
     return styles.at(static_cast<size_t>(kind));
@@ -153,11 +168,15 @@ Sketch buildSketch(const NetworkResults& r) {
     Sketch s;
     s.results = &r;
     const auto& points = r.points;
-    if (!points.empty()) {
-        s.minNorth = s.maxNorth = points.front().x;
-        s.minEast = s.maxEast = points.front().y;
+    const auto first = std::find_if(points.begin(), points.end(), drawable);
+    if (first != points.end()) {
+        s.minNorth = s.maxNorth = first->x;
+        s.minEast = s.maxEast = first->y;
     }
     for (const PointResult& p : points) {
+        if (!drawable(p)) {
+            continue;
+        }
         s.minNorth = std::min(s.minNorth, p.x);
         s.maxNorth = std::max(s.maxNorth, p.x);
         s.minEast = std::min(s.minEast, p.y);
@@ -168,7 +187,12 @@ Sketch buildSketch(const NetworkResults& r) {
     std::unordered_set<uint64_t> seen;
     for (size_t i = 0; i < r.observations.size(); ++i) {
         const ObservationResult& o = r.observations[i];
-        for (const SketchLine& line : segmentsOf(o)) {
+        std::vector<SketchLine> segments = segmentsOf(o);
+        std::erase_if(segments, [&](const SketchLine& line) {
+            return !drawable(points[static_cast<size_t>(line.from)]) ||
+                   !drawable(points[static_cast<size_t>(line.to)]);
+        });
+        for (const SketchLine& line : segments) {
             const auto low = static_cast<uint64_t>(std::min(line.from, line.to));
             const auto high = static_cast<uint64_t>(std::max(line.from, line.to));
             if (seen.insert(static_cast<uint64_t>(line.kind) << 56 | low << 28 | high).second) {
@@ -178,7 +202,8 @@ Sketch buildSketch(const NetworkResults& r) {
         if (o.outlier) {
             SketchOutlier out;
             out.observation = i;
-            out.segments = segmentsOf(o);
+            out.segments = std::move(segments);
+            out.placed = !out.segments.empty();
             for (const SketchLine& line : out.segments) {
                 const PointResult& a = points[static_cast<size_t>(line.from)];
                 const PointResult& b = points[static_cast<size_t>(line.to)];
@@ -189,6 +214,9 @@ Sketch buildSketch(const NetworkResults& r) {
             out.strength = o.reliability && o.reliability->w
                                ? std::fabs(*o.reliability->w)
                                : std::fabs(o.residual) / std::max(o.residualMeanError, 1e-12L);
+            if (!std::isfinite(out.strength)) {
+                out.strength = 0; // sorted last, and the sort keeps a strict order
+            }
             s.outliers.push_back(std::move(out));
         }
     }
@@ -209,7 +237,9 @@ Sketch buildSketch(const NetworkResults& r) {
 
     Real largest = 0;
     for (const PointResult& p : points) {
-        largest = std::max(largest, p.a);
+        if (drawable(p) && hasEllipse(p)) {
+            largest = std::max(largest, p.a);
+        }
     }
     if (largest > 0 && s.meanLineLength > 0) {
         s.ellipseMagnification = roundNumberNear(ellipseShareOfLine * s.meanLineLength / largest);
@@ -223,9 +253,13 @@ LabelChoice placeLabels(const Sketch& s, Real pixelsPerMetre, bool allOutliers,
     LabelChoice choice{std::vector<bool>(points.size(), false),
                        std::vector<bool>(s.outliers.size(), false)};
     LabelGrid grid(4 * labelFontPx);
+    // From the drawing's corner, so that the boxes stay within its pixels.
     const auto place = [&](LabelBox b, Real north, Real east, bool always) {
-        b.left += east * pixelsPerMetre;
-        b.top -= north * pixelsPerMetre;
+        b.left += (east - s.minEast) * pixelsPerMetre;
+        b.top += (s.maxNorth - north) * pixelsPerMetre;
+        if (!LabelGrid::within(b)) {
+            return false;
+        }
         const bool fits = always || grid.fits(b);
         if (fits) {
             grid.add(b);
@@ -235,10 +269,10 @@ LabelChoice placeLabels(const Sketch& s, Real pixelsPerMetre, bool allOutliers,
     for (size_t i = 0; i < s.outliers.size(); ++i) {
         const SketchOutlier& o = s.outliers[i];
         choice.outliers[i] =
-            place(outlierLabelBox(characterCount(o.label)), o.north, o.east, allOutliers);
+            o.placed && place(outlierLabelBox(characterCount(o.label)), o.north, o.east, allOutliers);
     }
     const auto placePoint = [&](size_t i) {
-        if (pointVisible == nullptr || (*pointVisible)[i]) {
+        if (drawable(points[i]) && (pointVisible == nullptr || (*pointVisible)[i])) {
             choice.points[i] =
                 place(labelBox(characterCount(points[i].number)), points[i].x, points[i].y, false);
         }

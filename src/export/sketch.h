@@ -40,6 +40,12 @@ inline constexpr Real             labelFontPx          = 9;
 inline constexpr Real             outlierFontPx        = 10;
 // clang-format on
 
+/// A point the sketch can place: both coordinates finite. A computation that went on past a
+/// defect may leave others; they are left out of the drawing.
+bool drawable(const PointResult& p);
+/// A point drawn with its error ellipse: not fixed, with finite axes and azimuth, A > 0.
+bool hasEllipse(const PointResult& p);
+
 /// A segment of the sketch between two points (indices into NetworkResults::points).
 struct SketchLine {
     int32_t from = 0, to = 0;
@@ -50,6 +56,7 @@ struct SketchLine {
 struct SketchOutlier {
     size_t observation = 0;           ///< index into NetworkResults::observations
     std::vector<SketchLine> segments; ///< an angle has two, from its station to the targets
+    bool placed = false;              ///< false when no segment can be drawn
     Real north = 0, east = 0;         ///< where its label stands, m
     std::string label;                ///< "w=… ∇=…", UTF-8
     Real strength = 0;                ///< |w|, or |v|/mV when there is no w
@@ -57,7 +64,8 @@ struct SketchOutlier {
 
 struct Sketch {
     const NetworkResults* results = nullptr;
-    std::vector<SketchLine> lines;       ///< in drawingOrder, one per pair and kind
+    std::vector<SketchLine> lines;       ///< in drawingOrder, one per pair and kind, both
+                                         ///< ends drawable
     std::vector<SketchOutlier> outliers; ///< strongest first
     Real minNorth = 0, maxNorth = 0, minEast = 0, maxEast = 0; ///< of the points, m
     Real meanLineLength = 0;                                   ///< m

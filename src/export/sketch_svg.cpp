@@ -39,6 +39,9 @@ class SvgWriter {
     std::string out;
 
     void number(Real v) {
+        if (!std::isfinite(v)) {
+            v = 0; // never an invalid drawing; what cannot be placed is left out before this
+        }
         char digits[64];
         const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<double>(v),
                                        std::chars_format::fixed, 1);
@@ -302,7 +305,7 @@ std::string sketchSvg(const NetworkResults& r) {
 
     w.open("elipsy", strokeAttributes(ellipseColour, 0.8L, ""));
     for (const PointResult& q : points) {
-        if (q.kind != PointKind::Fixed && q.a > 0) {
+        if (drawable(q) && hasEllipse(q)) {
             const Real k = s.ellipseMagnification * p.scale;
             w.ellipse(p.x(q.y), p.y(q.x), q.a * k, q.b * k, q.fi * degreesPerGrad - 90);
         }
@@ -312,7 +315,7 @@ std::string sketchSvg(const NetworkResults& r) {
     const auto pointLayer = [&](std::string_view id, std::string_view attributes, PointKind kind) {
         w.open(id, attributes);
         for (const PointResult& q : points) {
-            if (q.kind != kind) {
+            if (q.kind != kind || !drawable(q)) {
                 continue;
             }
             if (kind == PointKind::Determined) {
@@ -332,7 +335,7 @@ std::string sketchSvg(const NetworkResults& r) {
 
     w.open("bez-kontroli", strokeAttributes(withoutControlColour, 1.2L, "2 2"));
     for (const PointResult& q : points) {
-        if (!q.controlled) {
+        if (!q.controlled && drawable(q)) {
             w.circle(p.x(q.y), p.y(q.x), withoutControlRingPx);
         }
     }
@@ -361,8 +364,11 @@ std::string sketchSvg(const NetworkResults& r) {
            "font-size=\"10\" font-weight=\"bold\" fill=\"" + std::string(outlierColour) +
                "\" stroke=\"white\" stroke-width=\"3\" paint-order=\"stroke\"");
     const LabelBox outlierBox = outlierLabelBox(0);
-    for (const SketchOutlier& o : s.outliers) {
-        w.text(p.x(o.east) + outlierBox.left, p.y(o.north) - outlierBox.left, o.label);
+    for (size_t i = 0; i < s.outliers.size(); ++i) {
+        const SketchOutlier& o = s.outliers[i];
+        if (labels.outliers[i]) {
+            w.text(p.x(o.east) + outlierBox.left, p.y(o.north) - outlierBox.left, o.label);
+        }
     }
     w.close();
     w.out += "</svg>\n";

@@ -195,14 +195,14 @@ class SketchCanvas : public QWidget {
 
         std::vector<bool> visible(points.size());
         for (size_t i = 0; i < points.size(); ++i) {
-            visible[i] = reach.contains(at(static_cast<int32_t>(i)));
+            visible[i] = drawable(points[i]) && reach.contains(at(static_cast<int32_t>(i)));
         }
         painter.setPen(penOf(ellipseColour, 0.8L));
         painter.setBrush(Qt::NoBrush);
         const Real k = s.ellipseMagnification * m_scale;
         for (size_t i = 0; i < points.size(); ++i) {
             const PointResult& p = points[i];
-            if (visible[i] && p.kind != PointKind::Fixed && p.a > 0) {
+            if (visible[i] && hasEllipse(p)) {
                 painter.save();
                 painter.translate(at(static_cast<int32_t>(i)));
                 painter.rotate(static_cast<qreal>(p.fi * degreesPerGrad - 90));
@@ -437,7 +437,8 @@ Real SketchView::pixelsPerMetre() const {
 }
 
 void SketchView::outlierChosen(int row) {
-    if (row < 0 || static_cast<size_t>(row) >= m_sketch.outliers.size()) {
+    if (row < 0 || static_cast<size_t>(row) >= m_sketch.outliers.size() ||
+        !m_sketch.outliers[static_cast<size_t>(row)].placed) {
         return;
     }
     const SketchOutlier& o = m_sketch.outliers[static_cast<size_t>(row)];

@@ -3,6 +3,7 @@
 // axes with X north up.
 
 #include "engine/synthetic_network.h"
+#include "export/extra_files.h"
 #include "export/results_json.h"
 #include "export/sketch.h"
 #include "test_support.h"
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <random>
 #include <set>
@@ -199,6 +201,48 @@ TEST(SketchSvg, LayersCountTheNetworkAndTheScaleIsEqual) {
         EXPECT_GT(sEast, 0);
         EXPECT_NEAR(static_cast<double>(sNorth / sEast), 1, 1e-3);
     }
+}
+
+TEST(SketchSvg, ACoordinateThatIsNotANumberLeavesItsPointOutAndNullsTheFields) {
+    // A computation may go on past a defect and leave a point without finite coordinates.
+    constexpr Real nan = std::numeric_limits<Real>::quiet_NaN();
+    NetworkResults r;
+    r.points = {{.number = "A", .kind = PointKind::Fixed, .x = 0, .y = 0},
+                {.number = "B", .x = 100, .y = 0, .a = 0.01L, .b = 0.005L, .fi = 10},
+                {.number = "C", .x = nan, .y = nan, .mx = nan, .a = nan, .controlled = false}};
+    const auto distance = [](int32_t from, int32_t to, Real v, bool outlier) {
+        ObservationResult o;
+        o.kind = ListedKind::Distance;
+        o.from = from;
+        o.to = to;
+        o.residual = v;
+        o.meanError = 0.01L;
+        o.outlier = outlier;
+        o.reliability = reliabilityFigures(0.5L, v, 0.01L, 1);
+        return o;
+    };
+    r.observations = {distance(0, 1, 0.001L, false), distance(1, 2, nan, true)};
+    test::TempFolder folder;
+    EXPECT_TRUE(writeExtraFiles(folder.path(), r).empty());
+
+    for (const char* file : {"siec.svg", "punkty.csv", "obserwacje.csv", "wyniki.json"}) {
+        SCOPED_TRACE(file);
+        const std::string text = folder.read(file);
+        EXPECT_EQ(text.find("nan"), std::string::npos);
+        EXPECT_EQ(text.find("inf"), std::string::npos);
+    }
+    const auto svg = parseXml(folder.read("siec.svg"));
+    EXPECT_EQ(countIn(svg, "punkty-wyznaczane", "circle"), 1u);
+    EXPECT_EQ(countIn(svg, "dlugosci", "line"), 1u);
+    EXPECT_EQ(countIn(svg, "bez-kontroli", "circle"), 0u);
+    EXPECT_EQ(countIn(svg, "odstajace", "line"), 0u);
+    EXPECT_EQ(countIn(svg, "opisy-odstajacych", "text"), 0u);
+
+    const auto back = readResultsJson(folder.path() / "wyniki.json");
+    ASSERT_TRUE(back.has_value());
+    ASSERT_EQ(back->points.size(), 3u);
+    EXPECT_TRUE(std::isnan(back->points[2].x));
+    EXPECT_TRUE(std::isnan(back->observations[1].residual));
 }
 
 TEST(SketchSvg, RoundNumbersForScalesAndTheEllipseMagnification) {
