@@ -72,6 +72,21 @@ struct TestContext {
     RunContext context{messages, user, clock};
 };
 
+#if defined(__SANITIZE_ADDRESS__)
+/// The sanitizers slow a computation several times over: tests that time one use a smaller
+/// network there and leave the timing to the optimised build.
+inline constexpr bool sanitized = true;
+#else
+inline constexpr bool sanitized = false;
+#endif
+
+/// Points of a generated network on which a computation takes several seconds in the
+/// optimised build (about 12 s in the full analysis with turbo acceleration).
+inline constexpr int32_t longNetworkPoints = sanitized ? 400 : 2000;
+
+/// Writes a generated working folder of that many points (seed 1) into the folder.
+void generateNetwork(const TempFolder& folder, int32_t points);
+
 /// Text with LF line ends turned into CR LF.
 std::string crlf(std::string_view text);
 

@@ -59,6 +59,10 @@ struct AdjustmentState {
     Real approximateMo = 1; ///< ~Mo, from the free terms
     Real mo = 1;       ///< Mo, from the residuals
     Real incrementNorm = 0; ///< NORM(dx,dy), m
+
+    int64_t passTotal = 0; ///< steps of the pass under way: its observations
+    int64_t passDone = 0;  ///< of them done (accumulated, or their cofactors computed)
+    int64_t passSteps = 0; ///< observations evaluated so far, for the looks for a stop
     AdjustmentOutcome* outcome = nullptr; ///< filled at the end when a caller asks for it
 };
 

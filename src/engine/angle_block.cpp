@@ -6,6 +6,7 @@
 #include "common/encoding.h"
 #include "common/number_format.h"
 #include "engine/observation_blocks.h"
+#include "engine/pass_progress.h"
 #include "engine/residual_analysis.h"
 #include "engine/weighting.h"
 #include "observations/angle_observations.h"
@@ -480,6 +481,7 @@ void iterationPass(AdjustmentState& s) {
         if (listing) {
             observations.row(k, e);
         }
+        observationStep(s);
     }
 }
 
@@ -511,8 +513,9 @@ void lastPass(AdjustmentState& s) {
             if (full) {
                 rows.push_back(e.row);
             }
+            observationStep(s);
         }
-        const std::vector<Real> q = full ? observationCofactors(s.normal, rows, threshold)
+        const std::vector<Real> q = full ? analysedCofactors(s, rows, threshold)
                                          : std::vector<Real>(batch.size());
         auto question = pending.begin();
         for (int32_t k = first; k <= last; ++k) {

@@ -6,6 +6,7 @@
 #include "common/encoding.h"
 #include "common/number_format.h"
 #include "engine/observation_blocks.h"
+#include "engine/pass_progress.h"
 #include "engine/residual_analysis.h"
 #include "observations/azimuth_observations.h"
 
@@ -115,7 +116,7 @@ class ResultTables {
         std::vector<Real> q;
         const bool full = m_s.options.analysisMode == analysisFull;
         if (full) {
-            q = observationCofactors(m_s.normal, m_rows, m_threshold);
+            q = analysedCofactors(m_s, m_rows, m_threshold);
         }
         for (size_t r = 0; r < m_azimuths.size(); ++r) {
             const AdjustedAzimuth& a = m_azimuths[r];
@@ -236,6 +237,7 @@ void azimuthBlock(AdjustmentState& s) {
         if (results) {
             results->add({i, j, azimuth.meanError, e}, row);
         }
+        observationStep(s);
     }
 
     if (listing) {

@@ -2,7 +2,9 @@
 
 #include "common/encoding.h"
 #include "common/number_format.h"
+#include "common/run_phases.h"
 #include "engine/observation_blocks.h"
+#include "engine/pass_progress.h"
 #include "engine/weighting.h"
 
 #include <algorithm>
@@ -27,9 +29,20 @@ void observationPass(AdjustmentState& s) {
         s.mainReport.line(cp1250("  WYNIKI WYRÓWNANIA SIECI"));
         s.mainReport.line("  PROCES ITERACYJNY GAUSSA - NEWTONA");
     }
+    beginPassProgress(s);
     angleBlock(s);
     distanceBlock(s);
     azimuthBlock(s);
+    endPassProgress(s);
+}
+
+// A phase whose work reports no progress of its own: 0 as it starts, 1 when it is done, and
+// a stop asked for meanwhile takes effect at its end.
+template <class Work> void wholePhase(RunContext& context, std::string_view name, Work&& work) {
+    context.progress(cp1250(name), 0);
+    work();
+    context.progress(cp1250(name), 1);
+    context.checkCancelled();
 }
 
 // Ordinary determined coordinates move by their corrections; moving reference points stay
@@ -133,7 +146,9 @@ void runIterations(AdjustmentState& s, CalculationResults& results) {
         observationPass(s);
         addCoordinatePseudoObservations(n, s.normal);
 
-        const SolveOutcome outcome = s.normal.SolveNormalEquations(0, s.context);
+        SolveOutcome outcome;
+        wholePhase(s.context, phase::solvingNormalEquations,
+                   [&] { outcome = s.normal.SolveNormalEquations(0, s.context); });
         results.systemDefect = outcome.defectFlag;
         if (outcome.deflated) {
             s.controlReport.line(cp1250(" *  ZBYT DUŻA DEFLACJA NIELINIOWA na wartość [pvv]"));
@@ -155,7 +170,8 @@ void runIterations(AdjustmentState& s, CalculationResults& results) {
     s.lastPass = true;
     s.neglectThreshold = pointNeglectThreshold(s.options.accelerationLevel);
     s.context.message(cp1250(" ANALIZA DOKŁADNOŚCI PUNKTÓW - proszę czekać"));
-    s.normal.ComputePointCofactors(s.neglectThreshold);
+    wholePhase(s.context, phase::pointAnalysis,
+               [&] { s.normal.ComputePointCofactors(s.neglectThreshold); });
     s.context.message(cp1250(" ANALIZA DOKŁADNOŚCI OBSERWACJI - proszę czekać"));
     observationPass(s);
 }

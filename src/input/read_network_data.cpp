@@ -8,7 +8,9 @@
 
 #include "common/encoding.h"
 #include "common/folder_files.h"
+#include "common/interruption.h"
 #include "common/number_format.h"
+#include "common/run_phases.h"
 #include "common/text_file.h"
 #include "input/angle_files.h"
 #include "input/coordinate_files.h"
@@ -21,6 +23,7 @@
 #include "input/repetitions.h"
 
 #include <array>
+#include <cassert>
 #include <cmath>
 #include <optional>
 #include <unordered_set>
@@ -191,17 +194,41 @@ void writeCountSummary(const NetworkData& n, DiagnosticReport& report) {
     }
 }
 
-} // namespace
+// The data input's progress: the share of its steps done, reported as each step begins; a
+// stop the person asked for takes effect between steps (the longest, the ordering of
+// 20 000 points, takes a few tenths of a second).
+class InputSteps {
+public:
+    static constexpr int32_t count = 16;
 
-void readNetworkData(const fs::path& folder, NetworkData& n, RunContext& context) {
-    n = NetworkData{};
-    DiagnosticReport report(folder, context);
+    explicit InputSteps(RunContext& context)
+        : m_context(context) {}
+    void next() {
+        m_context.checkCancelled();
+        m_context.progress(cp1250(phase::readingData), static_cast<double>(m_done) / count);
+        ++m_done;
+    }
+    void finish() {
+        assert(m_done == count);
+        m_context.progress(cp1250(phase::readingData), 1);
+    }
+
+private:
+    RunContext& m_context;
+    int32_t m_done = 0;
+};
+
+void readAllFiles(const fs::path& folder, NetworkData& n, DiagnosticReport& report) {
+    InputSteps steps(report.context());
+    steps.next();
     report.line(cp1250(" DIAGNOSTYKA WSTĘPNA ZBIORÓW DANYCH"));
     readParameterFiles(folder, n.parameters, report);
 
+    steps.next();
     ObservedNumbers observed(n.observedNumbers);
     collectObservedNumbers(folder, observed, report);
 
+    steps.next();
     if (const auto lines = inputFile(folder, "xy.sta")) {
         readCoordinateFile(*lines, CoordinateFile::Reference, n, report);
     } else if (const auto withHeights = inputFile(folder, "xyh.sta")) {
@@ -214,10 +241,12 @@ void readNetworkData(const fs::path& folder, NetworkData& n, RunContext& context
     if (const auto lines = inputFile(folder, "xy.prz")) {
         readCoordinateFile(*lines, CoordinateFile::Approximate, n, report);
     }
+    steps.next();
     arrangePointTable(n, observed, report);
     const PointIndex index(n.points);
     n.parameters.angleMeanError = angleErrorPerDirectionError * n.parameters.directionMeanError;
 
+    steps.next();
     {
         ReportFile carried(folder, "dlugosci.pom");
         for (const char* name : {"kierunki", "kierunki.mod", "kierunki.ort", "kierunki.gps"}) {
@@ -226,6 +255,7 @@ void readNetworkData(const fs::path& folder, NetworkData& n, RunContext& context
             }
         }
     }
+    steps.next();
     if (const auto lines = inputFile(folder, "katy")) {
         readAngleFile(*lines, ReadMode::Grouped, n, index, report);
     }
@@ -233,6 +263,7 @@ void readNetworkData(const fs::path& folder, NetworkData& n, RunContext& context
         readAngleFile(*lines, ReadMode::Individual, n, index, report);
     }
 
+    steps.next();
     if (const auto lines = inputFile(folder, "dlugosci")) {
         readDistanceFile(*lines, ReadMode::Grouped, n, index, report);
     }
@@ -250,6 +281,7 @@ void readNetworkData(const fs::path& folder, NetworkData& n, RunContext& context
     }
     n.ldgps = n.ld() - n.ldk;
 
+    steps.next();
     if (const auto lines = inputFile(folder, "azymuty")) {
         readAzimuthFile(*lines, n, index, report);
     }
@@ -259,19 +291,26 @@ void readNetworkData(const fs::path& folder, NetworkData& n, RunContext& context
     }
     n.lazgps = n.laz() - n.lazt;
 
+    steps.next();
     removeUnobservedPoints(n);
+    steps.next();
     checkRepeatedDistances(n, report);
     checkRepeatedAngles(n, report);
     checkRepeatedAzimuths(n, report);
+    steps.next();
     mergeRepeatedDirections(n, report);
     dropShortDirectionSets(n);
 
+    steps.next();
     n.lka1 = n.lka();
     formSchreiberAngles(n, report);
     countAngleLinks(n);
+    steps.next();
     buildAdjacency(n, report);
+    steps.next();
     optimiseOrdering(n, report);
 
+    steps.next();
     if (const auto lines = inputFile(folder, "h.prz")) {
         readHeights(*lines, n, PointIndex(n.points), report);
     }
@@ -285,7 +324,17 @@ void readNetworkData(const fs::path& folder, NetworkData& n, RunContext& context
     for (const DirectionSet& set : n.directionSets) {
         n.reducedDirectionCount += set.directions.count() - 1;
     }
+    steps.next();
     writeCountSummary(n, report);
+    steps.finish();
+}
+
+} // namespace
+
+void readNetworkData(const fs::path& folder, NetworkData& n, RunContext& context) {
+    n = NetworkData{};
+    DiagnosticReport report(folder, context);
+    markingInterruption({&report.file()}, [&] { readAllFiles(folder, n, report); });
 }
 
 } // namespace ptw3
