@@ -1,10 +1,12 @@
 // The whole computation on a generated network, phase by phase: data input, each
-// Gauss-Newton iteration, the point cofactors, the analysis of the observations and the
-// result files, with the peak memory of the process. The phases are told apart by the
-// message-list lines the computation writes as it goes.
+// Gauss-Newton iteration (forming the observation equations, then solving), the point
+// analysis (the selected inversion), the analysis of the observations with the result
+// files, and the peak memory of the process. The phases are told apart by the message-list
+// lines the computation writes and by the first progress report of the solution.
 //
 //   computation_bench [--points N] [--acceleration 0|1|2] [--mode 1|2] [--iterations K]
-//                     [--seed S] [--folder DIR]
+//                     [--seed S] [--shape grid|chain|clusters] [--arithmetic double-double|
+//                     extended] [--threads T] [--folder DIR]
 
 #include "bench/network_generator.h"
 #include "common/clock.h"
@@ -13,6 +15,7 @@
 #include "common/stop.h"
 #include "common/user_interaction.h"
 #include "engine/adjustment.h"
+#include "engine/profile_kernels.h"
 #include "input/read_network_data.h"
 
 #include <chrono>
@@ -20,7 +23,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <sys/resource.h>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -28,7 +33,11 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-/// Records the moment of every message line and answers every question Yes.
+/// The progress phase of the solution of the normal equations (UTF-8).
+constexpr std::string_view solvingPhase = "Rozwiązywanie układu równań normalnych";
+
+/// Records the moment of every message line and of the start of every solution, and
+/// answers every question Yes.
 class PhaseTimer : public ptw3::UserInteraction {
 public:
     struct Mark {
@@ -36,6 +45,12 @@ public:
         std::string text;
     };
     std::vector<Mark> marks;
+
+    void progress(const std::string& phase, double fraction) override {
+        if (phase == solvingPhase && fraction == 0) {
+            marks.push_back({Clock::now(), std::string(solvingPhase)});
+        }
+    }
 
     void message(int32_t, const std::string& text) override {
         marks.push_back({Clock::now(), text});
@@ -60,6 +75,16 @@ double peakMemoryMiB() {
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
+std::string textArgument(int argc, char** argv, const std::string& name,
+                         const std::string& fallback) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (argv[i] == name) {
+            return argv[i + 1];
+        }
+    }
+    return fallback;
+}
+
 int argument(int argc, char** argv, const std::string& name, int fallback) {
     for (int i = 1; i + 1 < argc; ++i) {
         if (argv[i] == name) {
@@ -82,6 +107,10 @@ int main(int argc, char** argv) {
     ptw3::bench::GeneratorOptions generator;
     generator.pointCount = points;
     generator.seed = static_cast<uint64_t>(argument(argc, argv, "--seed", 1));
+    const std::string shape = textArgument(argc, argv, "--shape", "grid");
+    generator.shape = shape == "chain"      ? ptw3::bench::NetworkShape::Chain
+                      : shape == "clusters" ? ptw3::bench::NetworkShape::TwoClusters
+                                            : ptw3::bench::NetworkShape::Grid;
     fs::remove_all(folder);
     ptw3::bench::generateNetwork(folder, generator);
 
@@ -90,6 +119,10 @@ int main(int argc, char** argv) {
     options.iterationCount = argument(argc, argv, "--iterations", 4);
     options.accelerationLevel = argument(argc, argv, "--acceleration", 0);
     options.analysisMode = argument(argc, argv, "--mode", 1);
+    const std::string arithmetic = textArgument(argc, argv, "--arithmetic", "double-double");
+    options.arithmetic = arithmetic == "extended" ? ptw3::Arithmetic::Extended
+                                                  : ptw3::Arithmetic::DoubleDouble;
+    options.threadCount = argument(argc, argv, "--threads", 0);
     ptw3::MessageList messages;
     PhaseTimer timer;
     ptw3::SystemClock clock;
@@ -104,24 +137,58 @@ int main(int argc, char** argv) {
     ptw3::adjustNetwork(options, network, results, context);
     const auto end = Clock::now();
 
-    std::printf("points %d, unknowns %d, acceleration %d, mode %d, iterations %d\n", network.lp(),
-                2 * network.determinedCount(), options.accelerationLevel, options.analysisMode,
-                options.iterationCount);
-    std::printf("%-34s %10.2f s\n", "data input", PhaseTimer::seconds(start, inputEnd));
+    const ptw3::DoubleDoubleKernels* kernels[3] = {};
+    ptw3::availableDoubleDoubleKernels(kernels, 3);
+    std::printf("points %d (%s), unknowns %d, acceleration %d, mode %d, iterations %d\n",
+                network.lp(), shape.c_str(), 2 * network.determinedCount(),
+                options.accelerationLevel, options.analysisMode, options.iterationCount);
+    std::printf("arithmetic %s (%s vectors), threads %d\n",
+                options.arithmetic == ptw3::Arithmetic::Extended ? "extended" : "double-double",
+                kernels[0]->name,
+                options.threadCount > 0 ? options.threadCount
+                                        : static_cast<int>(std::thread::hardware_concurrency()));
+    const auto row = [](const std::string& label, double seconds) {
+        std::printf("%-44s %9.2f s\n", label.c_str(), seconds);
+    };
+    row("data input", PhaseTimer::seconds(start, inputEnd));
+    // Each mark ends the phase that the previous one began.
+    std::string phase = "preamble and profile";
     auto previous = inputEnd;
+    int iteration = 0;
+    double solving = 0;
     for (const auto& mark : timer.marks) {
-        const bool phaseEnd = mark.text.starts_with(" WYR") || mark.text.starts_with(" ITERACJA") ||
-                              mark.text.starts_with(" ANALIZA");
-        if (phaseEnd && mark.at > inputEnd) {
-            std::printf("%-34s %10.2f s\n", ("until: " + mark.text.substr(0, 26)).c_str(),
-                        PhaseTimer::seconds(previous, mark.at));
-            previous = mark.at;
+        const bool solves = mark.text == solvingPhase;
+        const bool iterationEnds = mark.text.starts_with(" ITERACJA");
+        const bool analysis = mark.text.starts_with(" ANALIZA");
+        if (mark.at < inputEnd || !(solves || iterationEnds || analysis ||
+                                    mark.text.starts_with(" WYR"))) {
+            continue;
+        }
+        if (analysis && phase.ends_with("observation equations")) {
+            // No iteration followed the last one: its moment belongs to the analysis.
+            phase = "point analysis (selected inversion)";
+            continue;
+        }
+        const double seconds = PhaseTimer::seconds(previous, mark.at);
+        row(phase, seconds);
+        if (iterationEnds) {
+            solving += seconds;
+        }
+        previous = mark.at;
+        if (solves) {
+            phase = "iteration " + std::to_string(iteration) + ": factorisation, substitutions";
+        } else if (analysis) {
+            phase = mark.text.find("PUNKT") != std::string::npos
+                        ? "point analysis (selected inversion)"
+                        : "observation analysis and result files";
+        } else {
+            phase = "iteration " + std::to_string(++iteration) + ": observation equations";
         }
     }
-    std::printf("%-34s %10.2f s\n", "observation analysis and reports",
-                PhaseTimer::seconds(previous, end));
-    std::printf("%-34s %10.2f s\n", "whole computation", PhaseTimer::seconds(start, end));
-    std::printf("%-34s %10.1f MiB\n", "peak memory", peakMemoryMiB());
+    row(phase, PhaseTimer::seconds(previous, end));
+    row("all factorisations and substitutions", solving);
+    row("whole computation", PhaseTimer::seconds(start, end));
+    std::printf("%-44s %9.1f MiB\n", "peak memory", peakMemoryMiB());
     std::printf("Mp(sr) %.4Lf m, Mp(max) %.4Lf m\n", results.meanPositionError,
                 results.maxPositionError);
     return 0;

@@ -1,5 +1,6 @@
 // ptw3-generate-network: writes a synthetic working folder for benchmarks and stress
-// tests. Usage: ptw3-generate-network FOLDER [--points N] [--seed S] [--without FILE]...
+// tests. Usage: ptw3-generate-network FOLDER [--points N] [--seed S] [--shape SHAPE]
+// [--without FILE]...
 #include "bench/network_generator.h"
 #include "common/folder_files.h"
 
@@ -18,9 +19,12 @@ constexpr int exitUsage = 2;
 constexpr int exitFailed = 1;
 
 constexpr const char* usage =
-    "usage: ptw3-generate-network FOLDER [--points N] [--seed S] [--without FILE]...\n"
+    "usage: ptw3-generate-network FOLDER [--points N] [--seed S] [--shape SHAPE]\n"
+    "                                    [--without FILE]...\n"
     "  --points N      points of the network, 10 to 20000 (default 20000)\n"
     "  --seed S        seed of the random numbers, 0 to 2^64-1 (default 1)\n"
+    "  --shape SHAPE   grid (default), chain (two points wide, held at its start) or\n"
+    "                  clusters (two grids joined by one line)\n"
     "  --without FILE  leave out the file of that name (KATY, XY.prz, ...); repeatable\n";
 
 template <class T> std::optional<T> parseWhole(std::string_view text) {
@@ -42,6 +46,19 @@ std::optional<FileKind> fileKindNamed(std::string_view name) {
     return std::nullopt;
 }
 
+std::optional<NetworkShape> shapeNamed(std::string_view name) {
+    if (name == "grid") {
+        return NetworkShape::Grid;
+    }
+    if (name == "chain") {
+        return NetworkShape::Chain;
+    }
+    if (name == "clusters") {
+        return NetworkShape::TwoClusters;
+    }
+    return std::nullopt;
+}
+
 int fail(const std::string& text) {
     std::fprintf(stderr, "ptw3-generate-network: %s\n%s", text.c_str(), usage);
     return exitUsage;
@@ -58,7 +75,7 @@ int main(int argc, char** argv) {
             std::fputs(usage, stdout);
             return 0;
         }
-        if (arg == "--points" || arg == "--seed" || arg == "--without") {
+        if (arg == "--points" || arg == "--seed" || arg == "--shape" || arg == "--without") {
             if (i + 1 == argc) {
                 return fail(std::string(arg) + " needs a value");
             }
@@ -69,6 +86,12 @@ int main(int argc, char** argv) {
                     return fail("not a point count: " + std::string(value));
                 }
                 options.pointCount = *points;
+            } else if (arg == "--shape") {
+                const auto shape = shapeNamed(value);
+                if (!shape) {
+                    return fail("not a shape: " + std::string(value));
+                }
+                options.shape = *shape;
             } else if (arg == "--seed") {
                 const auto seed = parseWhole<uint64_t>(value);
                 if (!seed) {

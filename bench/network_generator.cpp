@@ -1,7 +1,9 @@
-// The generator lays the true points on a square grid of about 1 km with random offsets,
-// fixes about one point in twenty, and computes every observation from the true
-// coordinates plus normal noise of the mean error that the files state for it. Each file
-// draws from its own random stream, so switching one file off leaves the others as they are.
+// The generator lays the true points on a square grid of about 1 km with random offsets (or
+// a two-point-wide chain, or two grids joined by one line), fixes about one point in twenty,
+// and computes every observation from the true coordinates plus normal noise of the mean
+// error that the files state for it; lengths measured on the ground are lengthened by the
+// height reduction the program will take off them. Each file draws from its own random
+// stream, so switching one file off leaves the others as they are.
 #include "bench/network_generator.h"
 
 #include "bench/portable_math.h"
@@ -80,16 +82,27 @@ constexpr int32_t minSampledRecords = 2;
 
 constexpr uint64_t layoutStream = 0;
 
+constexpr int32_t chainColumns = 2;    // the width of a chain, in points
+constexpr double clusterGapM = 5000;   // added east of the split of two clusters
+
 // ---------------------------------------------------------------------------------------
 // Grid: point i sits in row i / cols (rows grow northwards) and column i % cols (eastwards);
 // the last row may be partly filled.
 
 class Grid {
 public:
-    explicit Grid(int32_t pointCount)
+    Grid(int32_t pointCount, NetworkShape shape)
         : m_count(pointCount)
-        , m_cols(static_cast<int32_t>(std::ceil(std::sqrt(static_cast<double>(pointCount)))))
-        , m_rows((pointCount + m_cols - 1) / m_cols) {}
+        , m_cols(shape == NetworkShape::Chain
+                     ? chainColumns
+                     : static_cast<int32_t>(std::ceil(std::sqrt(static_cast<double>(pointCount)))))
+        , m_rows((pointCount + m_cols - 1) / m_cols)
+        , m_split(shape == NetworkShape::TwoClusters ? m_cols / 2 : 0) {
+        if (m_split > 0) {
+            const int32_t middleRow = std::min(m_rows / 2, (m_count - m_split) / m_cols);
+            m_bridge = {at(middleRow, m_split - 1), at(middleRow, m_split)};
+        }
+    }
 
     int32_t count() const { return m_count; }
     int32_t rows() const { return m_rows; }
@@ -106,7 +119,23 @@ public:
         return i < m_count ? i : -1;
     }
 
-    /// The points at Chebyshev distance `radius` from point i, in a fixed order.
+    /// Two clusters: the first column of the eastern one, else 0.
+    int32_t split() const { return m_split; }
+    /// Whether an observation may join the two points: always, but between two clusters
+    /// only along their one bridge line.
+    bool linked(int32_t i, int32_t j) const {
+        if (i < 0 || j < 0) {
+            return false;
+        }
+        if (m_split == 0 || (col(i) < m_split) == (col(j) < m_split)) {
+            return true;
+        }
+        return (i == m_bridge.first && j == m_bridge.second) ||
+               (i == m_bridge.second && j == m_bridge.first);
+    }
+
+    /// The points at Chebyshev distance `radius` from point i that it is linked with, in a
+    /// fixed order.
     std::vector<int32_t> ring(int32_t i, int32_t radius) const {
         std::vector<int32_t> points;
         for (int32_t dr = -radius; dr <= radius; ++dr) {
@@ -114,7 +143,7 @@ public:
                 if (std::max(std::abs(dr), std::abs(dc)) != radius) {
                     continue;
                 }
-                if (const int32_t j = at(row(i) + dr, col(i) + dc); j >= 0) {
+                if (const int32_t j = at(row(i) + dr, col(i) + dc); linked(i, j)) {
                     points.push_back(j);
                 }
             }
@@ -126,6 +155,8 @@ private:
     int32_t m_count;
     int32_t m_cols;
     int32_t m_rows;
+    int32_t m_split;
+    std::pair<int32_t, int32_t> m_bridge{-1, -1};
 };
 
 struct Network {
@@ -294,6 +325,21 @@ const TruePoint& point(const Network& network, int32_t i) {
     return network.points[static_cast<size_t>(i)];
 }
 
+/// The height the program will give the point: its own from H.prz, else the mean height of
+/// REDUKCJE, else none.
+double heightOf(const Network& network, int32_t i) {
+    if (network.options.writes(FileKind::Heights)) {
+        return network.heights[static_cast<size_t>(i)];
+    }
+    return network.options.writes(FileKind::Reductions) ? meanHeightM : 0;
+}
+
+/// The length between two points as a distance meter on the ground measures it.
+double groundDistanceM(const Network& network, int32_t i, int32_t j) {
+    return groundLengthM(distanceM(point(network, i), point(network, j)), heightOf(network, i),
+                         heightOf(network, j));
+}
+
 // ---------------------------------------------------------------------------------------
 // Layout.
 
@@ -350,7 +396,7 @@ void checkOptions(const GeneratorOptions& options) {
 
 Network layOut(const GeneratorOptions& options) {
     checkOptions(options);
-    Network network{options, Grid(options.pointCount), {}, {}, {}, {}, {}};
+    Network network{options, Grid(options.pointCount, options.shape), {}, {}, {}, {}, {}};
     RandomStream random(options.seed, layoutStream);
     const double originX = originM + std::nearbyint(random.uniform(0, originSpreadM));
     const double originY = originM + std::nearbyint(random.uniform(0, originSpreadM));
@@ -358,8 +404,9 @@ Network layOut(const GeneratorOptions& options) {
     for (int32_t i = 0; i < grid.count(); ++i) {
         const double x =
             originX + grid.row(i) * gridSpacingM + random.uniform(-gridJitterM, gridJitterM);
-        const double y =
-            originY + grid.col(i) * gridSpacingM + random.uniform(-gridJitterM, gridJitterM);
+        const double gap = grid.split() > 0 && grid.col(i) >= grid.split() ? clusterGapM : 0;
+        const double y = originY + gap + grid.col(i) * gridSpacingM +
+                         random.uniform(-gridJitterM, gridJitterM);
         network.points.push_back({pointNumber(i), roundedToMillimetre(x), roundedToMillimetre(y)});
         network.heights.push_back(
             std::nearbyint(
@@ -367,7 +414,11 @@ Network layOut(const GeneratorOptions& options) {
             100);
         network.risingDiagonal.push_back(random.uniform() < 0.5);
     }
-    network.fixedPoints = chooseFixedPoints(grid);
+    if (options.shape == NetworkShape::Chain) {
+        network.fixedPoints = {0, 1}; // the first rung: the rest hangs from it
+    } else {
+        network.fixedPoints = chooseFixedPoints(grid);
+    }
     network.isFixed.assign(static_cast<size_t>(grid.count()), false);
     for (int32_t i : network.fixedPoints) {
         network.isFixed[static_cast<size_t>(i)] = true;
@@ -497,7 +548,7 @@ void writeDirectionSet(Text& text, const Network& network, int32_t station,
             bearingBetween(at, target) - orientationGrad + gradFromCc(random.normal(errorCc));
         text.field(target.number).grad(readingGrad);
         if (style.third == ThirdColumn::Distance) {
-            const double lengthM = distanceM(at, target);
+            const double lengthM = groundDistanceM(network, station, t);
             text.real(lengthM + random.normal(distanceMeterErrorM(lengthM)), 3);
         } else if (style.third == ThirdColumn::MeanErrorCc) {
             text.shortest(errorCc);
@@ -612,11 +663,12 @@ std::string writeAnglesWithErrors(const Network& network, RandomStream& random) 
 // ---------------------------------------------------------------------------------------
 // Distance files: "from to length [meanError]" in metres.
 
-void writeDistance(Text& text, const Network& network, int32_t from, int32_t to, double errorM,
-                   bool writeError, RandomStream& random) {
-    const TruePoint& a = point(network, from);
-    const TruePoint& b = point(network, to);
-    text.field(a.number).field(b.number).real(distanceM(a, b) + random.normal(errorM), 3);
+/// A line of a distance file: the true length (m) with noise of the mean error.
+void writeDistance(Text& text, const Network& network, int32_t from, int32_t to, double lengthM,
+                   double errorM, bool writeError, RandomStream& random) {
+    text.field(point(network, from).number)
+        .field(point(network, to).number)
+        .real(lengthM + random.normal(errorM), 3);
     if (writeError) {
         text.real(errorM, 3);
     }
@@ -642,10 +694,10 @@ std::string writeDistances(const Network& network, RandomStream& random) {
                                    {i, grid.at(grid.row(i) + 1, grid.col(i))},
                                    {diagonal.first, diagonal.second}};
         for (const auto& end : ends) {
-            if (end[0] >= 0 && end[1] >= 0) {
-                const double lengthM = distanceM(point(network, end[0]), point(network, end[1]));
-                writeDistance(text, network, end[0], end[1], distanceMeterErrorM(lengthM), false,
-                              random);
+            if (grid.linked(end[0], end[1])) {
+                const double lengthM = groundDistanceM(network, end[0], end[1]);
+                writeDistance(text, network, end[0], end[1], lengthM, distanceMeterErrorM(lengthM),
+                              false, random);
             }
         }
     }
@@ -658,7 +710,7 @@ std::string writeDistancesWithErrors(const Network& network, RandomStream& rando
     std::vector<int32_t> cells;
     for (int32_t i = 0; i < grid.count(); ++i) {
         const auto d = cellDiagonal(grid, i, !network.risingDiagonal[static_cast<size_t>(i)]);
-        if (d.first >= 0 && d.second >= 0) {
+        if (grid.linked(d.first, d.second)) {
             cells.push_back(i);
         }
     }
@@ -667,7 +719,8 @@ std::string writeDistancesWithErrors(const Network& network, RandomStream& rando
          sample(cells, sampledRecords(network, FileKind::DistancesWithErrors), random)) {
         const auto d = cellDiagonal(grid, i, !network.risingDiagonal[static_cast<size_t>(i)]);
         const double errorM = uniformInteger(random, distanceErrorMm) * millimetre;
-        writeDistance(text, network, d.first, d.second, errorM, true, random);
+        writeDistance(text, network, d.first, d.second, groundDistanceM(network, d.first, d.second),
+                      errorM, true, random);
     }
     return text.take();
 }
@@ -675,8 +728,13 @@ std::string writeDistancesWithErrors(const Network& network, RandomStream& rando
 std::string writeGpsDistances(const Network& network, RandomStream& random) {
     // Lines over two grid steps, east or north, from stations that have such a partner.
     const Grid& grid = network.grid;
-    const auto twoStepsEast = [&grid](int32_t i) { return grid.at(grid.row(i), grid.col(i) + 2); };
-    const auto twoStepsNorth = [&grid](int32_t i) { return grid.at(grid.row(i) + 2, grid.col(i)); };
+    const auto linkedOrNone = [&grid](int32_t i, int32_t j) { return grid.linked(i, j) ? j : -1; };
+    const auto twoStepsEast = [&](int32_t i) {
+        return linkedOrNone(i, grid.at(grid.row(i), grid.col(i) + 2));
+    };
+    const auto twoStepsNorth = [&](int32_t i) {
+        return linkedOrNone(i, grid.at(grid.row(i) + 2, grid.col(i)));
+    };
     std::vector<int32_t> stations;
     for (int32_t i = 0; i < grid.count(); ++i) {
         if (twoStepsEast(i) >= 0 || twoStepsNorth(i) >= 0) {
@@ -690,7 +748,8 @@ std::string writeGpsDistances(const Network& network, RandomStream& random) {
                                ? twoStepsEast(i)
                                : twoStepsNorth(i);
         const double errorM = uniformInteger(random, gpsDistanceErrorMm) * millimetre;
-        writeDistance(text, network, i, to, errorM, true, random);
+        writeDistance(text, network, i, to, distanceM(point(network, i), point(network, to)),
+                      errorM, true, random);
     }
     return text.take();
 }
@@ -788,6 +847,10 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes) {
 }
 
 } // namespace
+
+double groundLengthM(double planeM, double heightI, double heightJ) {
+    return planeM / (1 - (heightI + heightJ) / (2 * earthRadiusM));
+}
 
 std::string_view fileName(FileKind kind) {
     return entryOf(kind).name;

@@ -39,6 +39,13 @@ inline constexpr int fileKindCount = static_cast<int>(FileKind::GpsAzimuths) + 1
 /// The name of the file in the working folder.
 std::string_view fileName(FileKind kind);
 
+/// How the points are laid out.
+enum class NetworkShape {
+    Grid,        ///< a square grid of about 1 km, reference points spread over it
+    Chain,       ///< a ladder two points wide, held by reference points at its start only
+    TwoClusters, ///< two grids 5 km apart, joined by one line between their middle points
+};
+
 inline constexpr int32_t minGeneratedPoints = 10;
 inline constexpr int32_t maxGeneratedPoints = 20000;
 inline constexpr int32_t minDirectionsPerSet = 2;
@@ -47,6 +54,7 @@ inline constexpr int32_t maxDirectionsPerSet = 8;
 struct GeneratorOptions {
     int32_t pointCount = maxGeneratedPoints; ///< 10 to 20000
     uint64_t seed = 1;
+    NetworkShape shape = NetworkShape::Grid;
     /// Directions of each set of KIERUNKI, 2 to 8 (fewer only where the grid runs out).
     int32_t directionsPerSet = 6;
     /// The file kinds to write, indexed by FileKind; all by default.
@@ -62,6 +70,14 @@ struct TruePoint {
     double x = 0; ///< north
     double y = 0; ///< east
 };
+
+/// The mean Earth radius (m) of the height reduction of lengths measured on the ground.
+inline constexpr double earthRadiusM = 6370000;
+
+/// The length measured on the ground between two points at the heights hi, hj (m) whose
+/// length in the plane is planeM: the program takes -((hi + hj)/2) D / R off a measured D
+/// (no geoid undulation in the local system), so D = planeM / (1 - (hi + hj)/(2 R)).
+double groundLengthM(double planeM, double heightI, double heightJ);
 
 /// The true positions behind the network of these options: the points in grid order,
 /// row by row from the south-west corner. Depends on pointCount and seed only.

@@ -1,9 +1,17 @@
 // Tests of the network generator: reproducible bytes, independent files, the sizes of
-// the full 20000-point case, CR LF text, and observations that agree with the true
-// geometry within the noise the files state for them, recomputed here with std::atan2.
+// the full 20000-point case, CR LF text, observations that agree with the true geometry
+// within the noise the files state for them, recomputed here with std::atan2, and networks
+// of every shape that adjust to a unit error of one.
 #include "bench/network_generator.h"
 #include "bench/portable_math.h"
 #include "bench/random_stream.h"
+#include "bench/temp_folder.h"
+#include "bench/unattended_user.h"
+#include "common/clock.h"
+#include "common/message_list.h"
+#include "common/run_context.h"
+#include "engine/adjustment.h"
+#include "input/read_network_data.h"
 
 #include <algorithm>
 #include <cmath>
@@ -28,30 +36,6 @@ constexpr double ccPerGrad = 10000;
 
 // ---------------------------------------------------------------------------------------
 // Folder and text helpers.
-
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "ptw3-generator-XXXXXX").string();
-        m_path = mkdtemp(pattern.data());
-    }
-    ~TempFolder() {
-        std::error_code error;
-        fs::remove_all(m_path, error);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const fs::path& path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
-
-std::string readBytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::map<std::string, std::string> folderContent(const fs::path& folder) {
     std::map<std::string, std::string> files;
@@ -294,6 +278,15 @@ TEST_F(FullSizeNetwork, ObservationsAgreeWithTheTrueGeometry) {
         return std::hypot(a, 0.01 * b * lengthM);
     };
     const double mkCc = number(fileRecords(folder(), FileKind::Limbus).at(0).at(1));
+    // Lengths measured on the ground come out longer than in the plane, by as much as the
+    // height reduction -(hi + hj)/2 D / 6370 km will take off them.
+    std::unordered_map<std::string, double> heights;
+    for (const Record& r : fileRecords(folder(), FileKind::Heights)) {
+        heights[r.at(0)] = number(r.at(1));
+    }
+    const auto groundLength = [&](const std::string& from, const std::string& to) {
+        return g.distanceM(from, to) / (1 - (heights.at(from) + heights.at(to)) / (2 * 6370000.0));
+    };
 
     std::map<std::string, Residuals> residuals;
 
@@ -316,7 +309,7 @@ TEST_F(FullSizeNetwork, ObservationsAgreeWithTheTrueGeometry) {
                                         std::hypot(errorCc(d), errorCc(first)));
                 }
                 if (set.code == "2") {
-                    const double length = g.distanceM(set.station, d.target);
+                    const double length = groundLength(set.station, d.target);
                     residuals[name + " distances"].add(number(d.third) - length,
                                                        distanceMeterError(length));
                 }
@@ -347,19 +340,20 @@ TEST_F(FullSizeNetwork, ObservationsAgreeWithTheTrueGeometry) {
     double shortestM = 1e9, longestM = 0; // grid neighbours only
     for (const Record& r : fileRecords(folder(), FileKind::Distances)) {
         ASSERT_EQ(r.size(), 3u);
-        const double length = g.distanceM(r[0], r[1]);
+        const double length = groundLength(r[0], r[1]);
         residuals["DLUGOSCI"].add(number(r[2]) - length, distanceMeterError(length));
         shortestM = std::min(shortestM, length);
         longestM = std::max(longestM, length);
     }
     EXPECT_GT(shortestM, 400);
     EXPECT_LT(longestM, 2200);
-    for (FileKind kind : {FileKind::DistancesWithErrors, FileKind::GpsDistances}) {
-        for (const Record& r : fileRecords(folder(), kind)) {
-            ASSERT_EQ(r.size(), 4u);
-            residuals[std::string(fileName(kind))].add(number(r[2]) - g.distanceM(r[0], r[1]),
-                                                       number(r[3]));
-        }
+    for (const Record& r : fileRecords(folder(), FileKind::DistancesWithErrors)) {
+        ASSERT_EQ(r.size(), 4u);
+        residuals["DLUGOSCI.b"].add(number(r[2]) - groundLength(r[0], r[1]), number(r[3]));
+    }
+    for (const Record& r : fileRecords(folder(), FileKind::GpsDistances)) {
+        ASSERT_EQ(r.size(), 4u);
+        residuals["DLUGOSCI.gps"].add(number(r[2]) - g.distanceM(r[0], r[1]), number(r[3]));
     }
     for (FileKind kind : {FileKind::Azimuths, FileKind::GpsAzimuths}) {
         for (const Record& r : fileRecords(folder(), kind)) {
@@ -441,19 +435,27 @@ TEST(NetworkGenerator, SameSeedGivesTheSameBytesAndAnotherSeedOtherData) {
     }
 }
 
+// Leaving out the heights (H.prz, or the mean height of REDUKCJE) changes the heights the
+// program reduces ground lengths with, so the files of lengths measured on the ground
+// follow; nothing else changes.
 TEST(NetworkGenerator, EachFileCanBeLeftOutWithoutChangingTheOthers) {
     TempFolder full;
     generateNetwork(full.path(), optionsFor(200, 3));
     const auto all = folderContent(full.path());
+    const std::set<std::string> groundLengths = {"DLUGOSCI", "DLUGOSCI.b", "KIERUNKI.mod"};
     for (FileKind left : allKinds()) {
         SCOPED_TRACE(std::string(fileName(left)));
         GeneratorOptions options = optionsFor(200, 3);
         options.setWrites(left, false);
         TempFolder folder;
         generateNetwork(folder.path(), options);
-        auto expected = all;
-        expected.erase(std::string(fileName(left)));
-        EXPECT_TRUE(folderContent(folder.path()) == expected);
+        const auto content = folderContent(folder.path());
+        const bool heightsChange = left == FileKind::Heights;
+        EXPECT_EQ(content.size(), all.size() - 1);
+        for (const auto& [name, bytes] : content) {
+            EXPECT_EQ(bytes == all.at(name), !(heightsChange && groundLengths.count(name) == 1))
+                << name;
+        }
     }
 }
 
@@ -512,6 +514,62 @@ TEST(NetworkGenerator, OverwritesAFileOfTheSameNameInAnotherLetterCase) {
     EXPECT_FALSE(fs::exists(folder.path() / "KATY"));
     EXPECT_EQ(readBytes(folder.path() / "katy").find("stale"), std::string::npos);
     EXPECT_EQ(folderContent(folder.path()).size(), static_cast<size_t>(fileKindCount));
+}
+
+// A generated network adjusts as its noise says: the unit error near 1, residuals beyond
+// 3 mV no more often than chance gives (0.3 % of normal residuals), and no systematic
+// height change postulated by the lengths: the ground lengths agree with the height
+// reduction the program applies. Every shape, 500 points.
+TEST(NetworkGenerator, AdjustsToUnitErrorOne) {
+    for (const NetworkShape shape :
+         {NetworkShape::Grid, NetworkShape::Chain, NetworkShape::TwoClusters}) {
+        SCOPED_TRACE(static_cast<int>(shape));
+        TempFolder folder;
+        GeneratorOptions options = optionsFor(500, 5);
+        options.shape = shape;
+        generateNetwork(folder.path(), options);
+
+        MessageList messages;
+        UnattendedUser user;
+        SystemClock clock;
+        RunContext context(messages, user, clock);
+        NetworkData network;
+        readNetworkData(folder.path(), network, context);
+        CalculationOptions calculation;
+        calculation.workingFolder = folder.path();
+        CalculationResults results;
+        AdjustmentOutcome outcome;
+        adjustNetwork(calculation, network, results, context, &outcome);
+        EXPECT_NEAR(outcome.mo, 1, 0.1);
+
+        // "... odstających ... : N   (|v| > 3 * Mv)" once for each kind, and the height
+        // change "np. zmianie wysokości n.p.m. o wartość:" on the line after its label.
+        const std::vector<std::string> lines = [&] {
+            std::vector<std::string> all;
+            std::istringstream report(readBytes(folder.path() / "rpw.ptw"));
+            for (std::string line; std::getline(report, line);) {
+                all.push_back(line);
+            }
+            return all;
+        }();
+        int32_t outliers = 0;
+        int32_t kinds = 0;
+        double heightChangeM = 0;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            const std::string& line = lines[i];
+            if (const size_t test = line.find("(|v| > 3 * Mv"); test != std::string::npos) {
+                outliers += std::stoi(line.substr(line.rfind(':', test) + 1));
+                ++kinds;
+            }
+            if (line.find("n.p.m.") != std::string::npos && i + 1 < lines.size()) {
+                heightChangeM = number(lines[i + 1].substr(0, lines[i + 1].find('m')));
+            }
+        }
+        const int32_t observations = network.ld() + network.lka() + network.laz();
+        EXPECT_EQ(kinds, 4);
+        EXPECT_LE(outliers, observations / 100) << observations;
+        EXPECT_LT(std::fabs(heightChangeM), 5);
+    }
 }
 
 // ---------------------------------------------------------------------------------------

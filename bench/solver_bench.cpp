@@ -1,8 +1,9 @@
 // Time of the normal-equation solver on the generated 20000-point network: the profile laid
 // out from the network's own ordering of unknowns, one equation row for every distance and
 // every angle (Schreiber angles included) with coefficients from the coordinates, and a
-// small weight on every unknown. Timed: the factorisation with both substitutions, the point
-// cofactors at the three neglect thresholds on 1 and 2 threads, and observation cofactors.
+// small weight on every unknown. Timed in both arithmetics on 1 and 2 threads: the
+// factorisation with both substitutions, the selected inversion (the point cofactors), and
+// the cofactors of all observations from it.
 #include "bench/network_generator.h"
 #include "bench/unattended_user.h"
 #include "common/clock.h"
@@ -38,19 +39,16 @@ constexpr int32_t pointCount = 20000;
 constexpr uint64_t benchSeed = 1;
 constexpr Real rhoCc = 636619.7723675813430755L; ///< centesimal seconds per radian
 constexpr Real smallWeight = 1;                  ///< on every unknown, 1/m^2
-constexpr std::array<Real, 3> thresholds = {1e-17L, 1e-11L, 1e-8L};
-constexpr size_t sampledObservations = 2000;
 
 struct Row {
     std::vector<EquationTerm> terms;
     Real freeTerm = 0;
 };
 
-/// The network, its equation rows and the system before and after solving.
+/// The network, its equation rows and the system they accumulate.
 struct Problem {
     std::vector<Row> rows;
     NormalEquations accumulated;
-    NormalEquations solved;
 };
 
 /// Coefficients of the direction from one point to another, cc per m of the target's X, Y.
@@ -121,8 +119,6 @@ std::unique_ptr<Problem> buildProblem() {
     for (int32_t u = 1; u <= equations.unknownCount(); ++u) {
         equations.addToDiagonal(u, smallWeight);
     }
-    problem->solved = equations;
-    problem->solved.SolveNormalEquations(0, context);
     return problem;
 }
 
@@ -136,6 +132,16 @@ void setCounters(benchmark::State& state, const NormalEquations& equations) {
     state.counters["elements"] = static_cast<double>(equations.elementCount());
 }
 
+ptw3::Arithmetic arithmeticOf(const benchmark::State& state) {
+    return state.range(0) == 0 ? ptw3::Arithmetic::DoubleDouble : ptw3::Arithmetic::Extended;
+}
+
+void setRunCounters(benchmark::State& state) {
+    state.counters["extended"] = static_cast<double>(state.range(0));
+    state.counters["threads"] = static_cast<double>(state.range(1));
+}
+
+// Arguments: arithmetic (0 double-double, 1 extended) and threads.
 void solveNormalEquations(benchmark::State& state) {
     Problem* p = problem();
     if (p == nullptr) {
@@ -150,10 +156,13 @@ void solveNormalEquations(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         equations = p->accumulated;
+        equations.setArithmetic(arithmeticOf(state));
+        equations.setThreadCount(static_cast<int32_t>(state.range(1)));
         state.ResumeTiming();
         benchmark::DoNotOptimize(equations.SolveNormalEquations(0, context));
     }
     setCounters(state, equations);
+    setRunCounters(state);
     state.counters["rows"] = static_cast<double>(p->rows.size());
 }
 
@@ -163,13 +172,22 @@ void computePointCofactors(benchmark::State& state) {
         state.SkipWithError("profile over capacity");
         return;
     }
-    p->solved.setThreadCount(static_cast<int32_t>(state.range(1)));
+    ptw3::bench::UnattendedUser user;
+    ptw3::MessageList messages;
+    ptw3::SystemClock clock;
+    ptw3::RunContext context(messages, user, clock);
+    NormalEquations equations;
     for (auto _ : state) {
-        p->solved.ComputePointCofactors(thresholds[static_cast<size_t>(state.range(0))]);
+        state.PauseTiming();
+        equations = p->accumulated;
+        equations.setArithmetic(arithmeticOf(state));
+        equations.setThreadCount(static_cast<int32_t>(state.range(1)));
+        equations.SolveNormalEquations(0, context);
+        state.ResumeTiming();
+        equations.ComputePointCofactors(context);
     }
-    setCounters(state, p->solved);
-    state.counters["threshold"] =
-        static_cast<double>(thresholds[static_cast<size_t>(state.range(0))]);
+    setCounters(state, equations);
+    setRunCounters(state);
 }
 
 void computeObservationCofactor(benchmark::State& state) {
@@ -178,27 +196,34 @@ void computeObservationCofactor(benchmark::State& state) {
         state.SkipWithError("profile over capacity");
         return;
     }
-    const Real threshold = thresholds[static_cast<size_t>(state.range(0))];
-    const size_t stride = std::max<size_t>(1, p->rows.size() / sampledObservations);
+    ptw3::bench::UnattendedUser user;
+    ptw3::MessageList messages;
+    ptw3::SystemClock clock;
+    ptw3::RunContext context(messages, user, clock);
+    NormalEquations equations = p->accumulated;
+    equations.setArithmetic(arithmeticOf(state));
+    equations.SolveNormalEquations(0, context);
+    equations.ComputePointCofactors(context);
     int64_t rows = 0;
     for (auto _ : state) {
-        for (size_t r = 0; r < p->rows.size(); r += stride) {
-            benchmark::DoNotOptimize(
-                p->solved.ComputeObservationCofactor(p->rows[r].terms, threshold));
+        for (const Row& row : p->rows) {
+            benchmark::DoNotOptimize(equations.ComputeObservationCofactor(row.terms));
             ++rows;
         }
     }
     state.SetItemsProcessed(rows);
     state.counters["perObservation"] = benchmark::Counter(
         static_cast<double>(rows), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-    state.counters["threshold"] = static_cast<double>(threshold);
 }
 
-BENCHMARK(solveNormalEquations)->Unit(benchmark::kSecond)->Iterations(1);
-BENCHMARK(computePointCofactors)
-    ->ArgsProduct({{0, 1, 2}, {1, 2}})
+BENCHMARK(solveNormalEquations)
+    ->ArgsProduct({{0, 1}, {1, 2}})
     ->Unit(benchmark::kSecond)
     ->Iterations(1);
-BENCHMARK(computeObservationCofactor)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK(computePointCofactors)
+    ->ArgsProduct({{0, 1}, {1, 2}})
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1);
+BENCHMARK(computeObservationCofactor)->Args({0, 1})->Args({1, 1})->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -80,9 +80,12 @@ inline constexpr bool sanitized = true;
 inline constexpr bool sanitized = false;
 #endif
 
-/// Points of a generated network on which a computation takes several seconds in the
-/// optimised build (about 12 s in the full analysis with turbo acceleration).
-inline constexpr int32_t longNetworkPoints = sanitized ? 400 : 2000;
+/// Points of a generated network whose phases each look for a stop many times over (about
+/// 1 s for the whole computation in the optimised build).
+inline constexpr int32_t stoppedNetworkPoints = sanitized ? 600 : 2000;
+/// Points of a generated network whose point analysis takes about a second in the optimised
+/// build (3.5 s for the whole computation), long enough to press a button during it.
+inline constexpr int32_t longNetworkPoints = sanitized ? 600 : 5000;
 
 /// Writes a generated working folder of that many points (seed 1) into the folder.
 void generateNetwork(const TempFolder& folder, int32_t points);

@@ -5,10 +5,14 @@
 #include "shell/coordinate_systems.h"
 
 #include <array>
+#include <charconv>
 #include <string_view>
 
 namespace ptw3 {
 namespace {
+
+/// More threads than this is a typing error, not a machine.
+constexpr int32_t maxThreads = 1024;
 
 struct Word {
     std::string_view word;
@@ -103,7 +107,8 @@ std::variant<CliArguments, UsageError> parseCliArguments(const std::vector<std::
             parsed.answers = mode;
             answerGiven = true;
         } else if (arg == "--system" || arg == "--principle" || arg == "--mode" ||
-                   arg == "--iterations" || arg == "--acceleration") {
+                   arg == "--iterations" || arg == "--acceleration" || arg == "--arithmetic" ||
+                   arg == "--threads") {
             const auto v = value();
             if (!v) {
                 return UsageError{arg + " needs a value"};
@@ -125,6 +130,21 @@ std::variant<CliArguments, UsageError> parseCliArguments(const std::vector<std::
                     return UsageError{"unknown analysis mode: \"" + *v + "\""};
                 }
                 parsed.modeText = *text;
+            } else if (arg == "--threads") {
+                int32_t threads = -1;
+                const auto [end, error] = std::from_chars(v->data(), v->data() + v->size(), threads);
+                if (error != std::errc() || end != v->data() + v->size() || threads < 0 ||
+                    threads > maxThreads) {
+                    return UsageError{"--threads takes a whole number from 0 to " +
+                                      std::to_string(maxThreads) + ": \"" + *v + "\""};
+                }
+                parsed.threadCount = threads;
+            } else if (arg == "--arithmetic") {
+                if (*v != "double-double" && *v != "extended") {
+                    return UsageError{"unknown arithmetic: \"" + *v + "\""};
+                }
+                parsed.arithmetic =
+                    *v == "extended" ? Arithmetic::Extended : Arithmetic::DoubleDouble;
             } else if (arg == "--iterations") {
                 parsed.iterationsText = *v;
             } else if (*v == "none" || *v == "standard" || *v == "turbo") {
@@ -160,7 +180,14 @@ ER3.ptw, XY.ptw and DXDY.ptw into that folder.
   --iterations TEXT       the iteration field, with its rules: not an integer gives 4,
                           1 or less gives 2, 8361 gives 4 with a finer analysis threshold
                           (default "4")
-  --acceleration LEVEL    none | standard | turbo (default turbo)
+  --acceleration LEVEL    none | standard | turbo (default turbo); every level computes
+                          the exact accuracy figures
+  --arithmetic KIND       double-double | extended: the arithmetic of the solution of the
+                          normal equations and of the accuracy analysis (default
+                          double-double: about 32 digits on the vector units; extended:
+                          the 80-bit type, about 19 digits, several times slower)
+  --threads N             threads of the solution and the accuracy analysis (default 0: one
+                          per processor); the reports do not depend on it
   --yes | --no            answer every question "... Czy chcesz liczyć dalej?" so; without
                           either, ask at the terminal (t = Tak/yes, n = Nie/no), or answer No
                           when standard input is not a terminal
@@ -185,7 +212,8 @@ Exit status:
   0  the computation finished (" KONIEC OBLICZEŃ:" was written)
   1  an unexpected internal failure
   2  wrong usage
-  3  a fatal input error stopped the computation (see ER3a.ptw)
+  3  a fatal input error stopped the computation (see ER3a.ptw), or a report could
+     not be written in full (the message names the file and the reason)
   4  the answer No to "Czy chcesz liczyć dalej?" stopped the computation
 )HELP";
     return help;

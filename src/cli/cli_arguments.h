@@ -2,6 +2,8 @@
 // the main window, given as words or as the window's own entry texts.
 #pragma once
 
+#include "engine/arithmetic.h"
+
 #include <optional>
 #include <string>
 #include <variant>
@@ -14,7 +16,7 @@ enum ExitStatus : int {
     exitFinished = 0,      ///< the computation ran to its summary
     exitInternalError = 1, ///< an unexpected failure inside the program
     exitUsage = 2,         ///< wrong command line
-    exitFatalInput = 3,    ///< a fatal input error stopped the computation
+    exitFatalInput = 3,    ///< a fatal input error, or a report not written in full, stopped it
     exitDeclined = 4,      ///< the answer No to "Czy chcesz liczyć dalej?" stopped it
 };
 
@@ -29,6 +31,8 @@ struct CliArguments {
     std::string iterationsText = "4";      ///< passed through the iteration field's rules
     bool accelerate = true;
     bool turbo = true;
+    Arithmetic arithmetic = Arithmetic::DoubleDouble;
+    int32_t threadCount = 0; ///< 0: one per hardware thread
     AnswerMode answers = AnswerMode::Ask;
 };
 

@@ -48,6 +48,8 @@ int run(const CliArguments& args) {
     controls.iterationsText = args.iterationsText;
     controls.accelerate = args.accelerate;
     controls.turbo = args.turbo;
+    controls.arithmetic = args.arithmetic;
+    controls.threadCount = args.threadCount;
 
     TerminalInteraction user(args.answers, stdout, stderr, stdin, isatty(fileno(stderr)) == 1);
     SystemClock clock;
@@ -62,6 +64,10 @@ int run(const CliArguments& args) {
         case StopReason::UserDeclined:
             std::fprintf(stderr, "ptw3-cli: computation stopped by the answer No\n");
             return exitDeclined;
+        case StopReason::WriteFailed:
+            std::fprintf(stderr, "ptw3-cli: computation stopped: a report could not be written "
+                                 "in full\n");
+            return exitFatalInput;
         case StopReason::Abandoned: // the console never asks a computation to stop
         case StopReason::Interrupted:
             std::fprintf(stderr, "ptw3-cli: computation abandoned\n");

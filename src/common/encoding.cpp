@@ -115,6 +115,22 @@ Decoded decodeUtf8(std::string_view s, size_t at) {
     return {c, length};
 }
 
+// Converts UTF-8 to Windows-1250 into `out`, a "?" standing for each ill-formed byte and each
+// character without a Windows-1250 byte; false when there was any.
+bool convertUtf8(std::string_view utf8, std::string& out) {
+    out.reserve(utf8.size());
+    bool exact = true;
+    size_t at = 0;
+    while (at < utf8.size()) {
+        const Decoded d = decodeUtf8(utf8, at);
+        const std::optional<char> byte = d.length == 0 ? std::nullopt : cp1250Byte(d.codePoint);
+        exact = exact && byte.has_value();
+        out += byte.value_or(replacement);
+        at += d.length == 0 ? 1 : d.length;
+    }
+    return exact;
+}
+
 } // namespace
 
 std::string utf8FromCp1250(std::string_view cp1250) {
@@ -129,17 +145,14 @@ std::string utf8FromCp1250(std::string_view cp1250) {
 
 std::string cp1250FromUtf8(std::string_view utf8) {
     std::string out;
-    out.reserve(utf8.size());
-    size_t at = 0;
-    while (at < utf8.size()) {
-        const Decoded d = decodeUtf8(utf8, at);
-        if (d.length == 0) {
-            out += replacement;
-            ++at;
-            continue;
-        }
-        out += cp1250Byte(d.codePoint).value_or(replacement);
-        at += d.length;
+    convertUtf8(utf8, out);
+    return out;
+}
+
+std::optional<std::string> exactCp1250FromUtf8(std::string_view utf8) {
+    std::string out;
+    if (!convertUtf8(utf8, out)) {
+        return std::nullopt;
     }
     return out;
 }

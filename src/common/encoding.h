@@ -3,6 +3,7 @@
 // and the terminal receive UTF-8.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,10 @@ std::string utf8FromCp1250(std::string_view cp1250);
 /// Converts UTF-8 to Windows-1250; a character that Windows-1250 lacks, and every byte of
 /// an ill-formed sequence, becomes "?".
 std::string cp1250FromUtf8(std::string_view utf8);
+
+/// Converts UTF-8 to Windows-1250 only when nothing is lost: the text is well-formed UTF-8
+/// and every character has a Windows-1250 byte; otherwise nothing.
+std::optional<std::string> exactCp1250FromUtf8(std::string_view utf8);
 
 /// Shorthand for the system's own literal texts, written in UTF-8 in the source.
 inline std::string cp1250(std::string_view utf8) { return cp1250FromUtf8(utf8); }

@@ -1,9 +1,11 @@
 // Digits come from std::to_chars, which rounds the exact binary value correctly
-// (ties to even) and ignores the locale.
+// (ties to even) and ignores the locale. A value that is not finite (an overflow or
+// 0/0 somewhere upstream) prints as "inf", "-inf" or "nan" in every form.
 
 #include "common/number_format.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
@@ -16,9 +18,20 @@ template <class... Format> std::string toChars(Real v, Format... format) {
     if (result.ec == std::errc{}) {
         return std::string(small, result.ptr);
     }
-    std::vector<char> large(6000); // enough for any extended value in fixed notation
-    result = std::to_chars(large.data(), large.data() + large.size(), v, format...);
+    // Up to 4933 digits before the point in fixed notation, plus the decimals asked for.
+    std::vector<char> large(sizeof small);
+    while (result.ec != std::errc{}) {
+        large.resize(large.size() * 8);
+        result = std::to_chars(large.data(), large.data() + large.size(), v, format...);
+    }
     return std::string(large.data(), result.ptr);
+}
+
+std::string nonFiniteText(Real v) {
+    if (std::isnan(v)) {
+        return "nan";
+    }
+    return v < 0 ? "-inf" : "inf";
 }
 
 constexpr int generalPrecision = 15;
@@ -36,6 +49,9 @@ std::string rightAlign(std::string_view text, int width) {
 }
 
 std::string fixed(Real v, int width, int decimals) {
+    if (!std::isfinite(v)) {
+        return rightAlign(nonFiniteText(v), width);
+    }
     return rightAlign(toChars(v, std::chars_format::fixed, decimals), width);
 }
 
@@ -44,6 +60,9 @@ std::string integer(int64_t v, int width) { return rightAlign(std::to_string(v),
 std::string general(Real v) {
     if (v == 0) {
         return "0";
+    }
+    if (!std::isfinite(v)) {
+        return nonFiniteText(v);
     }
     // d.ddddddddddddddde±x with 15 significant digits
     const std::string sci = toChars(v, std::chars_format::scientific, generalPrecision - 1);

@@ -12,6 +12,7 @@ namespace ptw3 {
 
 /// v:w:d: v in fixed notation with d decimals (round half to even on the exact binary
 /// value), right-aligned in a field of w characters that widens when the number is longer.
+/// Infinities and NaN print as "inf", "-inf" and "nan", in the field like a number.
 std::string fixed(Real v, int width, int decimals);
 
 /// v:w: an integer right-aligned in a field of w characters.
@@ -19,7 +20,7 @@ std::string integer(int64_t v, int width);
 
 /// The shortest decimal form with at most 15 significant digits and no trailing zeros
 /// (0.0309, 0.05, 0, -12.5). Values of 1e15 or more, or below 1e-5, take the exponent form
-/// "1.5E-6".
+/// "1.5E-6". Infinities and NaN print as "inf", "-inf" and "nan".
 std::string general(Real v);
 
 /// Pads the text with leading blanks to the width (point numbers use 16).

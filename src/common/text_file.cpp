@@ -2,9 +2,13 @@
 
 #include "common/encoding.h"
 #include "common/folder_files.h"
+#include "common/stop.h"
 
+#include <array>
+#include <cerrno>
 #include <fstream>
 #include <iterator>
+#include <system_error>
 
 namespace ptw3 {
 namespace fs = std::filesystem;
@@ -12,6 +16,39 @@ namespace fs = std::filesystem;
 namespace {
 constexpr std::string_view utf8ByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view lineEnd = "\r\n";
+constexpr std::string_view temporarySuffix = ".ptw3-tmp";
+
+struct FailureReason {
+    int error;
+    const char* text; // UTF-8
+};
+// clang-format off
+constexpr std::array<FailureReason, 11> failureReasons = {{
+    {ENOSPC, "brak miejsca na dysku"},
+    {EDQUOT, "wyczerpany przydział miejsca na dysku"},
+    {EFBIG,  "przekroczony dopuszczalny rozmiar pliku"},
+    {EACCES, "brak prawa zapisu"},
+    {EPERM,  "brak prawa zapisu"},
+    {EROFS,  "dysk tylko do odczytu"},
+    {EISDIR, "pod tą nazwą jest folder"},
+    {ENOENT, "folder nie istnieje"},
+    {ENOTDIR, "folder nie istnieje"},
+    {EIO,    "błąd urządzenia"},
+    {0,      "błąd urządzenia"}, // a failure that left no errno value
+}};
+// clang-format on
+
+// The reason of a failed write in the words of the reports (Windows-1250).
+std::string writeFailureReason(int error) {
+    for (const FailureReason& r : failureReasons) {
+        if (r.error == error) {
+            return cp1250(r.text);
+        }
+    }
+    return cp1250("błąd systemu nr ") + std::to_string(error) + " (" +
+           std::generic_category().message(error) + ")";
+}
+
 } // namespace
 
 std::vector<std::string> splitLines(std::string_view content) {
@@ -36,10 +73,13 @@ std::string asCp1250(std::string content) {
     const bool marked = content.starts_with(utf8ByteOrderMark);
     const std::string_view body =
         marked ? std::string_view(content).substr(utf8ByteOrderMark.size()) : content;
-    if (isValidUtf8(body) && (marked || hasNonAscii(body))) {
-        return cp1250FromUtf8(body);
+    if (!marked && !hasNonAscii(body)) {
+        return content;
     }
-    return content;
+    // Windows-1250 letters can form valid UTF-8 (Ó Ł, bytes D3 A3, read as U+04E3): a text
+    // is UTF-8 only when it also maps back to Windows-1250 character by character.
+    std::optional<std::string> converted = exactCp1250FromUtf8(body);
+    return converted ? std::move(*converted) : content;
 }
 
 std::optional<std::string> readFileBytes(const fs::path& file) {
@@ -62,12 +102,31 @@ std::optional<std::vector<std::string>> readTextLines(const fs::path& file) {
     return splitLines(asCp1250(std::move(*content)));
 }
 
-ReportFile::ReportFile(const fs::path& folder, std::string_view name)
-    : m_file(std::fopen(pathForWriting(folder, name).c_str(), "wb")) {}
+void stopOnWriteFailure(RunContext& context, const fs::path& file, int error) {
+    const std::string text = cp1250(" *** Błąd zapisu pliku <") + file.filename().string() +
+                             ">: " + writeFailureReason(error) + "\n" +
+                             cp1250("     OBLICZENIA PRZERWANO - raporty są niepełne");
+    context.inform(text);
+    throw Stop(StopReason::WriteFailed, utf8FromCp1250(text));
+}
+
+ReportFile::ReportFile(const fs::path& folder, std::string_view name, RunContext& context)
+    : m_path(pathForWriting(folder, name))
+    , m_context(&context) {
+    m_file.reset(std::fopen(m_path.c_str(), "wb"));
+    if (!m_file) {
+        fail(errno);
+    }
+}
+
+void ReportFile::fail(int error) {
+    m_file.reset();
+    stopOnWriteFailure(*m_context, m_path, error);
+}
 
 void ReportFile::write(std::string_view text) {
-    if (m_file) {
-        std::fwrite(text.data(), 1, text.size(), m_file.get());
+    if (m_file && std::fwrite(text.data(), 1, text.size(), m_file.get()) != text.size()) {
+        fail(errno);
     }
 }
 
@@ -76,6 +135,42 @@ void ReportFile::line(std::string_view text) {
     write(lineEnd);
 }
 
-void ReportFile::close() { m_file.reset(); }
+void ReportFile::close() {
+    if (!m_file) {
+        return;
+    }
+    std::FILE* file = m_file.release();
+    int error = std::fflush(file) != 0 || std::ferror(file) != 0 ? errno : 0;
+    if (std::fclose(file) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        stopOnWriteFailure(*m_context, m_path, error);
+    }
+}
+
+int replaceFile(const fs::path& folder, std::string_view name, std::string_view text) {
+    const fs::path target = pathForWriting(folder, name);
+    fs::path temporary = target;
+    temporary += temporarySuffix;
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (file == nullptr) {
+        return errno;
+    }
+    int error = std::fwrite(text.data(), 1, text.size(), file) != text.size() ||
+                        std::fflush(file) != 0
+                    ? errno
+                    : 0;
+    if (std::fclose(file) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error == 0 && std::rename(temporary.c_str(), target.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        std::remove(temporary.c_str());
+    }
+    return error;
+}
 
 } // namespace ptw3

@@ -44,9 +44,11 @@ void adjustNetwork(CalculationOptions& options, NetworkData& network, Calculatio
     const RobustFlags robust = robustFlags(options.adjustmentPrinciple);
     s.robustDistances = robust.distances;
     s.robustAngles = robust.angles;
+    s.normal.setArithmetic(options.arithmetic);
+    s.normal.setThreadCount(options.threadCount);
 
-    s.mainReport = ReportFile(options.workingFolder, "rpw.ptw");
-    s.controlReport = ReportFile(options.workingFolder, "er3.ptw");
+    s.mainReport = ReportFile(options.workingFolder, "rpw.ptw", context);
+    s.controlReport = ReportFile(options.workingFolder, "er3.ptw", context);
     markingInterruption({&s.mainReport, &s.controlReport}, [&] {
         s.size = writePreamble(options.workingFolder, network, options, s.projection,
                                s.mainReport, context);

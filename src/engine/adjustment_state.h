@@ -48,7 +48,6 @@ struct AdjustmentState {
     bool lastPass = false;
     bool robustDistances = false;
     bool robustAngles = false;
-    Real neglectThreshold = 0;
 
     Real pLL = 0;      ///< weighted sum of squared free terms of the pass
     /// The pass's weighted squares of free terms by kind (S1 to S4); S5 is [pdd].
@@ -60,9 +59,8 @@ struct AdjustmentState {
     Real mo = 1;       ///< Mo, from the residuals
     Real incrementNorm = 0; ///< NORM(dx,dy), m
 
-    int64_t passTotal = 0; ///< steps of the pass under way: its observations
-    int64_t passDone = 0;  ///< of them done (accumulated, or their cofactors computed)
-    int64_t passSteps = 0; ///< observations evaluated so far, for the looks for a stop
+    int64_t passTotal = 0; ///< observations of the pass under way
+    int64_t passDone = 0;  ///< of them evaluated
     AdjustmentOutcome* outcome = nullptr; ///< filled at the end when a caller asks for it
 };
 

@@ -25,8 +25,6 @@ namespace {
 
 constexpr Real gradPerCc = 1e-4L;
 constexpr Real ccPerGrad = 10000;
-/// Base of the neglect threshold of the angles' cofactors.
-constexpr Real angleCofactorBase = 0.001L;
 /// Angles evaluated together in the last pass, so that their cofactors are computed at once.
 constexpr int32_t lastPassBatch = 2048;
 
@@ -491,8 +489,6 @@ void iterationPass(AdjustmentState& s) {
 void lastPass(AdjustmentState& s) {
     const NetworkData& n = s.network;
     const bool full = s.options.analysisMode != analysisApproximate;
-    const Real threshold = observationNeglectThreshold(
-        angleCofactorBase, s.options.accelerationLevel, s.options.accelerationBoost);
     ResultListing results(s);
     std::vector<AngleEvaluation> batch;
     std::vector<EquationRow> rows;
@@ -515,7 +511,7 @@ void lastPass(AdjustmentState& s) {
             }
             observationStep(s);
         }
-        const std::vector<Real> q = full ? analysedCofactors(s, rows, threshold)
+        const std::vector<Real> q = full ? observationCofactors(s.normal, rows)
                                          : std::vector<Real>(batch.size());
         auto question = pending.begin();
         for (int32_t k = first; k <= last; ++k) {

@@ -20,8 +20,6 @@
 namespace ptw3 {
 namespace {
 
-/// Base of the neglect threshold of the azimuths' cofactors.
-constexpr Real azimuthCofactorThreshold = 0.001L;
 constexpr Real gradsPerCc = 0.0001L;
 
 // clang-format off
@@ -102,10 +100,7 @@ struct AdjustedAzimuth {
 class ResultTables {
   public:
     explicit ResultTables(AdjustmentState& s)
-        : m_s(s)
-        , m_threshold(observationNeglectThreshold(
-              azimuthCofactorThreshold, s.options.accelerationLevel, s.options.accelerationBoost)) {
-    }
+        : m_s(s) {}
 
     void add(AdjustedAzimuth azimuth, const EquationRow& row) {
         m_azimuths.push_back(azimuth);
@@ -116,7 +111,7 @@ class ResultTables {
         std::vector<Real> q;
         const bool full = m_s.options.analysisMode == analysisFull;
         if (full) {
-            q = analysedCofactors(m_s, m_rows, m_threshold);
+            q = observationCofactors(m_s.normal, m_rows);
         }
         for (size_t r = 0; r < m_azimuths.size(); ++r) {
             const AdjustedAzimuth& a = m_azimuths[r];
@@ -147,7 +142,6 @@ class ResultTables {
 
   private:
     AdjustmentState& m_s;
-    Real m_threshold;
     std::vector<AdjustedAzimuth> m_azimuths;
     std::vector<EquationRow> m_rows;
     ResidualStatistics m_counts;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "common/real.h"
+#include "engine/arithmetic.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -30,6 +31,11 @@ struct CalculationOptions {
     int32_t analysisMode = analysisFull;
     int32_t accelerationLevel = 2; ///< accuracy analysis: 0 none, 1 standard, 2 turbo
     int32_t accelerationBoost = 0; ///< 1: a further factor 0.1 on the observations' threshold
+    /// The arithmetic of the factorisation and the selected inversion.
+    Arithmetic arithmetic = Arithmetic::DoubleDouble;
+    /// Threads of the factorisation and the inversion, 0 for one per hardware thread; the
+    /// results do not depend on it.
+    int32_t threadCount = 0;
 };
 
 struct CalculationResults {

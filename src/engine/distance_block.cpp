@@ -22,8 +22,6 @@
 namespace ptw3 {
 namespace {
 
-/// Base of the neglect threshold of the cofactors of adjusted lengths.
-constexpr Real cofactorNeglectBase = 0.00001L;
 /// A postulated height change beyond this (m) points the user at the heights.
 constexpr Real heightHintLimitM = 10;
 
@@ -266,10 +264,7 @@ void finalPass(AdjustmentState& s) {
     const bool full = s.options.analysisMode == analysisFull;
     std::vector<Real> cofactors;
     if (full) {
-        cofactors = analysedCofactors(s, rows,
-                                      observationNeglectThreshold(cofactorNeglectBase,
-                                                                  s.options.accelerationLevel,
-                                                                  s.options.accelerationBoost));
+        cofactors = observationCofactors(s.normal, rows);
     }
 
     ResidualStatistics counts;
@@ -311,10 +306,14 @@ void finalPass(AdjustmentState& s) {
     writeStatistics(s.mainReport, s.controlReport, distanceStatistics, counts);
     writeScalePostulate(s, scalePostulate(sumResidualLength, sumLengthSquared), counts.outliers);
 
-    // The mean distortion is read back as the first parameter of REDUKCJE next time.
-    ReportFile reductions(s.options.workingFolder, "redukcje");
-    reductions.line(fixed(distortionSum / n.ld(), 15, 5) + " " +
-                    fixed(n.parameters.meanHeight, 10, 3));
+    // The mean distortion is read back as the first parameter of REDUKCJE next time. The
+    // file is also input: it is replaced whole or not at all.
+    constexpr std::string_view reductionsName = "redukcje";
+    const std::string text = fixed(distortionSum / n.ld(), 15, 5) + " " +
+                             fixed(n.parameters.meanHeight, 10, 3) + "\r\n";
+    if (const int error = replaceFile(s.options.workingFolder, reductionsName, text)) {
+        stopOnWriteFailure(s.context, s.options.workingFolder / reductionsName, error);
+    }
 }
 
 } // namespace

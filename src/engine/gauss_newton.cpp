@@ -2,7 +2,6 @@
 
 #include "common/encoding.h"
 #include "common/number_format.h"
-#include "common/run_phases.h"
 #include "engine/observation_blocks.h"
 #include "engine/pass_progress.h"
 #include "engine/weighting.h"
@@ -34,15 +33,6 @@ void observationPass(AdjustmentState& s) {
     distanceBlock(s);
     azimuthBlock(s);
     endPassProgress(s);
-}
-
-// A phase whose work reports no progress of its own: 0 as it starts, 1 when it is done, and
-// a stop asked for meanwhile takes effect at its end.
-template <class Work> void wholePhase(RunContext& context, std::string_view name, Work&& work) {
-    context.progress(cp1250(name), 0);
-    work();
-    context.progress(cp1250(name), 1);
-    context.checkCancelled();
 }
 
 // Ordinary determined coordinates move by their corrections; moving reference points stay
@@ -112,12 +102,6 @@ void writeProgressLine(AdjustmentState& s) {
 
 } // namespace
 
-Real pointNeglectThreshold(int32_t accelerationLevel) {
-    constexpr std::array<Real, 3> levelFactor = {1e-12L, 1e-6L, 1e-3L};
-    const auto level = static_cast<size_t>(std::clamp(accelerationLevel, 0, 2));
-    return 1e-5L * levelFactor[level];
-}
-
 UnitErrors unitErrors(Real pLL, Real pvvPdd, int32_t redundancy) {
     UnitErrors e;
     if (redundancy > 0) {
@@ -146,9 +130,7 @@ void runIterations(AdjustmentState& s, CalculationResults& results) {
         observationPass(s);
         addCoordinatePseudoObservations(n, s.normal);
 
-        SolveOutcome outcome;
-        wholePhase(s.context, phase::solvingNormalEquations,
-                   [&] { outcome = s.normal.SolveNormalEquations(0, s.context); });
+        const SolveOutcome outcome = s.normal.SolveNormalEquations(0, s.context);
         results.systemDefect = outcome.defectFlag;
         if (outcome.deflated) {
             s.controlReport.line(cp1250(" *  ZBYT DUŻA DEFLACJA NIELINIOWA na wartość [pvv]"));
@@ -168,10 +150,8 @@ void runIterations(AdjustmentState& s, CalculationResults& results) {
     }
 
     s.lastPass = true;
-    s.neglectThreshold = pointNeglectThreshold(s.options.accelerationLevel);
     s.context.message(cp1250(" ANALIZA DOKŁADNOŚCI PUNKTÓW - proszę czekać"));
-    wholePhase(s.context, phase::pointAnalysis,
-               [&] { s.normal.ComputePointCofactors(s.neglectThreshold); });
+    s.normal.ComputePointCofactors(s.context);
     s.context.message(cp1250(" ANALIZA DOKŁADNOŚCI OBSERWACJI - proszę czekać"));
     observationPass(s);
 }

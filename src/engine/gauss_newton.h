@@ -12,9 +12,6 @@ namespace ptw3 {
 /// Runs the iterations and the last pass; hands back NORM(dx,dy) and the defect flag.
 void runIterations(AdjustmentState& state, CalculationResults& results);
 
-/// The neglect threshold of the point cofactors for an acceleration level (0, 1, 2).
-Real pointNeglectThreshold(int32_t accelerationLevel);
-
 /// The unit errors of one iteration with f = m − n degrees of freedom: ~Mo from [pLL],
 /// Mo from [pvv]+[pdd]; 1 when f ≤ 0 or the sum is at most 0.01.
 struct UnitErrors {

@@ -1,18 +1,23 @@
 // The normal equations of the adjustment, stored as the upper triangle inside a row profile
-// (a variable band fixed by the ordering of the unknowns), and their solution: an in-place
-// right-looking Cholesky factorisation carrying the right-hand side as an extra column and
-// [pLL] as its corner, back substitution, and cofactors from the factor by forward
-// substitution of unit vectors with an optional neglect of small elements.
-// The point cofactors are computed on several threads (the columns are independent), and
-// every work vector belongs to its caller, so the factor is only read after solving.
+// (a variable band fixed by the ordering of the unknowns), and their solution: Cholesky
+// factorisation carrying the right-hand side as an extra column and [pLL] as its corner,
+// back substitution, and the elements of N^-1 inside the profile (the selected inverse),
+// from which every point's 2x2 block and every observation's cofactor a N^-1 a^T follow.
+// The equations are accumulated in the extended type; the factorisation and the inversion
+// run in double-double (vector instructions, about 106 bits) or in the extended type.
 #pragma once
 
 #include "common/real.h"
 #include "common/run_context.h"
 #include "common/table.h"
+#include "engine/arithmetic.h"
+#include "engine/double_double.h"
+#include "engine/profile_solver.h"
 
 #include <cassert>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -38,7 +43,15 @@ struct SolveOutcome {
 };
 
 class NormalEquations {
-  public:
+public:
+    NormalEquations();
+    ~NormalEquations();
+    /// A copy holds the same equations at the same stage; it starts its own threads.
+    NormalEquations(const NormalEquations& other);
+    NormalEquations& operator=(const NormalEquations& other);
+    NormalEquations(NormalEquations&&) noexcept;
+    NormalEquations& operator=(NormalEquations&&) noexcept;
+
     /// Lays out the row profile for lr points to be determined from their half-band widths
     /// halfBand[1..lr] (points); returns the number of stored elements. When it exceeds
     /// profileCapacity nothing is allocated and the store is left empty (the caller stops).
@@ -46,7 +59,13 @@ class NormalEquations {
 
     int32_t unknownCount() const { return m_n; } ///< n = 2 lr
     int64_t elementCount() const { return m_rowEnd.back(); }
-    int32_t rowLength(int32_t r) const { return m_rowLength[r]; }
+    int32_t rowLength(int32_t r) const { return m_rowLength[static_cast<size_t>(r)]; }
+
+    void setArithmetic(Arithmetic arithmetic) { m_arithmetic = arithmetic; }
+    Arithmetic arithmetic() const { return m_arithmetic; }
+    /// Threads of the factorisation and the inversion; 0 means one per hardware thread.
+    /// The results are the same whatever the count.
+    void setThreadCount(int32_t threads);
 
     /// Sets the profile and b[1..n+1] to zero.
     void clear();
@@ -59,8 +78,9 @@ class NormalEquations {
     /// Adds a weight-only pseudo-observation of one unknown to its diagonal element.
     void addToDiagonal(int32_t unknown, Real weight);
 
-    /// N[r][c] for r <= c (the factor once solved: U[r][c], and 1/U[r][r] on the diagonal);
-    /// zero outside the profile. The arguments may come in either order.
+    /// N[r][c] while accumulating; once solved the factor U[r][c] (1/U[r][r] on the
+    /// diagonal); once the cofactors are computed (N^-1)[r][c]. Zero outside the profile;
+    /// the arguments may come in either order.
     Real element(int32_t r, int32_t c) const;
     /// b[r], r = 1..n+1 (after solving: the forward-substituted y and [pvv] + [pdd]).
     Real rightHandSide(int32_t r) const {
@@ -68,53 +88,58 @@ class NormalEquations {
         return m_b[static_cast<size_t>(r)];
     }
 
-    /// Factorises N in place, forward-substitutes b (b[n+1] becomes [pLL] - y^T y) and
+    /// Factorises N, forward-substitutes b (b[n+1] becomes [pLL] - y^T y) and
     /// back-substitutes x = -N^-1 b. A pivot at or below 0.001 after adding pivotShift asks
-    /// whether to go on: Yes raises it by 0.001, No throws Stop(UserDeclined).
+    /// whether to go on: Yes raises it by 0.001, No throws Stop(UserDeclined); the store then
+    /// works in the extended type from there on. Reports its progress and stops when the run
+    /// is cancelled.
     SolveOutcome SolveNormalEquations(Real pivotShift, RunContext& context);
 
     const Table<Real>& corrections() const { return m_x; }                  ///< x[1..n], m
     Real sumOfSquares() const { return m_b[static_cast<size_t>(m_n) + 1]; } ///< [pvv] + [pdd]
 
-    /// Threads used by ComputePointCofactors; 0 means one per hardware thread.
-    void setThreadCount(int32_t threads) { m_threadCount = threads; }
-
-    /// Fills the diagonal of N^-1 and the 2x2 block of every point from the factor; elements
-    /// of L^-1 below neglectThreshold in magnitude are kept but not propagated.
-    void ComputePointCofactors(Real neglectThreshold);
+    /// After solving: replaces the factor by the elements of N^-1 inside the profile and
+    /// fills the diagonal of N^-1 and the 2x2 block of every point. Reports its progress and
+    /// stops when the run is cancelled.
+    void ComputePointCofactors(RunContext& context);
     const Table<Real>& cofactorDiagonal() const { return m_q; }             ///< q[1..n]
     const Table<PointCofactor>& pointCofactors() const { return m_blocks; } ///< [1..lr]
 
-    /// q = a N^-1 a^T of one observation row (coefficients as for accumulate), from the
-    /// factor, with the neglect threshold. Uses a work vector of its own, so several
-    /// threads may call it at once.
-    Real ComputeObservationCofactor(std::span<const EquationTerm> row, Real neglectThreshold) const;
+    /// q = a N^-1 a^T of one observation row (coefficients as for accumulate) from the
+    /// selected inverse; every pair of its unknowns must lie inside the profile, as the
+    /// unknowns of one observation do. Several threads may call it at once.
+    Real ComputeObservationCofactor(std::span<const EquationTerm> row) const;
 
-  private:
-    const Real* rowOf(int32_t r) const { return &m_profile[static_cast<size_t>(m_rowEnd[r - 1])]; }
-    Real* rowOf(int32_t r) { return &m_profile[static_cast<size_t>(m_rowEnd[r - 1])]; }
-    /// A column of L^-1 being formed by forward substitution: w[i] holds the element of row
-    /// i once row i is done; w beyond reach is undefined (it is zero in the column).
-    struct Column {
-        Real* w;
-        int32_t reach;
-        Real s = 0; ///< sum of the squares of the propagated elements
-    };
-    /// Forward substitution of the column through rows i..i+3 with the neglect rule.
-    void substituteBlock(Column& column, int32_t i, Real neglectThreshold) const;
-    void cofactorsOfPoints(int32_t firstPoint, int32_t step, Real neglectThreshold, Real* w1,
-                           Real* w2);
+private:
+    enum class Stage { Accumulating, Factorised, Inverted };
+
+    ProfileShape shape() const;
+    WorkerPool& pool();
+    template <class S>
+    SolveOutcome solve(Elements<S>& factor, Real pivotShift,
+                       const std::function<void(int32_t)>& weakPivot, RunContext& context);
+    template <class S> void fillCofactors(Elements<S>& inverse);
+    /// Index of N[r][c] in the store, r <= c inside row r's run.
+    int64_t indexOf(int32_t r, int32_t c) const {
+        assert(r <= c && c - r < m_rowLength[static_cast<size_t>(r)]);
+        return m_rowEnd[static_cast<size_t>(r) - 1] + (c - r);
+    }
+    Real* rowOf(int32_t r) { return &m_profile.values()[static_cast<size_t>(m_rowEnd[r - 1])]; }
 
     int32_t m_n = 0;
-    std::vector<int64_t> m_rowEnd{0}; ///< RowEnd[0..n]: row r occupies [RowEnd[r-1], RowEnd[r])
-    Table<int32_t> m_rowLength;       ///< [1..n]
-    std::vector<Real> m_profile;      ///< the rows one after another, diagonal first
-    std::vector<Real> m_b{0, 0};      ///< b[1..n+1]; slot 0 unused
+    std::vector<int64_t> m_rowEnd{0};  ///< RowEnd[0..n]: row r occupies [RowEnd[r-1], RowEnd[r])
+    std::vector<int32_t> m_rowLength;  ///< [1..n]; slot 0 unused
+    Elements<Real> m_profile;          ///< N as accumulated; the extended factor and inverse
+    Elements<DoubleDouble> m_split;    ///< the double-double factor and inverse
+    std::vector<Real> m_b{0, 0};       ///< b[1..n+1]; slot 0 unused
     Table<Real> m_x;
     Table<Real> m_q;
     Table<PointCofactor> m_blocks;
     std::vector<EquationTerm> m_merged; ///< accumulate's row with duplicates summed
+    Arithmetic m_arithmetic = Arithmetic::DoubleDouble;
+    Stage m_stage = Stage::Accumulating;
     int32_t m_threadCount = 0;
+    std::unique_ptr<WorkerPool> m_pool;
 };
 
 } // namespace ptw3

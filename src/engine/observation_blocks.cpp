@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <array>
-#include <thread>
 
 namespace ptw3 {
 
@@ -52,30 +51,12 @@ void askToContinue(AdjustmentState& s, std::string_view question) {
     }
 }
 
-Real observationNeglectThreshold(Real base, int32_t accelerationLevel, int32_t boost) {
-    constexpr std::array<Real, 3> levelFactor = {1e-12L, 1e-6L, 1e-3L};
-    const auto level = static_cast<size_t>(std::clamp(accelerationLevel, 0, 2));
-    return base * levelFactor[level] * (boost == 1 ? 0.1L : 1);
-}
-
 std::vector<Real> observationCofactors(const NormalEquations& normal,
-                                       const std::vector<EquationRow>& rows,
-                                       Real neglectThreshold) {
-    std::vector<Real> q(rows.size());
-    const size_t threads =
-        std::max<size_t>(1, std::min<size_t>(std::thread::hardware_concurrency(), rows.size() / 64));
-    const auto work = [&](size_t first) {
-        for (size_t i = first; i < rows.size(); i += threads) {
-            q[i] = normal.ComputeObservationCofactor(rows[i].view(), neglectThreshold);
-        }
-    };
-    std::vector<std::thread> pool;
-    for (size_t t = 1; t < threads; ++t) {
-        pool.emplace_back(work, t);
-    }
-    work(0);
-    for (std::thread& thread : pool) {
-        thread.join();
+                                       const std::vector<EquationRow>& rows) {
+    std::vector<Real> q;
+    q.reserve(rows.size());
+    for (const EquationRow& row : rows) {
+        q.push_back(normal.ComputeObservationCofactor(row.view()));
     }
     return q;
 }

@@ -51,14 +51,8 @@ void addEquation(AdjustmentState& state, ObservationKind kind, const EquationRow
 /// Asks whether to go on; No closes both reports and stops the computation.
 void askToContinue(AdjustmentState& state, std::string_view question);
 
-/// The neglect threshold of the observations' cofactors: the kind's base (0.001 for angles
-/// and azimuths, 0.00001 for distances) times the acceleration level's factor, times 0.1
-/// with the boost.
-Real observationNeglectThreshold(Real base, int32_t accelerationLevel, int32_t boost);
-
-/// q = a N⁻¹ aᵀ of many rows at once, on all cores; the results are those of one call per
-/// row in any thread count.
+/// q = a N⁻¹ aᵀ of each row, from the selected inverse.
 std::vector<Real> observationCofactors(const NormalEquations& normal,
-                                       const std::vector<EquationRow>& rows, Real neglectThreshold);
+                                       const std::vector<EquationRow>& rows);
 
 } // namespace ptw3

@@ -80,8 +80,8 @@ void writeResults(AdjustmentState& s, CalculationResults& results) {
     NetworkData& n = s.network;
     const bool robust = s.robustDistances || s.robustAngles;
     ReportFile& r = s.mainReport;
-    ReportFile coordinates(s.options.workingFolder, "xy.ptw");
-    ReportFile corrections(s.options.workingFolder, "dxdy.ptw");
+    ReportFile coordinates(s.options.workingFolder, "xy.ptw", s.context);
+    ReportFile corrections(s.options.workingFolder, "dxdy.ptw", s.context);
     corrections.line(
         cp1250("   Wykaz finalnych poprawek  dX, dY do współrzędnych przybliżonych"));
 

@@ -27,7 +27,7 @@ void readAngleFile(const std::vector<std::string>& lines, ReadMode mode, Network
             if (mode == ReadMode::Individual) {
                 continue;
             }
-            if (m == missingValue || m == 0) {
+            if (m == missingValue || tooSmallToWeight(m)) {
                 m = par.angleMeanError;
             }
             for (int32_t i = groupStart; i <= angles.count(); ++i) {
@@ -72,6 +72,13 @@ void readAngleFile(const std::vector<std::string>& lines, ReadMode mode, Network
         if (*value == missingValue) {
             report.line(rejection);
             continue;
+        }
+        if (tooSmallToWeight(angle.meanError)) {
+            // 1/m² would be unbounded: the angle takes the default of LIMBUS instead.
+            angle.meanError = par.angleMeanError;
+            report.defaultTaken(cp1250(" * Zerowy błąd średni kąta: ") + numbers + " " +
+                                    std::string(r.token(4)),
+                                cp1250("Przyjęto ma = ") + fixed(angle.meanError, 10, 1));
         }
         angle.value = degrees ? dmsToGrads(*value) : *value;
         for (const int32_t p : {angle.left, angle.station, angle.right}) {

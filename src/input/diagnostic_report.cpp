@@ -6,10 +6,16 @@
 namespace ptw3 {
 
 DiagnosticReport::DiagnosticReport(const std::filesystem::path& folder, RunContext& context)
-    : m_file(folder, "er3a.ptw")
+    : m_file(folder, "er3a.ptw", context)
     , m_context(context) {}
 
 void DiagnosticReport::line(std::string_view text) { m_file.line(text); }
+
+void DiagnosticReport::defaultTaken(std::string_view recordLine, std::string_view taken) {
+    constexpr std::string_view indent = "                  ";
+    m_file.line(recordLine);
+    m_file.line(std::string(indent) + std::string(taken));
+}
 
 void DiagnosticReport::fatal(std::string_view reportLine, std::string_view boxText) {
     m_file.line(reportLine);

@@ -18,6 +18,9 @@ public:
 
     /// Writes one line (Windows-1250).
     void line(std::string_view text);
+    /// Writes the two lines of a mean error replaced by a default: the record's line, then
+    /// what was taken instead ("Przyjęto ... = "), indented under the text of the first.
+    void defaultTaken(std::string_view recordLine, std::string_view taken);
     /// Writes the line, closes the report, shows the box text and stops the computation.
     [[noreturn]] void fatal(std::string_view reportLine, std::string_view boxText);
     [[noreturn]] void fatal(std::string_view text) { fatal(text, text); }

@@ -4,6 +4,8 @@
 #include "common/number_format.h"
 #include "input/tokenizer.h"
 
+#include <vector>
+
 namespace ptw3 {
 namespace {
 
@@ -19,7 +21,7 @@ Real setMeanError(bool closedByZero, Real m, bool degrees, Real mk) {
     if (degrees) {
         m = dmsToGrads(m * 0.0001L) * 10000;
     }
-    return m != missingValue && m != 0 ? m : mk;
+    return m != missingValue && !tooSmallToWeight(m) ? m : mk;
 }
 
 } // namespace
@@ -59,6 +61,7 @@ void readDirectionFile(const std::vector<std::string>& lines, NetworkData& netwo
         bool closedByZero = false;
         Real closingM = missingValue;
         PointNumber lastTarget;
+        std::vector<std::string> zeroErrorLines; // code-11 directions with a zero mean error
         for (; i < lines.size(); ++i) {
             const Record r(lines[i]);
             if (r.startsWithZero()) {
@@ -106,15 +109,23 @@ void readDirectionFile(const std::vector<std::string>& lines, NetworkData& netwo
             d.meanError = meanError != missingValue && degrees ? meanError * arcSecondsToCcFactor
                                                                : meanError;
             set.directions.append(d);
+            if (code == codeIndividualErrors && tooSmallToWeight(d.meanError)) {
+                zeroErrorLines.push_back(cp1250(" * Zerowy błąd średni kierunku: ") + stationField +
+                                         " " + targetField + " " + std::string(r.token(2)));
+            }
         }
 
         const Real md = setMeanError(closedByZero, closingM, degrees, par.directionMeanError);
         for (Direction& d : set.directions) {
             // A zero individual error could not be weighted (Schreiber's weights divide by m²):
-            // it counts as not given.
-            if (code != codeIndividualErrors || d.meanError == missingValue || d.meanError == 0) {
+            // it takes the set's mean error, as one not given does.
+            if (code != codeIndividualErrors || d.meanError == missingValue ||
+                tooSmallToWeight(d.meanError)) {
                 d.meanError = md;
             }
+        }
+        for (const std::string& text : zeroErrorLines) {
+            report.defaultTaken(text, cp1250("Przyjęto mk = ") + fixed(md, 10, 1));
         }
         const int32_t k = set.directions.count();
         if (k == 1) {

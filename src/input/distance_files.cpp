@@ -9,8 +9,6 @@
 namespace ptw3 {
 namespace {
 
-constexpr std::string_view indent = "                  "; // under the text of the line above
-
 enum class Kind { Distance, Azimuth };
 
 void readLineFile(const std::vector<std::string>& lines, Kind kind, ReadMode mode,
@@ -64,19 +62,18 @@ void readLineFile(const std::vector<std::string>& lines, Kind kind, ReadMode mod
             }
         } else if (o.meanError == missingValue) {
             o.meanError = par.directionMeanError;
-            report.line(cp1250(" * Brak błędu średniego azymutu: ") + ends);
-            report.line(std::string(indent) + cp1250("Przyjęto Maz = ") +
-                        fixed(o.meanError, 10, 1));
+            report.defaultTaken(cp1250(" * Brak błędu średniego azymutu: ") + ends,
+                                cp1250("Przyjęto Maz = ") + fixed(o.meanError, 10, 1));
         }
         if (o.value == missingValue) {
             report.line(distance ? rejection + "  ##" : rejection);
             continue;
         }
-        if (distance && o.meanError == 0) {
+        if (distance && tooSmallToWeight(o.meanError)) {
             // A zero mean error cannot be weighted: the distance meter's one replaces it.
             o.meanError = distanceMeterError(par, o.value);
-            report.line(cp1250(" * Zerowy błąd średni długości: ") + ends);
-            report.line(std::string(indent) + cp1250("Przyjęto md = ") + fixed(o.meanError, 10, 4));
+            report.defaultTaken(cp1250(" * Zerowy błąd średni długości: ") + ends,
+                                cp1250("Przyjęto md = ") + fixed(o.meanError, 10, 4));
         }
         ++network.points[o.from].observationCount;
         ++network.points[o.to].observationCount;

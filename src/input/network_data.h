@@ -12,6 +12,7 @@
 #include "common/table.h"
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -31,6 +32,13 @@ inline constexpr int32_t maxTokensPerRecord = 500;   ///< tokens of one record l
 /// formula (KATY, DLUGOSCI, dlugosci.pom, XY.sta, XYH.sta), or per record (KATY.b,
 /// DLUGOSCI.b, DLUGOSCI.gps, XY.prz).
 enum class ReadMode { Grouped = 1, Individual = 2 };
+
+/// True when a mean error cannot become a weight 1/m²: zero, or so small that the weight
+/// would overflow the double precision of the solver's kernels (|m| < 1.5e-154). The readers
+/// replace such a mean error by their default, as they do a zero one.
+inline bool tooSmallToWeight(Real meanError) {
+    return !(meanError * meanError >= std::numeric_limits<double>::min());
+}
 
 /// A point identifier as written in the files: at most 16 Windows-1250 bytes, compared
 /// byte for byte ("12" and "012" are different points).

@@ -248,12 +248,13 @@ void readAllFiles(const fs::path& folder, NetworkData& n, DiagnosticReport& repo
 
     steps.next();
     {
-        ReportFile carried(folder, "dlugosci.pom");
+        ReportFile carried(folder, "dlugosci.pom", report.context());
         for (const char* name : {"kierunki", "kierunki.mod", "kierunki.ort", "kierunki.gps"}) {
             if (const auto lines = inputFile(folder, name)) {
                 readDirectionFile(*lines, n, index, carried, report);
             }
         }
+        carried.close();
     }
     steps.next();
     if (const auto lines = inputFile(folder, "katy")) {
@@ -326,6 +327,7 @@ void readAllFiles(const fs::path& folder, NetworkData& n, DiagnosticReport& repo
     }
     steps.next();
     writeCountSummary(n, report);
+    report.close();
     steps.finish();
 }
 

@@ -24,6 +24,8 @@ Real incrementNormUnits(Real metres) { return roundHalfEven((metres + 1e-7L) * 1
 
 void applyControls(const RunControls& controls, CalculationOptions& options) {
     options.accelerationLevel = controls.accelerate ? (controls.turbo ? 2 : 1) : 0;
+    options.arithmetic = controls.arithmetic;
+    options.threadCount = controls.threadCount;
     for (const ModeEntry& entry : modeEntries) {
         if (controls.modeText == entry.text) {
             options.analysisMode = entry.mode;
@@ -111,7 +113,8 @@ void runCalculation(ProgramState& state, RunControls& controls, RunContext& cont
 void writeStopLines(const Stop& stop, RunContext& context) {
     if (stop.reason() == StopReason::Interrupted) {
         context.closingMessage(cp1250(" OBLICZENIA PRZERWANE:") + formatTimeOfDay(context.now()));
-    } else if (stop.reason() == StopReason::FatalInput) {
+    } else if (stop.reason() == StopReason::FatalInput ||
+               stop.reason() == StopReason::WriteFailed) {
         context.closingMessage(cp1250(" OBLICZENIA ZATRZYMANE:") + formatTimeOfDay(context.now()));
         std::string_view text = stop.what();
         text = text.substr(0, text.find('\n'));

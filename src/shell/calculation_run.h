@@ -49,6 +49,8 @@ struct RunControls {
     std::string iterationsText = "4";
     bool accelerate = true; ///< " przyspiesz analizę dokładności "
     bool turbo = true;      ///< " turbo" rather than " standard"
+    Arithmetic arithmetic = Arithmetic::DoubleDouble;
+    int32_t threadCount = 0; ///< 0: one per hardware thread
 };
 
 /// What the iteration field's text means for a run.
@@ -77,7 +79,8 @@ void runCalculation(ProgramState& state, RunControls& controls, RunContext& cont
 /// The message-list lines with which the window ends a run stopped before its summary, also
 /// after a stop was requested: " OBLICZENIA PRZERWANE:" and the time when the person stopped
 /// it; " OBLICZENIA ZATRZYMANE:" and the time, then the first line of the box already shown,
-/// after a fatal input error. Other stops end the program and write nothing.
+/// after a fatal input error or a report that could not be written. Other stops end the
+/// program and write nothing.
 void writeStopLines(const Stop& stop, RunContext& context);
 
 } // namespace ptw3

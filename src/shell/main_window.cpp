@@ -241,7 +241,8 @@ void MainWindow::runFinished(const RunOutcome& outcome) {
     m_panels->show(scanFileSet(m_state.options.workingFolder));
 
     // A No answer ends the program, as does closing the window during the run; a fatal input
-    // error or the stop button ends only the run (their box and lines have been shown).
+    // error, a report that could not be written or the stop button ends only the run (their
+    // box and lines have been shown).
     if (outcome.stop == StopReason::UserDeclined || outcome.stop == StopReason::Abandoned ||
         m_closeAfterRun) {
         closeLater();

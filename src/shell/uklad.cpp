@@ -39,8 +39,8 @@ std::optional<StoredSystem> readUklad(const std::filesystem::path& folder) {
 }
 
 void writeUklad(const std::filesystem::path& folder, int32_t system, int32_t zone) {
-    ReportFile file(folder, ukladName);
-    file.write(ukladText(system, zone));
+    // Writing uklad reports no errors; a failed write leaves the old file whole.
+    replaceFile(folder, ukladName, ukladText(system, zone));
 }
 
 void updateUkladIfPresent(const std::filesystem::path& folder, int32_t system, int32_t zone) {

@@ -18,13 +18,16 @@ CliArguments parsed(std::vector<std::string> args) {
 TEST(CliArguments, OptionsBecomeTheWindowsControlTexts) {
     const CliArguments a = parsed({"--system", "2000:18", "--principle", "robust-dk", "--mode",
                                    "approx", "--iterations", "abc", "--acceleration",
-                                   "standard", "--yes", "/data/siec"});
+                                   "standard", "--arithmetic", "extended", "--threads=3", "--yes",
+                                   "/data/siec"});
     EXPECT_EQ(a.systemText, "2000  poł. osiowy  18");
     EXPECT_EQ(a.principleText, "EST. MOCNA dla  [D] + [K]");
     EXPECT_EQ(a.modeText, "z przybliżoną oceną Mv  ");
     EXPECT_EQ(a.iterationsText, "abc");
     EXPECT_TRUE(a.accelerate);
     EXPECT_FALSE(a.turbo);
+    EXPECT_EQ(a.arithmetic, Arithmetic::Extended);
+    EXPECT_EQ(a.threadCount, 3);
     EXPECT_EQ(a.answers, AnswerMode::Yes);
     EXPECT_EQ(a.folder, "/data/siec");
 }
@@ -36,6 +39,8 @@ TEST(CliArguments, DefaultsAreTheWindowsInitialValues) {
     EXPECT_EQ(a.modeText, "PEŁNY  [standard]");
     EXPECT_EQ(a.iterationsText, "4");
     EXPECT_TRUE(a.accelerate && a.turbo);
+    EXPECT_EQ(a.arithmetic, Arithmetic::DoubleDouble);
+    EXPECT_EQ(a.threadCount, 0);
     EXPECT_EQ(a.answers, AnswerMode::Ask);
     EXPECT_FALSE(a.folder.has_value());
 }
@@ -65,7 +70,8 @@ TEST(CliArguments, WrongUsage) {
         {"--system", "2000:17"},      {"--system", "1965 strefa 3 "}, {"--system", "x:y"},
         {"--principle", "robust"},    {"--mode", "PEŁNY"},            {"--acceleration", "max"},
         {"--yes", "--no"},            {"--iterations"},               {"--frobnicate"},
-        {"a", "b"},                   {"--yes=1"},
+        {"a", "b"},                   {"--yes=1"},                    {"--arithmetic", "double"},
+        {"--threads", "-1"},          {"--threads", "2x"},            {"--threads", "99999"},
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(args[0]);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace ptw3 {
 namespace {
 
@@ -50,6 +52,34 @@ TEST(NumberFormat, GeneralShortestForm) {
         SCOPED_TRACE(c.expected);
         EXPECT_EQ(general(c.v), c.expected);
     }
+}
+
+// An overflow upstream (a weight of 1/0, a difference of two huge lengths) once made
+// general() read past the end of its text.
+TEST(NumberFormat, NonFiniteAndExtremeValuesPrintWithoutCrash) {
+    using limits = std::numeric_limits<Real>;
+    struct Case {
+        Real v;
+        const char* fixed8x2;
+        const char* general;
+    };
+    const Case cases[] = {
+        {limits::infinity(), "     inf", "inf"},
+        {-limits::infinity(), "    -inf", "-inf"},
+        {limits::quiet_NaN(), "     nan", "nan"},
+        {-limits::quiet_NaN(), "     nan", "nan"},
+        {limits::denorm_min(), "    0.00", "3.64519953188247E-4951"},
+        {-limits::max(), nullptr, "-1.18973149535723E4932"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.general);
+        if (c.fixed8x2 != nullptr) {
+            EXPECT_EQ(fixed(c.v, 8, 2), c.fixed8x2);
+        }
+        EXPECT_EQ(general(c.v), c.general);
+    }
+    EXPECT_EQ(fixed(-limits::max(), 8, 4).size(), 1 + 4933 + 1 + 4u); // sign, digits, ., decimals
+    EXPECT_EQ(fixed(limits::max(), 8, 9000).size(), 4933 + 1 + 9000u);
 }
 
 TEST(NumberFormat, IntegerAndPointNumberFields) {

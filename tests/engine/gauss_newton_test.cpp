@@ -64,11 +64,5 @@ TEST(UnitErrors, FromTheSumsAndTheRedundancy) {
     }
 }
 
-TEST(NeglectThreshold, ByAccelerationLevel) {
-    EXPECT_EQ(pointNeglectThreshold(0), 1e-5L * 1e-12L);
-    EXPECT_EQ(pointNeglectThreshold(1), 1e-5L * 1e-6L);
-    EXPECT_EQ(pointNeglectThreshold(2), 1e-5L * 1e-3L);
-}
-
 } // namespace
 } // namespace ptw3

@@ -1,8 +1,9 @@
 // The profile normal equations against computations written here without the profile: the
 // normal matrix accumulated densely, a dense right-looking factorisation, Gauss-Jordan
-// inversion, the weighted sum of squared residuals of the solution, a dense forward
-// substitution applying the neglect rule, and small systems solved by hand.
+// inversion, the weighted sum of squared residuals of the solution, and small systems solved
+// by hand; in both arithmetics of the factorisation and the inversion.
 #include "engine/normal_equations.h"
+#include "engine/profile_kernels.h"
 
 #include "common/stop.h"
 #include "test_support.h"
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <deque>
@@ -17,6 +19,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace ptw3 {
@@ -264,75 +267,6 @@ Real largest(const Dense& M) {
     return m;
 }
 
-/// The factor as the store holds it (reciprocal diagonal), densely.
-Dense factorOf(const NormalEquations& equations) {
-    const int32_t n = equations.unknownCount();
-    Dense U(static_cast<size_t>(n) + 1, std::vector<Real>(static_cast<size_t>(n) + 1, 0));
-    for (int32_t r = 1; r <= n; ++r) {
-        for (int32_t c = r; c <= n; ++c) {
-            U[static_cast<size_t>(r)][static_cast<size_t>(c)] = equations.element(r, c);
-        }
-    }
-    return U;
-}
-
-struct NeglectReference {
-    std::vector<Real> q;               ///< [1..n]
-    std::vector<PointCofactor> blocks; ///< [1..lr]
-    int32_t neglected = 0;             ///< non-zero elements of L^-1 left unpropagated
-};
-
-/// Column by column over the whole factor (zero outside the profile): w = L^-1 e_j with the
-/// elements below the threshold kept but not propagated.
-NeglectReference denseNeglectCofactors(const Dense& U, Real threshold) {
-    const size_t n = U.size() - 1;
-    NeglectReference ref{std::vector<Real>(n + 1, 0), std::vector<PointCofactor>(n / 2 + 1)};
-    std::vector<Real> z;
-    for (size_t j = 1; j <= n; ++j) {
-        std::vector<Real> w(n + 1, 0);
-        w[j] = 1;
-        for (size_t i = j; i <= n; ++i) {
-            const Real v = w[i] * U[i][i];
-            w[i] = v;
-            if (std::fabs(v) < threshold) {
-                ref.neglected += v != 0;
-                continue;
-            }
-            for (size_t k = i + 1; k <= n; ++k) {
-                w[k] -= v * U[i][k];
-            }
-            ref.q[j] += v * v;
-        }
-        if (j % 2 == 1) {
-            z = w;
-            continue;
-        }
-        PointCofactor& b = ref.blocks[j / 2];
-        b.qxx = z[j - 1] * z[j - 1];
-        for (size_t i = j; i <= n; ++i) {
-            b.qxx += z[i] * z[i];
-            b.qyy += w[i] * w[i];
-            b.qxy += z[i] * w[i];
-        }
-    }
-    return ref;
-}
-
-/// a N^-1 a^T over the whole factor, skipping zero elements, with the neglect rule.
-Real denseObservationCofactor(const Dense& U, std::vector<Real> a, Real threshold) {
-    Real q = 0;
-    for (size_t i = 1; i < a.size(); ++i) {
-        const Real v = a[i] * U[i][i];
-        if (a[i] != 0 && std::fabs(v) >= threshold) {
-            for (size_t k = i + 1; k < a.size(); ++k) {
-                a[k] -= v * U[i][k];
-            }
-            q += v * v;
-        }
-    }
-    return q;
-}
-
 SolveOutcome solve(NormalEquations& equations) {
     TestContext t;
     const SolveOutcome outcome = equations.SolveNormalEquations(0, t.context);
@@ -340,9 +274,22 @@ SolveOutcome solve(NormalEquations& equations) {
     return outcome;
 }
 
-constexpr Real exact = 1e-17L;
-constexpr Real standard = 1e-11L;
-constexpr Real turbo = 1e-8L;
+constexpr Arithmetic arithmetics[] = {Arithmetic::Extended, Arithmetic::DoubleDouble};
+
+const char* nameOf(Arithmetic a) { return a == Arithmetic::Extended ? "extended" : "double-double"; }
+
+/// The selected inverse as the store holds it: every element inside the profile.
+void expectInverseOnProfile(const NormalEquations& equations, const Dense& inverse, Real tolerance) {
+    const int32_t n = equations.unknownCount();
+    for (int32_t r = 1; r <= n; ++r) {
+        for (int32_t c = r; c < r + equations.rowLength(r); ++c) {
+            const auto i = static_cast<size_t>(r);
+            const auto j = static_cast<size_t>(c);
+            ASSERT_PRED_FORMAT3(near, equations.element(r, c), inverse[i][j], tolerance)
+                << r << ", " << c;
+        }
+    }
+}
 
 // ---------------------------------------------------------------------------------------
 
@@ -417,67 +364,80 @@ TEST(NormalEquationsLayout, CapacityOfFortyMillionElements) {
 // Three observations of one point, worked by hand: N = [5 2; 2 2], b = (4, 0), [pLL] = 6,
 // so x = -N^-1 b = (-4/3, 4/3), [pvv] = 2/3, N^-1 = [2 -2; -2 5] / 6.
 TEST(NormalEquations, OnePointSolvedByHand) {
-    NormalEquations equations;
-    EXPECT_EQ(equations.layOut(tableOf({1}), 1), 3);
-    equations.clear();
-    // (2, 1) with t = 1, written with a fixed point's term and the 2 split in two terms.
-    const std::vector<EquationTerm> split = {{1, 1.5L}, {0, 7}, {2, 1}, {1, 0.5L}};
-    equations.accumulate(split, 1);
-    equations.accumulate(std::vector<EquationTerm>{{2, 1}}, -1);
-    equations.accumulate(std::vector<EquationTerm>{{1, 1}}, 2);
-    EXPECT_EQ(equations.element(1, 1), 5);
-    EXPECT_EQ(equations.element(1, 2), 2);
-    EXPECT_EQ(equations.element(2, 1), 2);
-    EXPECT_EQ(equations.element(2, 2), 2);
-    EXPECT_EQ(equations.rightHandSide(1), 4);
-    EXPECT_EQ(equations.rightHandSide(2), 0);
-    EXPECT_EQ(equations.rightHandSide(3), 6);
+    for (const Arithmetic arithmetic : arithmetics) {
+        SCOPED_TRACE(nameOf(arithmetic));
+        NormalEquations equations;
+        equations.setArithmetic(arithmetic);
+        EXPECT_EQ(equations.layOut(tableOf({1}), 1), 3);
+        equations.clear();
+        // (2, 1) with t = 1, written with a fixed point's term and the 2 split in two terms.
+        const std::vector<EquationTerm> split = {{1, 1.5L}, {0, 7}, {2, 1}, {1, 0.5L}};
+        equations.accumulate(split, 1);
+        equations.accumulate(std::vector<EquationTerm>{{2, 1}}, -1);
+        equations.accumulate(std::vector<EquationTerm>{{1, 1}}, 2);
+        EXPECT_EQ(equations.element(1, 1), 5);
+        EXPECT_EQ(equations.element(1, 2), 2);
+        EXPECT_EQ(equations.element(2, 1), 2);
+        EXPECT_EQ(equations.element(2, 2), 2);
+        EXPECT_EQ(equations.rightHandSide(1), 4);
+        EXPECT_EQ(equations.rightHandSide(2), 0);
+        EXPECT_EQ(equations.rightHandSide(3), 6);
 
-    const SolveOutcome outcome = solve(equations);
-    EXPECT_EQ(outcome.defectFlag, 0);
-    EXPECT_FALSE(outcome.deflated);
-    const Real tolerance = 4 * epsilon;
-    EXPECT_PRED_FORMAT3(near, equations.element(1, 1), 1 / std::sqrt(5.0L), tolerance);
-    EXPECT_PRED_FORMAT3(near, equations.element(1, 2), 2 / std::sqrt(5.0L), tolerance);
-    EXPECT_PRED_FORMAT3(near, equations.element(2, 2), std::sqrt(5.0L / 6), tolerance);
-    EXPECT_PRED_FORMAT3(near, equations.corrections()[1], -4.0L / 3, tolerance);
-    EXPECT_PRED_FORMAT3(near, equations.corrections()[2], 4.0L / 3, tolerance);
-    EXPECT_PRED_FORMAT3(near, equations.sumOfSquares(), 2.0L / 3, 16 * tolerance);
+        const SolveOutcome outcome = solve(equations);
+        EXPECT_EQ(outcome.defectFlag, 0);
+        EXPECT_FALSE(outcome.deflated);
+        const Real tolerance = 4 * epsilon;
+        EXPECT_PRED_FORMAT3(near, equations.element(1, 1), 1 / std::sqrt(5.0L), tolerance);
+        EXPECT_PRED_FORMAT3(near, equations.element(1, 2), 2 / std::sqrt(5.0L), tolerance);
+        EXPECT_PRED_FORMAT3(near, equations.element(2, 2), std::sqrt(5.0L / 6), tolerance);
+        EXPECT_PRED_FORMAT3(near, equations.corrections()[1], -4.0L / 3, tolerance);
+        EXPECT_PRED_FORMAT3(near, equations.corrections()[2], 4.0L / 3, tolerance);
+        EXPECT_PRED_FORMAT3(near, equations.sumOfSquares(), 2.0L / 3, 16 * tolerance);
 
-    equations.ComputePointCofactors(exact);
-    EXPECT_PRED_FORMAT3(near, equations.cofactorDiagonal()[1], 1.0L / 3, tolerance);
-    EXPECT_PRED_FORMAT3(near, equations.cofactorDiagonal()[2], 5.0L / 6, tolerance);
-    ASSERT_EQ(equations.pointCofactors().count(), 1);
-    EXPECT_PRED_FORMAT3(near, equations.pointCofactors()[1].qxx, 1.0L / 3, tolerance);
-    EXPECT_PRED_FORMAT3(near, equations.pointCofactors()[1].qyy, 5.0L / 6, tolerance);
-    EXPECT_PRED_FORMAT3(near, equations.pointCofactors()[1].qxy, -1.0L / 3, tolerance);
-    EXPECT_PRED_FORMAT3(near, equations.ComputeObservationCofactor(split, exact), 5.0L / 6,
-                        tolerance);
+        TestContext t;
+        equations.ComputePointCofactors(t.context);
+        EXPECT_PRED_FORMAT3(near, equations.cofactorDiagonal()[1], 1.0L / 3, tolerance);
+        EXPECT_PRED_FORMAT3(near, equations.cofactorDiagonal()[2], 5.0L / 6, tolerance);
+        ASSERT_EQ(equations.pointCofactors().count(), 1);
+        EXPECT_PRED_FORMAT3(near, equations.pointCofactors()[1].qxx, 1.0L / 3, tolerance);
+        EXPECT_PRED_FORMAT3(near, equations.pointCofactors()[1].qyy, 5.0L / 6, tolerance);
+        EXPECT_PRED_FORMAT3(near, equations.pointCofactors()[1].qxy, -1.0L / 3, tolerance);
+        // The row (2, 1): 4/3 - 4/3 + 5/6.
+        EXPECT_PRED_FORMAT3(near, equations.ComputeObservationCofactor(split), 5.0L / 6,
+                            tolerance);
+    }
 }
 
 TEST(NormalEquations, NoPointsToDetermine) {
-    NormalEquations equations;
-    EXPECT_EQ(equations.layOut(Table<int32_t>{}, 0), 0);
-    equations.clear();
-    // Observations between fixed points only: their free terms still make [pLL].
-    const std::vector<EquationTerm> fixedOnly = {{0, 3}, {0, -3}};
-    equations.accumulate(fixedOnly, 2);
-    equations.accumulate(fixedOnly, -1);
-    EXPECT_EQ(equations.rightHandSide(1), 5);
+    for (const Arithmetic arithmetic : arithmetics) {
+        SCOPED_TRACE(nameOf(arithmetic));
+        NormalEquations equations;
+        equations.setArithmetic(arithmetic);
+        EXPECT_EQ(equations.layOut(Table<int32_t>{}, 0), 0);
+        equations.clear();
+        // Observations between fixed points only: their free terms still make [pLL].
+        const std::vector<EquationTerm> fixedOnly = {{0, 3}, {0, -3}};
+        equations.accumulate(fixedOnly, 2);
+        equations.accumulate(fixedOnly, -1);
+        EXPECT_EQ(equations.rightHandSide(1), 5);
 
-    const SolveOutcome outcome = solve(equations);
-    EXPECT_EQ(outcome.defectFlag, 0);
-    EXPECT_FALSE(outcome.deflated);
-    EXPECT_TRUE(equations.corrections().empty());
-    EXPECT_EQ(equations.sumOfSquares(), 5);
-    equations.ComputePointCofactors(exact);
-    EXPECT_TRUE(equations.cofactorDiagonal().empty());
-    EXPECT_TRUE(equations.pointCofactors().empty());
-    EXPECT_EQ(equations.ComputeObservationCofactor(fixedOnly, exact), 0);
+        const SolveOutcome outcome = solve(equations);
+        EXPECT_EQ(outcome.defectFlag, 0);
+        EXPECT_FALSE(outcome.deflated);
+        EXPECT_TRUE(equations.corrections().empty());
+        EXPECT_EQ(equations.sumOfSquares(), 5);
+        TestContext t;
+        equations.ComputePointCofactors(t.context);
+        EXPECT_TRUE(equations.cofactorDiagonal().empty());
+        EXPECT_TRUE(equations.pointCofactors().empty());
+        EXPECT_EQ(equations.ComputeObservationCofactor(fixedOnly), 0);
+    }
 }
 
-// Random systems of several profile shapes against the dense computations. Tolerances are
-// in units of epsilon relative to the largest magnitude of the compared quantity.
+// Random systems of several profile shapes against the dense computations. The extended
+// arithmetic must give the dense factorisation's very bits; double-double is held to the
+// same tolerances as the extended results against Gauss-Jordan. Tolerances are in units of
+// epsilon relative to the largest magnitude of the compared quantity.
 TEST(NormalEquations, MatchesDenseComputation) {
     struct Case {
         int32_t lr;
@@ -485,89 +445,93 @@ TEST(NormalEquations, MatchesDenseComputation) {
         uint64_t seed;
     };
     const Case cases[] = {
-        {1, 1, 1}, {2, 2, 2}, {5, 5, 3}, {12, 3, 4}, {30, 8, 5}, {40, 40, 6}, {60, 1, 7},
+        {1, 1, 1},   {2, 2, 2},   {5, 5, 3},    {12, 3, 4},  {30, 8, 5},
+        {40, 40, 6}, {60, 1, 7},  {45, 20, 8},  {70, 12, 9},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE("lr " + std::to_string(c.lr) + ", widths up to " + std::to_string(c.maxWidth));
-        const System s = randomSystem(c.lr, c.maxWidth, c.seed);
-        const size_t n = static_cast<size_t>(s.n());
-        NormalEquations equations = loaded(s);
-        const DenseSystem d = denseSystem(s);
-        for (size_t r = 1; r <= n; ++r) {
-            for (size_t col = r; col <= n; ++col) {
-                ASSERT_EQ(equations.element(static_cast<int32_t>(r), static_cast<int32_t>(col)),
-                          d.N[r][col])
-                    << r << ", " << col;
-            }
-        }
-        for (size_t r = 1; r <= n + 1; ++r) {
-            ASSERT_EQ(equations.rightHandSide(static_cast<int32_t>(r)), d.b[r]) << r;
-        }
-
-        solve(equations);
-        const DenseFactor f = denseRightLooking(d);
-        for (size_t r = 1; r <= n; ++r) {
-            for (size_t col = r; col <= n; ++col) {
-                ASSERT_EQ(equations.element(static_cast<int32_t>(r), static_cast<int32_t>(col)),
-                          f.U[r][col])
-                    << r << ", " << col;
-            }
-            ASSERT_EQ(equations.rightHandSide(static_cast<int32_t>(r)), f.b[r]) << r;
-            ASSERT_EQ(equations.corrections()[static_cast<int32_t>(r)], f.x[r]) << r;
-        }
-        ASSERT_EQ(equations.sumOfSquares(), f.b[n + 1]);
-
-        const Dense inverse = gaussJordanInverse(d.N);
-        std::vector<Real> x(n + 1, 0);
-        Real largestX = 0;
-        for (size_t r = 1; r <= n; ++r) {
-            for (size_t col = 1; col <= n; ++col) {
-                x[r] -= inverse[r][col] * d.b[col];
-            }
-            largestX = std::max(largestX, std::fabs(x[r]));
-        }
-        for (size_t r = 1; r <= n; ++r) {
-            EXPECT_PRED_FORMAT3(near, equations.corrections()[static_cast<int32_t>(r)], x[r],
-                                16 * epsilon * largestX)
-                << r;
-        }
-        // [pvv] + [pdd] straight from its meaning: the weighted squares of the residuals.
-        Real pvv = 0;
-        for (const Observation& row : s.observations) {
-            const std::vector<Real> a = denseRow(row, s.n());
-            Real v = row.freeTerm;
+    for (const Arithmetic arithmetic : arithmetics) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(nameOf(arithmetic)) + ", lr " + std::to_string(c.lr) +
+                         ", widths up to " + std::to_string(c.maxWidth));
+            const System s = randomSystem(c.lr, c.maxWidth, c.seed);
+            const size_t n = static_cast<size_t>(s.n());
+            NormalEquations equations = loaded(s);
+            equations.setArithmetic(arithmetic);
+            const DenseSystem d = denseSystem(s);
             for (size_t r = 1; r <= n; ++r) {
-                v += a[r] * x[r];
+                for (size_t col = r; col <= n; ++col) {
+                    ASSERT_EQ(equations.element(static_cast<int32_t>(r), static_cast<int32_t>(col)),
+                              d.N[r][col])
+                        << r << ", " << col;
+                }
             }
-            pvv += v * v;
-        }
-        for (const auto& [unknown, weight] : s.diagonal) {
-            pvv += weight * x[static_cast<size_t>(unknown)] * x[static_cast<size_t>(unknown)];
-        }
-        EXPECT_PRED_FORMAT3(near, equations.sumOfSquares(), pvv, 16 * epsilon * d.b[n + 1]);
+            for (size_t r = 1; r <= n + 1; ++r) {
+                ASSERT_EQ(equations.rightHandSide(static_cast<int32_t>(r)), d.b[r]) << r;
+            }
 
-        equations.ComputePointCofactors(exact);
-        const NeglectReference ref = denseNeglectCofactors(f.U, exact);
-        const Real cofactorTolerance = 8 * epsilon * largest(inverse);
-        for (int32_t k = 1; k <= s.lr; ++k) {
-            const size_t i = 2 * static_cast<size_t>(k) - 1;
-            const PointCofactor& block = equations.pointCofactors()[k];
-            ASSERT_EQ(block.qxx, ref.blocks[static_cast<size_t>(k)].qxx) << k;
-            ASSERT_EQ(block.qyy, ref.blocks[static_cast<size_t>(k)].qyy) << k;
-            ASSERT_EQ(block.qxy, ref.blocks[static_cast<size_t>(k)].qxy) << k;
-            EXPECT_PRED_FORMAT3(near, block.qxx, inverse[i][i], cofactorTolerance) << k;
-            EXPECT_PRED_FORMAT3(near, block.qyy, inverse[i + 1][i + 1], cofactorTolerance) << k;
-            EXPECT_PRED_FORMAT3(near, block.qxy, inverse[i][i + 1], cofactorTolerance) << k;
-            EXPECT_PRED_FORMAT3(near, equations.cofactorDiagonal()[2 * k - 1], inverse[i][i],
-                                cofactorTolerance);
-            EXPECT_PRED_FORMAT3(near, equations.cofactorDiagonal()[2 * k], inverse[i + 1][i + 1],
-                                cofactorTolerance);
-        }
-        for (const Observation& row : s.observations) {
-            const Real q = quadraticForm(inverse, denseRow(row, s.n()));
-            const Real computed = equations.ComputeObservationCofactor(row.terms, exact);
-            EXPECT_EQ(computed, denseObservationCofactor(f.U, denseRow(row, s.n()), exact));
-            EXPECT_PRED_FORMAT3(near, computed, q, 16 * epsilon * std::max(Real(1), q));
+            solve(equations);
+            if (arithmetic == Arithmetic::Extended) {
+                const DenseFactor f = denseRightLooking(d);
+                for (size_t r = 1; r <= n; ++r) {
+                    for (size_t col = r; col <= n; ++col) {
+                        ASSERT_EQ(equations.element(static_cast<int32_t>(r),
+                                                    static_cast<int32_t>(col)),
+                                  f.U[r][col])
+                            << r << ", " << col;
+                    }
+                    ASSERT_EQ(equations.rightHandSide(static_cast<int32_t>(r)), f.b[r]) << r;
+                    ASSERT_EQ(equations.corrections()[static_cast<int32_t>(r)], f.x[r]) << r;
+                }
+                ASSERT_EQ(equations.sumOfSquares(), f.b[n + 1]);
+            }
+
+            const Dense inverse = gaussJordanInverse(d.N);
+            std::vector<Real> x(n + 1, 0);
+            Real largestX = 0;
+            for (size_t r = 1; r <= n; ++r) {
+                for (size_t col = 1; col <= n; ++col) {
+                    x[r] -= inverse[r][col] * d.b[col];
+                }
+                largestX = std::max(largestX, std::fabs(x[r]));
+            }
+            for (size_t r = 1; r <= n; ++r) {
+                EXPECT_PRED_FORMAT3(near, equations.corrections()[static_cast<int32_t>(r)], x[r],
+                                    16 * epsilon * largestX)
+                    << r;
+            }
+            // [pvv] + [pdd] straight from its meaning: the weighted squares of the residuals.
+            Real pvv = 0;
+            for (const Observation& row : s.observations) {
+                const std::vector<Real> a = denseRow(row, s.n());
+                Real v = row.freeTerm;
+                for (size_t r = 1; r <= n; ++r) {
+                    v += a[r] * x[r];
+                }
+                pvv += v * v;
+            }
+            for (const auto& [unknown, weight] : s.diagonal) {
+                pvv += weight * x[static_cast<size_t>(unknown)] * x[static_cast<size_t>(unknown)];
+            }
+            EXPECT_PRED_FORMAT3(near, equations.sumOfSquares(), pvv, 16 * epsilon * d.b[n + 1]);
+
+            TestContext t;
+            equations.ComputePointCofactors(t.context);
+            const Real cofactorTolerance = 8 * epsilon * largest(inverse);
+            expectInverseOnProfile(equations, inverse, cofactorTolerance);
+            for (int32_t k = 1; k <= s.lr; ++k) {
+                const size_t i = 2 * static_cast<size_t>(k) - 1;
+                const PointCofactor& block = equations.pointCofactors()[k];
+                EXPECT_PRED_FORMAT3(near, block.qxx, inverse[i][i], cofactorTolerance) << k;
+                EXPECT_PRED_FORMAT3(near, block.qyy, inverse[i + 1][i + 1], cofactorTolerance)
+                    << k;
+                EXPECT_PRED_FORMAT3(near, block.qxy, inverse[i][i + 1], cofactorTolerance) << k;
+                EXPECT_EQ(equations.cofactorDiagonal()[2 * k - 1], block.qxx);
+                EXPECT_EQ(equations.cofactorDiagonal()[2 * k], block.qyy);
+            }
+            for (const Observation& row : s.observations) {
+                const Real q = quadraticForm(inverse, denseRow(row, s.n()));
+                EXPECT_PRED_FORMAT3(near, equations.ComputeObservationCofactor(row.terms), q,
+                                    16 * epsilon * std::max(Real(1), q));
+            }
         }
     }
 }
@@ -595,46 +559,57 @@ TEST(NormalEquations, DefectOfAPointWithoutObservations) {
         {"pivot just above the limit", 0.0011L, 0, {}, 0, false, 0},
         {"pivot raised by the shift", 0, 0.0011L, {}, 0, false, 0},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        // Points 1 and 3 are tied to each other and held by weights; point 2 is not.
-        NormalEquations equations;
-        equations.layOut(tableOf({3, 2, 1}), 3);
-        equations.clear();
-        equations.accumulate(std::vector<EquationTerm>{{1, 1}, {5, -1}}, 0.5L);
-        equations.accumulate(std::vector<EquationTerm>{{2, 1}, {6, -1}}, -0.25L);
-        for (const int32_t u : {1, 2, 5, 6}) {
-            equations.addToDiagonal(u, 1);
-        }
-        if (c.weightOfPoint2 != 0) {
-            equations.addToDiagonal(3, c.weightOfPoint2);
-            equations.addToDiagonal(4, c.weightOfPoint2);
-        }
-        TestContext t(c.answers);
-        if (c.stops) {
-            try {
-                equations.SolveNormalEquations(c.pivotShift, t.context);
-                ADD_FAILURE() << "no stop";
-            } catch (const Stop& stop) {
-                EXPECT_EQ(stop.reason(), StopReason::UserDeclined);
+    for (const Arithmetic arithmetic : arithmetics) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(nameOf(arithmetic)) + ": " + c.name);
+            // Points 1 and 3 are tied to each other and held by weights; point 2 is not.
+            NormalEquations equations;
+            equations.setArithmetic(arithmetic);
+            equations.layOut(tableOf({3, 2, 1}), 3);
+            equations.clear();
+            equations.accumulate(std::vector<EquationTerm>{{1, 1}, {5, -1}}, 0.5L);
+            equations.accumulate(std::vector<EquationTerm>{{2, 1}, {6, -1}}, -0.25L);
+            for (const int32_t u : {1, 2, 5, 6}) {
+                equations.addToDiagonal(u, 1);
             }
-        } else {
-            const SolveOutcome outcome = equations.SolveNormalEquations(c.pivotShift, t.context);
-            EXPECT_EQ(outcome.defectFlag, c.defectFlag);
-            if (c.pivotShift == 0) {
-                // N = [2 -1; -1 2] for the X of points 1 and 3, b = (0.5, -0.5):
-                // x1 = -(2 b1 + b5) / 3 = -1/6, whatever point 2 holds.
-                EXPECT_PRED_FORMAT3(near, equations.corrections()[1], -1.0L / 6, 4 * epsilon);
+            if (c.weightOfPoint2 != 0) {
+                equations.addToDiagonal(3, c.weightOfPoint2);
+                equations.addToDiagonal(4, c.weightOfPoint2);
             }
-            EXPECT_EQ(equations.corrections()[3], 0);
-            EXPECT_EQ(equations.corrections()[4], 0);
-            for (const Real v : equations.corrections()) {
-                EXPECT_TRUE(std::isfinite(v));
+            TestContext t(c.answers);
+            if (c.stops) {
+                try {
+                    equations.SolveNormalEquations(c.pivotShift, t.context);
+                    ADD_FAILURE() << "no stop";
+                } catch (const Stop& stop) {
+                    EXPECT_EQ(stop.reason(), StopReason::UserDeclined);
+                }
+            } else {
+                const SolveOutcome outcome =
+                    equations.SolveNormalEquations(c.pivotShift, t.context);
+                EXPECT_EQ(outcome.defectFlag, c.defectFlag);
+                if (c.pivotShift == 0) {
+                    // N = [2 -1; -1 2] for the X of points 1 and 3, b = (0.5, -0.5):
+                    // x1 = -(2 b1 + b5) / 3 = -1/6, whatever point 2 holds.
+                    EXPECT_PRED_FORMAT3(near, equations.corrections()[1], -1.0L / 6,
+                                        4 * epsilon);
+                }
+                EXPECT_EQ(equations.corrections()[3], 0);
+                EXPECT_EQ(equations.corrections()[4], 0);
+                for (const Real v : equations.corrections()) {
+                    EXPECT_TRUE(std::isfinite(v));
+                }
+                // The raised pivots stand in the inverse: 1/0.001 on point 2's diagonal.
+                if (c.defectFlag == 1 && c.weightOfPoint2 == 0) {
+                    equations.ComputePointCofactors(t.context);
+                    EXPECT_PRED_FORMAT3(near, equations.pointCofactors()[2].qxx, 1000,
+                                        1000 * 4 * epsilon);
+                }
             }
-        }
-        ASSERT_EQ(t.user.questions.size(), c.questions);
-        for (const std::string& asked : t.user.questions) {
-            EXPECT_EQ(asked, question);
+            ASSERT_EQ(t.user.questions.size(), c.questions);
+            for (const std::string& asked : t.user.questions) {
+                EXPECT_EQ(asked, question);
+            }
         }
     }
 }
@@ -652,71 +627,26 @@ TEST(NormalEquations, DeflationOfANegativeSumOfSquares) {
         {"[pLL] - y^2 = 1 - 2 < 0", -0.5L, 1e-7L, true},
         {"[pLL] - y^2 = 1 - 1/4", 3, 0.75L, false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        NormalEquations equations;
-        equations.layOut(tableOf({1}), 1);
-        equations.clear();
-        equations.accumulate(std::vector<EquationTerm>{{1, 1}}, 1);
-        equations.addToDiagonal(1, c.extraWeight);
-        equations.addToDiagonal(2, 1);
-        const SolveOutcome outcome = solve(equations);
-        EXPECT_EQ(outcome.deflated, c.deflated);
-        EXPECT_EQ(equations.sumOfSquares(), c.sumOfSquares);
-    }
-}
-
-// A chain of strongly weighted points, where the elements of L^-1 fall off by orders of
-// magnitude away from the diagonal, so the coarser thresholds leave many unpropagated.
-// A neglected element takes less than threshold^2 from a squared norm, and what it would
-// have propagated is as small: the error of a cofactor stays near threshold^2 (m^2 when the
-// threshold is in m), on top of the round-off of the exact computation.
-TEST(NormalEquations, NeglectThresholds) {
-    struct Case {
-        Real threshold;
-        bool neglects;
-    };
-    const Case cases[] = {{exact, false}, {standard, true}, {turbo, true}};
-    const System s = randomSystem(100, 4, 11, 100, 1e5L);
-    NormalEquations equations = loaded(s);
-    const DenseSystem d = denseSystem(s);
-    const Dense inverse = gaussJordanInverse(d.N);
-    solve(equations);
-    const Dense factor = factorOf(equations);
-    Real previousError = 0;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(static_cast<double>(c.threshold));
-        equations.ComputePointCofactors(c.threshold);
-        const NeglectReference ref = denseNeglectCofactors(factor, c.threshold);
-        EXPECT_EQ(ref.neglected > 0, c.neglects) << ref.neglected;
-        Real error = 0;
-        for (int32_t k = 1; k <= s.lr; ++k) {
-            const size_t i = 2 * static_cast<size_t>(k) - 1;
-            const PointCofactor& block = equations.pointCofactors()[k];
-            ASSERT_EQ(block.qxx, ref.blocks[static_cast<size_t>(k)].qxx) << k;
-            ASSERT_EQ(block.qyy, ref.blocks[static_cast<size_t>(k)].qyy) << k;
-            ASSERT_EQ(block.qxy, ref.blocks[static_cast<size_t>(k)].qxy) << k;
-            ASSERT_EQ(equations.cofactorDiagonal()[2 * k - 1], ref.q[i]) << k;
-            ASSERT_EQ(equations.cofactorDiagonal()[2 * k], ref.q[i + 1]) << k;
-            error = std::max({error, std::fabs(block.qxx - inverse[i][i]),
-                              std::fabs(block.qyy - inverse[i + 1][i + 1]),
-                              std::fabs(block.qxy - inverse[i][i + 1]),
-                              std::fabs(ref.q[i] - inverse[i][i]),
-                              std::fabs(ref.q[i + 1] - inverse[i + 1][i + 1])});
-        }
-        EXPECT_LE(error, 8 * epsilon * largest(inverse) + 16 * c.threshold * c.threshold);
-        EXPECT_GE(error, previousError);
-        previousError = error;
-        for (const Observation& row : s.observations) {
-            EXPECT_EQ(equations.ComputeObservationCofactor(row.terms, c.threshold),
-                      denseObservationCofactor(factor, denseRow(row, s.n()), c.threshold));
+    for (const Arithmetic arithmetic : arithmetics) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(nameOf(arithmetic)) + ": " + c.name);
+            NormalEquations equations;
+            equations.setArithmetic(arithmetic);
+            equations.layOut(tableOf({1}), 1);
+            equations.clear();
+            equations.accumulate(std::vector<EquationTerm>{{1, 1}}, 1);
+            equations.addToDiagonal(1, c.extraWeight);
+            equations.addToDiagonal(2, 1);
+            const SolveOutcome outcome = solve(equations);
+            EXPECT_EQ(outcome.deflated, c.deflated);
+            EXPECT_EQ(equations.sumOfSquares(), c.sumOfSquares);
         }
     }
 }
 
 // A chain of three points (1-2, 2-3) tied by distance-like rows in X and Y, one of them with
 // its Y held by a weight alone: the X column of that point may then reach farther down than
-// its Y column, and its block must still pair its own two unknowns over both whole columns.
+// its Y column, and its block must still pair its own two unknowns.
 TEST(NormalEquations, PointBlockOfAPointWithAnIsolatedCoordinate) {
     for (const int32_t isolated : {1, 2, 3}) {
         SCOPED_TRACE("Y of point " + std::to_string(isolated) + " isolated");
@@ -732,11 +662,13 @@ TEST(NormalEquations, PointBlockOfAPointWithAnIsolatedCoordinate) {
         for (int32_t u = 1; u <= s.n(); ++u) {
             s.diagonal.emplace_back(u, u == 2 * isolated ? 4 : 0.25L);
         }
-        NormalEquations equations = loaded(s);
         const Dense inverse = gaussJordanInverse(denseSystem(s).N);
-        solve(equations);
-        for (const Real threshold : {exact, turbo}) {
-            equations.ComputePointCofactors(threshold);
+        for (const Arithmetic arithmetic : arithmetics) {
+            NormalEquations equations = loaded(s);
+            equations.setArithmetic(arithmetic);
+            solve(equations);
+            TestContext t;
+            equations.ComputePointCofactors(t.context);
             for (int32_t k = 1; k <= s.lr; ++k) {
                 const size_t i = 2 * static_cast<size_t>(k) - 1;
                 const PointCofactor& block = equations.pointCofactors()[k];
@@ -744,32 +676,41 @@ TEST(NormalEquations, PointBlockOfAPointWithAnIsolatedCoordinate) {
                 EXPECT_PRED_FORMAT3(near, block.qyy, inverse[i + 1][i + 1], 8 * epsilon) << k;
                 EXPECT_PRED_FORMAT3(near, block.qxy, inverse[i][i + 1], 8 * epsilon) << k;
             }
+            EXPECT_PRED_FORMAT3(near, equations.pointCofactors()[isolated].qyy, 0.25L, epsilon);
+            EXPECT_EQ(equations.pointCofactors()[isolated].qxy, 0);
         }
-        EXPECT_PRED_FORMAT3(near, equations.pointCofactors()[isolated].qyy, 0.25L, epsilon);
-        EXPECT_EQ(equations.pointCofactors()[isolated].qxy, 0);
     }
 }
 
-TEST(NormalEquations, CofactorsIndependentOfThreadCount) {
-    const System s = randomSystem(45, 6, 21, 100, 1e3L);
-    NormalEquations equations = loaded(s);
-    solve(equations);
-    for (const Real threshold : {exact, turbo}) {
-        equations.setThreadCount(1);
-        equations.ComputePointCofactors(threshold);
-        const Table<Real> q = equations.cofactorDiagonal();
-        const Table<PointCofactor> blocks = equations.pointCofactors();
-        for (const int32_t threads : {2, 3, 8, 100, 0}) {
-            SCOPED_TRACE(std::to_string(threads) + " threads");
+// Wide enough for the panel steps to be shared between threads: the solution, the sum of
+// squares and every element of the selected inverse come out bit for bit the same.
+TEST(NormalEquations, ResultsIndependentOfThreadCount) {
+    const System s = randomSystem(160, 70, 21, 100, 1e3L);
+    for (const Arithmetic arithmetic : arithmetics) {
+        std::vector<Real> reference;
+        for (const int32_t threads : {1, 2, 3, 8, 0}) {
+            SCOPED_TRACE(std::string(nameOf(arithmetic)) + ", " + std::to_string(threads) +
+                         " threads");
+            NormalEquations equations = loaded(s);
+            equations.setArithmetic(arithmetic);
             equations.setThreadCount(threads);
-            equations.ComputePointCofactors(threshold);
-            for (int32_t j = 1; j <= s.n(); ++j) {
-                ASSERT_EQ(equations.cofactorDiagonal()[j], q[j]) << j;
+            solve(equations);
+            std::vector<Real> results(equations.corrections().begin(),
+                                      equations.corrections().end());
+            results.push_back(equations.sumOfSquares());
+            TestContext t;
+            equations.ComputePointCofactors(t.context);
+            for (int32_t r = 1; r <= s.n(); ++r) {
+                for (int32_t c = r; c < r + equations.rowLength(r); ++c) {
+                    results.push_back(equations.element(r, c));
+                }
             }
-            for (int32_t k = 1; k <= s.lr; ++k) {
-                ASSERT_EQ(equations.pointCofactors()[k].qxx, blocks[k].qxx) << k;
-                ASSERT_EQ(equations.pointCofactors()[k].qyy, blocks[k].qyy) << k;
-                ASSERT_EQ(equations.pointCofactors()[k].qxy, blocks[k].qxy) << k;
+            if (reference.empty()) {
+                reference = results;
+            }
+            ASSERT_EQ(results.size(), reference.size());
+            for (size_t i = 0; i < results.size(); ++i) {
+                ASSERT_EQ(results[i], reference[i]) << i;
             }
         }
     }
@@ -779,9 +720,11 @@ TEST(NormalEquations, ObservationCofactorsFromSeveralThreadsAtOnce) {
     const System s = randomSystem(40, 8, 31);
     NormalEquations equations = loaded(s);
     solve(equations);
+    TestContext t;
+    equations.ComputePointCofactors(t.context);
     std::vector<Real> serial;
     for (const Observation& row : s.observations) {
-        serial.push_back(equations.ComputeObservationCofactor(row.terms, exact));
+        serial.push_back(equations.ComputeObservationCofactor(row.terms));
     }
     constexpr int threadCount = 4;
     std::vector<std::vector<Real>> parallel(threadCount);
@@ -790,13 +733,142 @@ TEST(NormalEquations, ObservationCofactorsFromSeveralThreadsAtOnce) {
         for (auto& results : parallel) {
             threads.emplace_back([&] {
                 for (const Observation& row : s.observations) {
-                    results.push_back(equations.ComputeObservationCofactor(row.terms, exact));
+                    results.push_back(equations.ComputeObservationCofactor(row.terms));
                 }
             });
         }
     }
     for (const auto& results : parallel) {
         EXPECT_EQ(results, serial);
+    }
+}
+
+// An ill-conditioned system (observations of weight up to 1e10, unknowns held by 0.01): the
+// inverse against Gauss-Jordan in 113-bit quadruple precision. The extended arithmetic loses
+// what the condition costs it; double-double must keep some thirty digits more than the
+// extended type, which it cannot if any of its error-free transformations has been fused or
+// dropped.
+TEST(NormalEquations, DoubleDoubleKeepsItsDigitsOnAnIllConditionedSystem) {
+    using Quad = __float128;
+    const System s = randomSystem(30, 3, 41, 1e5L, 0.01L);
+    const DenseSystem d = denseSystem(s);
+    const size_t n = static_cast<size_t>(s.n());
+    std::vector<std::vector<Quad>> A(n + 1, std::vector<Quad>(n + 1, 0));
+    std::vector<std::vector<Quad>> X(n + 1, std::vector<Quad>(n + 1, 0));
+    for (size_t r = 1; r <= n; ++r) {
+        for (size_t c = 1; c <= n; ++c) {
+            A[r][c] = static_cast<Quad>(d.N[r][c]);
+        }
+        X[r][r] = 1;
+    }
+    for (size_t col = 1; col <= n; ++col) { // symmetric positive definite: no pivoting needed
+        const Quad p = A[col][col];
+        for (size_t c = 1; c <= n; ++c) {
+            A[col][c] /= p;
+            X[col][c] /= p;
+        }
+        for (size_t r = 1; r <= n; ++r) {
+            const Quad f = A[r][col];
+            if (r != col && f != 0) {
+                for (size_t c = 1; c <= n; ++c) {
+                    A[r][c] -= f * A[col][c];
+                    X[r][c] -= f * X[col][c];
+                }
+            }
+        }
+    }
+    Quad largestZ = 0;
+    for (size_t r = 1; r <= n; ++r) {
+        largestZ = std::max(largestZ, X[r][r]);
+    }
+    const auto worstError = [&](Arithmetic arithmetic) {
+        NormalEquations equations = loaded(s);
+        equations.setArithmetic(arithmetic);
+        solve(equations);
+        TestContext t;
+        equations.ComputePointCofactors(t.context);
+        Quad worst = 0;
+        for (int32_t r = 1; r <= s.n(); ++r) {
+            for (int32_t c = r; c < r + equations.rowLength(r); ++c) {
+                const Quad error = static_cast<Quad>(equations.element(r, c)) -
+                                   X[static_cast<size_t>(r)][static_cast<size_t>(c)];
+                worst = std::max(worst, error < 0 ? -error : error);
+            }
+        }
+        return static_cast<long double>(worst / largestZ);
+    };
+    const Real extended = worstError(Arithmetic::Extended);
+    const Real doubleDouble = worstError(Arithmetic::DoubleDouble);
+    EXPECT_GT(extended, 1e3L * epsilon) << "the system is not ill-conditioned enough to tell";
+    // The double-double inverse is rounded to the extended type on the way out.
+    EXPECT_LE(doubleDouble, epsilon) << "extended lost " << extended;
+}
+
+// Every vector width of the double-double loops against the one-lane loop: row updates and
+// scalings must give the same bits element by element (the vector loop and its tail take
+// the same steps), and dot products the same sums to 2^-100.
+TEST(ProfileKernels, VectorWidthsAgreeWithOneLane) {
+    std::array<const DoubleDoubleKernels*, 4> kernels{};
+    const int32_t count = availableDoubleDoubleKernels(kernels.data(), 4);
+    const DoubleDoubleKernels& scalar = *kernels[static_cast<size_t>(count) - 1];
+    ASSERT_STREQ(scalar.name, "scalar");
+    std::mt19937_64 random(5);
+    std::uniform_real_distribution<double> value(-1, 1);
+    constexpr int32_t length = 37;
+    constexpr int32_t sourceCount = 5;
+    const auto randomRow = [&](std::vector<double>& hi, std::vector<double>& lo) {
+        hi.resize(length);
+        lo.resize(length);
+        for (int32_t m = 0; m < length; ++m) {
+            const DoubleDouble v = toDoubleDouble(static_cast<Real>(value(random)) / 3);
+            hi[static_cast<size_t>(m)] = v.hi;
+            lo[static_cast<size_t>(m)] = v.lo;
+        }
+    };
+    std::vector<std::vector<double>> hi(sourceCount + 1), lo(sourceCount + 1);
+    for (int32_t s = 0; s <= sourceCount; ++s) {
+        randomRow(hi[static_cast<size_t>(s)], lo[static_cast<size_t>(s)]);
+    }
+    std::vector<DoubleDoubleRow> sources;
+    std::vector<DoubleDouble> factors;
+    for (int32_t s = 1; s <= sourceCount; ++s) {
+        sources.push_back({hi[static_cast<size_t>(s)].data(), lo[static_cast<size_t>(s)].data()});
+        factors.push_back(toDoubleDouble(static_cast<Real>(value(random)) / 7));
+    }
+    // The row, then the sources' first rows' rows against it (symmetricRow), its dots at
+    // the end.
+    const auto run = [&](const DoubleDoubleKernels& k) {
+        std::vector<double> th = hi[0], tl = lo[0];
+        k.subtractProducts({th.data(), tl.data()}, length, sources.data(), factors.data(),
+                           sourceCount);
+        k.scale({th.data(), tl.data()}, length, factors[0]);
+        std::vector<std::vector<double>> sh(sourceCount, th), sl(sourceCount, tl);
+        std::vector<DoubleDoubleRow> sums;
+        for (int32_t s = 0; s < sourceCount; ++s) {
+            sums.push_back({sh[static_cast<size_t>(s)].data(), sl[static_cast<size_t>(s)].data()});
+        }
+        std::vector<DoubleDouble> dots(sourceCount);
+        k.symmetricRow({th.data(), tl.data()}, length, sources.data(), sums.data(), sourceCount,
+                       dots.data());
+        for (int32_t s = 0; s < sourceCount; ++s) {
+            th.insert(th.end(), sh[static_cast<size_t>(s)].begin(), sh[static_cast<size_t>(s)].end());
+            tl.insert(tl.end(), sl[static_cast<size_t>(s)].begin(), sl[static_cast<size_t>(s)].end());
+        }
+        dots.push_back(k.dot(factors[1], {th.data(), tl.data()}, sources[2], length));
+        return std::make_tuple(th, tl, dots);
+    };
+    const auto expected = run(scalar);
+    for (int32_t i = 0; i < count; ++i) {
+        SCOPED_TRACE(kernels[static_cast<size_t>(i)]->name);
+        const auto got = run(*kernels[static_cast<size_t>(i)]);
+        ASSERT_EQ(std::get<0>(got), std::get<0>(expected));
+        ASSERT_EQ(std::get<1>(got), std::get<1>(expected));
+        for (size_t d = 0; d < std::get<2>(got).size(); ++d) {
+            const DoubleDouble a = std::get<2>(got)[d];
+            const DoubleDouble b = std::get<2>(expected)[d];
+            const Real difference = (static_cast<Real>(a.hi) - b.hi) + (static_cast<Real>(a.lo) - b.lo);
+            EXPECT_LE(std::fabs(difference), std::ldexp(1.0L, -100) * length) << d;
+        }
     }
 }
 

@@ -203,6 +203,98 @@ TEST(DistanceFiles, DefaultAndIndividualMeanErrors) {
               lines.end());
 }
 
+// "1e5000" overflows even the extended range, and "inf" and "nan" are not numbers of the
+// input files: each reader takes its path for a token that is not a number.
+TEST(DataInput, NonFiniteNumbersAreNotNumbersInEveryReader) {
+    struct Case {
+        const char* name;
+        std::map<std::string, std::string> files;
+        std::optional<StopReason> stop;
+        std::string line; // a line of ER3a.ptw that shows the path taken
+    };
+    const std::string points = "A 0 0\nB 100 0\nC 0 100\n";
+    const std::string lengths = "A B 100\nB C 141.42\n";
+    const Case cases[] = {
+        {"XY.sta x", {{"XY.sta", "A 1e5000 0\n"}}, StopReason::FatalInput,
+         " *** Brak współrzędnej x punktu: A"},
+        {"XY.prz y", {{"XY.sta", points}, {"XY.prz", "N 0 inf\n"}, {"DLUGOSCI", "A N 1\n"}},
+         StopReason::FatalInput, " *** Brak współrzędnej y punktu: N"},
+        {"XYH.sta h is missing", {{"XYH.sta", "A 0 0 nan\nB 100 0 -1e9999\n"},
+                                  {"DLUGOSCI", "A B 100\n"}},
+         std::nullopt, "         2 lp      punktów sieci"},
+        {"H.prz", {{"XY.sta", points}, {"DLUGOSCI", lengths}, {"H.prz", "A inf\n"}},
+         StopReason::FatalInput, " *** Blad w pliku <H.prz>: A inf"},
+        {"KATY value", {{"XY.sta", points}, {"KATY", "A B C -inf\n"}}, StopReason::FatalInput,
+         " *** Błąd odczytu kąta:                A                B                C"},
+        {"KATY.b mean error", {{"XY.sta", points}, {"KATY.b", "A B C 50 nan\n"}},
+         std::nullopt, "         1 lka1    kątów"},
+        {"KIERUNKI reading", {{"XY.sta", points}, {"KIERUNKI", "A 1\nB 0\nC 1e5000\n0\n"}},
+         StopReason::FatalInput,
+         " *** Błąd odczytu kierunku:                A -                C"},
+        {"DLUGOSCI value", {{"XY.sta", points}, {"DLUGOSCI", "A B 1E+5000\n"}},
+         StopReason::FatalInput, " *** Błąd odczytu dlugosci:                A -                B"},
+        {"DLUGOSCI.b mean error", {{"XY.sta", points}, {"DLUGOSCI.b", "A B 100 inf\n"}},
+         std::nullopt, "         1 ld      długości razem"},
+        {"AZYMUTY value", {{"XY.sta", points}, {"AZYMUTY", "A B NaN 5\n"}},
+         StopReason::FatalInput, " *** Błąd odczytu azumutu:                A -                B"},
+        {"AZYMUTY mean error", {{"XY.sta", points}, {"AZYMUTY", "A B 100 1e5000\n"}},
+         std::nullopt, " * Brak błędu średniego azymutu:                A                B 100"},
+        {"DALMIERZ", {{"XY.sta", points}, {"DLUGOSCI", lengths}, {"DALMIERZ", "inf 0.001"}},
+         std::nullopt, " ** Błąd w pliku <DALMIERZ> - przyjęto domyslnie: a=0.01, b=0.001"},
+        {"LIMBUS", {{"XY.sta", points}, {"DLUGOSCI", lengths}, {"LIMBUS", "400 1e5000"}},
+         std::nullopt, " ** Błąd w pliku <LIMBUS> - przyjęto parametry domyślne:  400 10 10"},
+        {"REDUKCJE", {{"XY.sta", points}, {"DLUGOSCI", lengths}, {"REDUKCJE", "0 nan"}},
+         std::nullopt, " ** Błąd w pliku <REDUKCJE> - przyjęto parametry zerowe: 0.00  0.00"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto run = readFolder(c.files);
+        EXPECT_EQ(run->stop, c.stop);
+        const auto lines = run->reportLines();
+        EXPECT_NE(std::find(lines.begin(), lines.end(), c.line), lines.end());
+        for (const Point& p : run->network.points) {
+            EXPECT_TRUE(std::isfinite(p.h) && std::isfinite(p.x) && std::isfinite(p.y));
+        }
+    }
+}
+
+// A mean error of 0, or one whose weight 1/m² overflows, takes the default (a zero one in
+// KATY.b made the solver find a defect and the results fail).
+TEST(DataInput, ZeroAndVanishingMeanErrorsTakeTheDefaultWithTheirLines) {
+    const auto run = readFolder({
+        {"XY.sta", "A 0 0\nB 100 0\nC 0 100\n"},
+        {"LIMBUS", "400 5"},
+        {"KATY", "A B C 50\n0 0 0 1e-3000\n"},
+        {"KATY.b", "A B C 50 0\nA B C 50 1e-200\nA B C 50 2e-154\n"},
+        {"KIERUNKI", "A 11\nB 0 0\nC 100 1e-160\n0 1e-3000\n"},
+        {"DLUGOSCI.b", "A B 100 1e-3000\n"},
+    }, std::deque<bool>(20, true));
+    const NetworkData& n = run->network;
+    const Real ma = 1.412L * 5;
+    ASSERT_EQ(n.lka1, 4);
+    EXPECT_EQ(n.angles[1].meanError, ma); // the group record's tiny m
+    EXPECT_EQ(n.angles[2].meanError, ma);
+    EXPECT_EQ(n.angles[3].meanError, ma);
+    EXPECT_EQ(n.angles[4].meanError, 2e-154L); // its weight still fits
+    const Table<Direction>& set = n.directionSets[1].directions;
+    EXPECT_EQ(set[1].meanError, 5); // mk: the set's tiny m is none either
+    EXPECT_EQ(set[2].meanError, 5);
+    EXPECT_NEAR(d(n.distances[1].meanError), std::sqrt(1e-4 + 1e-6), 1e-15); // a, b·D/100
+    const auto lines = run->reportLines();
+    for (const char* expected : {
+             " * Zerowy błąd średni kąta:                A                B                C 50",
+             "                  Przyjęto ma =        7.1",
+             " * Zerowy błąd średni kierunku:                A                B 0",
+             " * Zerowy błąd średni kierunku:                A                C 100",
+             "                  Przyjęto mk =        5.0",
+             " * Zerowy błąd średni długości:                A                B 100",
+         }) {
+        EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end()) << expected;
+    }
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "                  Przyjęto ma =        7.1"),
+              2);
+}
+
 TEST(DataInput, AFixedPointWhoseObservationsWereRejectedDisappears) {
     const auto run = readFolder({
         {"XY.sta", "A 0 0\nB 1 0\nF 5 5\n"},

@@ -1,0 +1,164 @@
+// The reports of the default arithmetic (double-double factorisation and selected inversion
+// on the vector units, every thread) against those of the plain extended arithmetic on one
+// thread, character for character in all five reports, on generated networks of several
+// shapes and on the shipped examples: a grid with moving reference points, GPS distances
+// and azimuths; a long chain held at one end (ill-conditioned); two clusters joined by one
+// line; a robust computation; a network whose defect question is answered Yes.
+#include "bench/network_generator.h"
+#include "bench/temp_folder.h"
+#include "bench/unattended_user.h"
+#include "common/clock.h"
+#include "common/folder_files.h"
+#include "common/message_list.h"
+#include "common/run_context.h"
+#include "engine/adjustment.h"
+#include "input/read_network_data.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace ptw3::bench {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* reports[] = {"er3a.ptw", "rpw.ptw", "er3.ptw", "xy.ptw", "dxdy.ptw"};
+
+struct Computed {
+    std::vector<std::string> reports;
+    int32_t systemDefect = 0;
+};
+
+/// Computes the network of `source` in a copy of its own and returns the five reports.
+Computed computeReports(const fs::path& source, const fs::path& work,
+                                        Arithmetic arithmetic, int32_t threads,
+                                        int32_t principle) {
+    fs::copy(source, work, fs::copy_options::recursive);
+    MessageList messages;
+    UnattendedUser user;
+    const FixedClock clock(LocalDateTime{2026, 12, 9, 10, 0, 0});
+    RunContext context(messages, user, clock);
+    NetworkData network;
+    readNetworkData(work, network, context);
+    CalculationOptions options;
+    options.workingFolder = work;
+    options.accelerationLevel = 0;
+    options.adjustmentPrinciple = principle;
+    options.arithmetic = arithmetic;
+    options.threadCount = threads;
+    CalculationResults results;
+    adjustNetwork(options, network, results, context);
+    Computed computed;
+    for (const char* name : reports) {
+        computed.reports.push_back(readBytes(work / name));
+    }
+    computed.systemDefect = results.systemDefect;
+    return computed;
+}
+
+/// The first differing line of two reports, for the failure message.
+std::string firstDifference(const std::string& a, const std::string& b) {
+    std::istringstream sa(a);
+    std::istringstream sb(b);
+    std::string la;
+    std::string lb;
+    for (int line = 1;; ++line) {
+        const bool moreA = static_cast<bool>(std::getline(sa, la));
+        const bool moreB = static_cast<bool>(std::getline(sb, lb));
+        if (!moreA && !moreB) {
+            return "same lines";
+        }
+        if (la != lb || moreA != moreB) {
+            return "line " + std::to_string(line) + ":\n  " + la + "\n  " + lb;
+        }
+    }
+}
+
+struct Case {
+    const char* name;
+    std::function<void(const fs::path&)> write; ///< fills the working folder
+    int32_t principle = principleLeastSquares;
+    int32_t systemDefect = 0;
+};
+
+void generated(const fs::path& folder, int32_t points, uint64_t seed, NetworkShape shape) {
+    GeneratorOptions options;
+    options.pointCount = points;
+    options.seed = seed;
+    options.shape = shape;
+    generateNetwork(folder, options);
+}
+
+// A point that one distance alone reaches, 781 m from point 1 (approximately at 24556.39,
+// 25876.67 in this network): its position across the line is undetermined, and its dY in
+// DXDY.ptw is rounding noise raised by the substituted pivot, which prints as "0.0000" or
+// "-0.0000" by its sign.
+void withUndeterminedPoint(const fs::path& folder) {
+    GeneratorOptions options;
+    options.pointCount = 300;
+    options.seed = 13;
+    generateNetwork(folder, options);
+    const fs::path approximate = pathForWriting(folder, "XY.prz");
+    std::string text = readBytes(approximate);
+    const std::string end = "0 0 0\r\n";
+    ASSERT_TRUE(text.ends_with(end));
+    text.insert(text.size() - end.size(), "WISZACY 25056.39 26476.67\r\n");
+    std::ofstream(approximate, std::ios::binary | std::ios::trunc) << text;
+    std::ofstream(pathForWriting(folder, "DLUGOSCI"), std::ios::binary | std::ios::app)
+        << "1 WISZACY 781.035\r\n";
+}
+
+void example(const fs::path& folder, const char* name) {
+    fs::copy(fs::path(PTW3_EXAMPLES_DIR) / name, folder, fs::copy_options::recursive);
+}
+
+TEST(ReportEquivalence, DoubleDoubleOnAllThreadsGivesTheReportsOfExtendedOnOne) {
+    const Case cases[] = {
+        {"grid of 2000 points", [](const fs::path& f) { generated(f, 2000, 11, NetworkShape::Grid); }},
+        {"chain of 2000 points",
+         [](const fs::path& f) { generated(f, 2000, 12, NetworkShape::Chain); }},
+        {"two clusters of 1500 points joined by one line",
+         [](const fs::path& f) { generated(f, 1500, 13, NetworkShape::TwoClusters); }},
+        {"robust estimation for distances and angles",
+         [](const fs::path& f) { generated(f, 500, 14, NetworkShape::Grid); },
+         principleRobustBoth},
+        {"defect answered Yes", withUndeterminedPoint, principleLeastSquares, 1},
+        {"example siec-lokalna", [](const fs::path& f) { example(f, "siec-lokalna"); }},
+        {"example siec-2000", [](const fs::path& f) { example(f, "siec-2000"); }},
+        {"example siec-blad-gruby, robust for distances",
+         [](const fs::path& f) { example(f, "siec-blad-gruby"); }, principleRobustDistances},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder scratch;
+        const fs::path source = scratch.path() / "source";
+        c.write(source);
+        const Computed extended =
+            computeReports(source, scratch.path() / "extended", Arithmetic::Extended, 1, c.principle);
+        const Computed fast = computeReports(source, scratch.path() / "double-double",
+                                             Arithmetic::DoubleDouble, 0, c.principle);
+        const Computed single = computeReports(source, scratch.path() / "one-thread",
+                                               Arithmetic::DoubleDouble, 1, c.principle);
+        EXPECT_EQ(extended.systemDefect, c.systemDefect);
+        EXPECT_EQ(fast.systemDefect, c.systemDefect);
+        const std::vector<std::string>& reference = extended.reports;
+        for (size_t r = 0; r < std::size(reports); ++r) {
+            SCOPED_TRACE(reports[r]);
+            EXPECT_FALSE(reference[r].empty());
+            EXPECT_TRUE(fast.reports[r] == reference[r])
+                << firstDifference(fast.reports[r], reference[r]);
+            EXPECT_TRUE(single.reports[r] == fast.reports[r])
+                << firstDifference(single.reports[r], fast.reports[r]);
+        }
+    }
+}
+
+} // namespace
+} // namespace ptw3::bench
