@@ -1,16 +1,18 @@
 #include "shell/status_line.h"
 
 #include "common/clock.h"
+#include "common/run_phases.h"
 #include "shell/window_style.h"
 
 #include <QPainter>
 #include <QProgressBar>
 
+#include <algorithm>
+
 namespace ptw3 {
 namespace {
 
 constexpr int progressSteps = 1000;
-constexpr int phaseWidth = 190;
 constexpr int barWidth = 110;
 constexpr int elapsedWidth = 70;
 constexpr int tickMs = 1000;
@@ -48,7 +50,12 @@ StatusLine::StatusLine(QWidget* parent, std::function<void()> folderClicked)
 
     m_phase = new QLabel(this);
     m_phase->setObjectName("ProgressPhase");
-    m_phase->setFixedWidth(phaseWidth);
+    // As wide as the longest phase name, so that none is cut.
+    int phaseWidth = 0;
+    for (const std::string_view name : phase::all) {
+        phaseWidth = std::max(phaseWidth, m_phase->fontMetrics().horizontalAdvance(fromUtf8(name)));
+    }
+    m_phase->setFixedWidth(phaseWidth + 2 * m_phase->margin() + 2);
     m_bar = new QProgressBar(this);
     m_bar->setObjectName("ProgressBar");
     m_bar->setRange(0, progressSteps);
