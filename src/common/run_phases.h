@@ -14,7 +14,8 @@ inline constexpr std::string_view readingData = "Czytanie i kontrola danych";
 inline constexpr std::string_view formingNormalEquations =
     "Tworzenie układu równań normalnych";
 /// One iteration's factorisation and solution of the normal equations.
-inline constexpr std::string_view solvingNormalEquations = "Rozwiązywanie układu równań normalnych";
+inline constexpr std::string_view solvingNormalEquations =
+    "Rozwiązywanie układu równań normalnych";
 /// The cofactors of the points after the last iteration.
 inline constexpr std::string_view pointAnalysis = "Analiza dokładności punktów";
 /// The last pass: adjusted observations, their cofactors and residuals.

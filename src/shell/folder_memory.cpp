@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <fstream>
 #include <system_error>
 #include <unistd.h>
 
@@ -83,28 +82,12 @@ bool canWrite(const fs::path& place) {
     return !existing || access(existing->c_str(), W_OK) == 0;
 }
 
-// Written beside and then renamed over the old file, so a failed write leaves it whole.
+// Written beside and renamed over the old file, so a failed write leaves that file whole.
 bool writeSettings(const fs::path& place, const FolderMemory& memory) {
     std::error_code error;
     fs::create_directories(place, error);
-    const fs::path file = pathForWriting(place, settingsFileName);
-    const std::string text = withFolderMemory(readFileBytes(file).value_or(""), memory);
-    const fs::path temporary = file.string() + ".new";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.close();
-        if (!out) {
-            fs::remove(temporary, error);
-            return false;
-        }
-    }
-    fs::rename(temporary, file, error);
-    if (error) {
-        fs::remove(temporary, error);
-        return false;
-    }
-    return true;
+    const auto old = readFileBytes(pathForWriting(place, settingsFileName));
+    return replaceFile(place, settingsFileName, withFolderMemory(old.value_or(""), memory)) == 0;
 }
 
 } // namespace

@@ -164,9 +164,9 @@ void MainWindow::FormCreate() {
         m_setUpPending = true;
         return;
     }
-    const std::filesystem::path folder =
-        m_unsavedFolder.value_or(readWorkingFolder(m_places, m_startFolder));
-    const WindowSetup setup = setUpWindow(m_state, folder);
+    const FolderMemory memory = readFolderMemory(m_places);
+    const WindowSetup setup =
+        setUpWindow(m_state, m_unsavedFolder.value_or(memory.folder.value_or(m_startFolder)));
     m_arm->setEnabled(true);
     m_compute->setEnabled(false);
     const LocalDateTime today = m_clock.now();
@@ -175,7 +175,7 @@ void MainWindow::FormCreate() {
     m_panels->show(setup.files);
     // Showing the restored entry is not a change by the user: uklad is not written.
     m_options->showSystemEntry(setup.systemEntry);
-    m_folderChoice->showRecent(readFolderMemory(m_places).recent);
+    m_folderChoice->showRecent(memory.recent);
 }
 
 void MainWindow::chooseWorkingFolder(const std::filesystem::path& folder) {
