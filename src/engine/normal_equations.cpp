@@ -9,6 +9,7 @@
 #include "common/stop.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 namespace ptw3 {
@@ -220,6 +221,9 @@ SolveOutcome NormalEquations::solve(Elements<S>& factor, Real pivotShift,
 SolveOutcome NormalEquations::SolveNormalEquations(Real pivotShift, RunContext& context) {
     assert(m_stage == Stage::Accumulating);
     const auto ask = [&](int32_t) { askToGoOnDespiteDefect(context); };
+    if (m_arithmetic == Arithmetic::DoubleDouble && !withinDoubleDoubleRange()) {
+        m_arithmetic = Arithmetic::Extended;
+    }
     if (m_arithmetic == Arithmetic::DoubleDouble) {
         // The extended values have 64 significant bits and fit a double-double exactly.
         const int64_t count = elementCount();
@@ -239,6 +243,19 @@ SolveOutcome NormalEquations::SolveNormalEquations(Real pivotShift, RunContext& 
         }
     }
     return solve(m_profile, pivotShift, ask, context);
+}
+
+// A double-double keeps its 106 bits only while its low part is a normal double and no
+// product of two elements leaves the double range; the extended type reaches 10^4932.
+bool NormalEquations::withinDoubleDoubleRange() const {
+    constexpr Real largest = 1e120L;
+    constexpr Real smallest = 1e-120L;
+    const auto fits = [&](Real v) {
+        const Real a = std::fabs(v);
+        return a == 0 || (a >= smallest && a <= largest);
+    };
+    return std::all_of(m_profile.values().begin(), m_profile.values().end(), fits) &&
+           std::all_of(m_b.begin() + 1, m_b.end(), fits);
 }
 
 template <class S> void NormalEquations::fillCofactors(Elements<S>& inverse) {

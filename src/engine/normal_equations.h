@@ -91,8 +91,8 @@ public:
     /// Factorises N, forward-substitutes b (b[n+1] becomes [pLL] - y^T y) and
     /// back-substitutes x = -N^-1 b. A pivot at or below 0.001 after adding pivotShift asks
     /// whether to go on: Yes raises it by 0.001, No throws Stop(UserDeclined); the store then
-    /// works in the extended type from there on. Reports its progress and stops when the run
-    /// is cancelled.
+    /// works in the extended type from there on, as it does for equations whose magnitudes
+    /// double-double cannot hold. Reports its progress and stops when the run is cancelled.
     SolveOutcome SolveNormalEquations(Real pivotShift, RunContext& context);
 
     const Table<Real>& corrections() const { return m_x; }                  ///< x[1..n], m
@@ -114,6 +114,9 @@ private:
     enum class Stage { Accumulating, Factorised, Inverted };
 
     ProfileShape shape() const;
+    /// Whether every element of N and b is zero or within the range in which double-double
+    /// keeps its digits (NaN and infinities are not).
+    bool withinDoubleDoubleRange() const;
     WorkerPool& pool();
     template <class S>
     SolveOutcome solve(Elements<S>& factor, Real pivotShift,

@@ -41,6 +41,7 @@ public:
     Real get(int64_t k) const { return m_values[static_cast<size_t>(k)]; }
     void set(int64_t k, Real v) { m_values[static_cast<size_t>(k)] = v; }
     std::vector<Real>& values() { return m_values; }
+    const std::vector<Real>& values() const { return m_values; }
 
 private:
     std::vector<Real> m_values;

@@ -804,6 +804,33 @@ TEST(NormalEquations, DoubleDoubleKeepsItsDigitsOnAnIllConditionedSystem) {
     EXPECT_LE(doubleDouble, epsilon) << "extended lost " << extended;
 }
 
+// Weights far beyond any survey (products of elements that would leave the double range)
+// are solved in the extended type, to the same bits as when it is chosen.
+TEST(NormalEquations, MagnitudesBeyondDoubleDoubleAreSolvedInExtended) {
+    struct Case {
+        Real coefficientScale;
+        Real freeTermScale;
+    };
+    for (const Case c : {Case{1e160L, 1}, Case{1, 1e-300L}}) {
+        SCOPED_TRACE(static_cast<double>(c.coefficientScale * c.freeTermScale));
+        System s = randomSystem(20, 4, 51, c.coefficientScale,
+                                c.coefficientScale * c.coefficientScale);
+        for (Observation& row : s.observations) {
+            row.freeTerm *= c.freeTermScale;
+        }
+        NormalEquations chosen = loaded(s);
+        chosen.setArithmetic(Arithmetic::Extended);
+        solve(chosen);
+        NormalEquations fallen = loaded(s);
+        solve(fallen);
+        EXPECT_EQ(fallen.arithmetic(), Arithmetic::Extended);
+        for (int32_t r = 1; r <= s.n(); ++r) {
+            ASSERT_EQ(fallen.corrections()[r], chosen.corrections()[r]) << r;
+        }
+        EXPECT_EQ(fallen.sumOfSquares(), chosen.sumOfSquares());
+    }
+}
+
 // Every vector width of the double-double loops against the one-lane loop: row updates and
 // scalings must give the same bits element by element (the vector loop and its tail take
 // the same steps), and dot products the same sums to 2^-100.
