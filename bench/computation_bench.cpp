@@ -14,6 +14,7 @@
 #include "common/clock.h"
 #include "common/message_list.h"
 #include "common/run_context.h"
+#include "common/run_phases.h"
 #include "common/stop.h"
 #include "common/user_interaction.h"
 #include "engine/adjustment.h"
@@ -39,8 +40,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-/// The progress phase of the solution of the normal equations (UTF-8).
-constexpr std::string_view solvingPhase = "Rozwiązywanie układu równań normalnych";
+constexpr std::string_view solvingPhase = ptw3::phase::solvingNormalEquations;
 
 /// Records the moment of every message line and of the start of every solution, and
 /// answers every question Yes.

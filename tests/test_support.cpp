@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include "bench/network_generator.h"
 #include "common/encoding.h"
 #include "common/text_file.h"
 #include "shell/calculation_run.h"
@@ -50,6 +51,12 @@ void TempFolder::copyFilesOf(const fs::path& source) const {
             fs::copy_file(entry.path(), m_path / entry.path().filename());
         }
     }
+}
+
+void generateNetwork(const TempFolder& folder, int32_t points) {
+    bench::GeneratorOptions options;
+    options.pointCount = points;
+    bench::generateNetwork(folder.path(), options);
 }
 
 namespace {

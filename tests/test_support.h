@@ -72,6 +72,24 @@ struct TestContext {
     RunContext context{messages, user, clock};
 };
 
+#if defined(__SANITIZE_ADDRESS__)
+/// The sanitizers slow a computation several times over: tests that time one use a smaller
+/// network there and leave the timing to the optimised build.
+inline constexpr bool sanitized = true;
+#else
+inline constexpr bool sanitized = false;
+#endif
+
+/// Points of a generated network whose phases each look for a stop many times over (about
+/// 1 s for the whole computation in the optimised build).
+inline constexpr int32_t stoppedNetworkPoints = sanitized ? 600 : 2000;
+/// Points of a generated network whose point analysis takes about a second in the optimised
+/// build (3.5 s for the whole computation), long enough to press a button during it.
+inline constexpr int32_t longNetworkPoints = sanitized ? 600 : 5000;
+
+/// Writes a generated working folder of that many points (seed 1) into the folder.
+void generateNetwork(const TempFolder& folder, int32_t points);
+
 /// Text with LF line ends turned into CR LF.
 std::string crlf(std::string_view text);
 

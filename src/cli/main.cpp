@@ -6,6 +6,7 @@
 #include "common/run_context.h"
 #include "common/stop.h"
 #include "shell/calculation_run.h"
+#include "shell/folder_memory.h"
 #include "shell/window_setup.h"
 #include "shell/working_folder.h"
 
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -25,7 +27,8 @@ int run(const CliArguments& args) {
     std::error_code error;
     const fs::path startFolder = fs::current_path(error);
     const fs::path folder =
-        args.folder ? fs::path(*args.folder) : readWorkingFolder(programFolder(), startFolder);
+        args.folder ? fs::path(*args.folder)
+                    : readWorkingFolder({programFolder(), userSettingsFolder()}, startFolder);
     if (!fs::is_directory(folder, error)) {
         std::fprintf(stderr, "ptw3-cli: warning: the working folder %s does not exist\n",
                      folder.c_str());
@@ -49,7 +52,7 @@ int run(const CliArguments& args) {
     controls.arithmetic = args.arithmetic;
     controls.threadCount = args.threadCount;
 
-    TerminalInteraction user(args.answers, stdout, stderr, stdin);
+    TerminalInteraction user(args.answers, stdout, stderr, stdin, isatty(fileno(stderr)) == 1);
     SystemClock clock;
     RunContext context(state.messages, user, clock);
     try {
@@ -67,6 +70,7 @@ int run(const CliArguments& args) {
                                  "in full\n");
             return exitFatalInput;
         case StopReason::Abandoned: // the console never asks a computation to stop
+        case StopReason::Interrupted:
             std::fprintf(stderr, "ptw3-cli: computation abandoned\n");
             return exitInternalError;
         }

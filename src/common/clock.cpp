@@ -1,5 +1,6 @@
 #include "common/clock.h"
 
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <ctime>
@@ -21,6 +22,20 @@ std::string formatTimeOfDay(const LocalDateTime& t) {
     char text[16];
     std::snprintf(text, sizeof text, "%02d:%02d:%02d", t.hour % 100, t.minute % 100,
                   t.second % 100);
+    return text;
+}
+
+std::string formatElapsed(long long seconds) {
+    constexpr long long perMinute = 60;
+    constexpr long long perHour = 3600;
+    char text[32];
+    seconds = std::max(0LL, seconds);
+    if (seconds < perHour) {
+        std::snprintf(text, sizeof text, "%lld:%02lld", seconds / perMinute, seconds % perMinute);
+    } else {
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", seconds / perHour,
+                      seconds % perHour / perMinute, seconds % perMinute);
+    }
     return text;
 }
 

@@ -41,6 +41,9 @@ private:
 /// Time of day as HH:MM:SS.
 std::string formatTimeOfDay(const LocalDateTime& t);
 
+/// A duration in whole seconds as M:SS, or H:MM:SS from an hour on.
+std::string formatElapsed(long long seconds);
+
 /// The date in the short form of the user's locale for dates (LC_TIME); YYYY-MM-DD when
 /// that locale is the plain C locale.
 std::string formatShortDate(const LocalDateTime& t);

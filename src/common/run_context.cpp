@@ -11,12 +11,20 @@ namespace ptw3 {
 
 void RunContext::checkCancelled() const {
     if (cancelRequested()) {
-        throw Stop(StopReason::Abandoned, "");
+        throw Stop(m_cancelReason.load(std::memory_order_relaxed), "");
     }
 }
 
 void RunContext::messageAt(int32_t index, std::string_view text) {
     checkCancelled();
+    write(index, text);
+}
+
+void RunContext::closingMessage(std::string_view text) {
+    write(m_messages.messageLine + 1, text);
+}
+
+void RunContext::write(int32_t index, std::string_view text) {
     m_messages.messageLine = index;
     if (index < 0 || index > MessageList::lastIndex) {
         return;

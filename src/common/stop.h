@@ -13,6 +13,7 @@ enum class StopReason {
     UserDeclined, ///< the answer No to "Czy chcesz liczyć dalej?"
     Abandoned,    ///< the front-end asked the computation to stop (the window was closed)
     WriteFailed,  ///< a report could not be created or written in full (its box was shown)
+    Interrupted,  ///< the person stopped the computation and the program goes on
 };
 
 class Stop : public std::runtime_error {

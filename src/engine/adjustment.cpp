@@ -4,6 +4,7 @@
 #include "engine/adjustment.h"
 
 #include "common/encoding.h"
+#include "common/interruption.h"
 #include "common/stop.h"
 #include "engine/adjustment_state.h"
 #include "engine/gauss_newton.h"
@@ -51,11 +52,13 @@ void adjustNetwork(CalculationOptions& options, NetworkData& network, Calculatio
 
     s.mainReport = ReportFile(options.workingFolder, "rpw.ptw", context);
     s.controlReport = ReportFile(options.workingFolder, "er3.ptw", context);
-    s.size = writePreamble(options.workingFolder, network, options, s.projection, s.mainReport,
-                           context);
-    layOutProfile(s);
-    runIterations(s, results);
-    writeResults(s, results);
+    markingInterruption({&s.mainReport, &s.controlReport}, [&] {
+        s.size = writePreamble(options.workingFolder, network, options, s.projection,
+                               s.mainReport, context);
+        layOutProfile(s);
+        runIterations(s, results);
+        writeResults(s, results);
+    });
 }
 
 } // namespace ptw3

@@ -89,6 +89,9 @@ struct AdjustmentState {
     Real approximateMo = 1; ///< ~Mo, from the free terms
     Real mo = 1;       ///< Mo, from the residuals
     Real incrementNorm = 0; ///< NORM(dx,dy), m
+
+    int64_t passTotal = 0; ///< observations of the pass under way
+    int64_t passDone = 0;  ///< of them evaluated
     AdjustmentOutcome* outcome = nullptr; ///< filled at the end when a caller asks for it
 };
 

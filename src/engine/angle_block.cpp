@@ -7,6 +7,7 @@
 #include "common/number_format.h"
 #include "engine/direction_cofactors.h"
 #include "engine/observation_blocks.h"
+#include "engine/pass_progress.h"
 #include "engine/residual_analysis.h"
 #include "engine/weighting.h"
 #include "observations/angle_observations.h"
@@ -513,6 +514,7 @@ void iterationPass(AdjustmentState& s) {
         if (listing) {
             observations.row(k, e);
         }
+        observationStep(s);
     }
 }
 
@@ -542,6 +544,7 @@ void lastPass(AdjustmentState& s) {
             if (full) {
                 rows.push_back(e.row);
             }
+            observationStep(s);
         }
         const std::vector<Real> q = full ? observationCofactors(s.normal, rows)
                                          : std::vector<Real>(batch.size());

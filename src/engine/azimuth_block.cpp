@@ -6,6 +6,7 @@
 #include "common/encoding.h"
 #include "common/number_format.h"
 #include "engine/observation_blocks.h"
+#include "engine/pass_progress.h"
 #include "engine/residual_analysis.h"
 #include "observations/azimuth_observations.h"
 
@@ -239,6 +240,7 @@ void azimuthBlock(AdjustmentState& s) {
         if (results) {
             results->add({i, j, azimuth.meanError, e, azimuth.source, gps}, row);
         }
+        observationStep(s);
     }
 
     if (listing) {

@@ -7,6 +7,7 @@
 #include "common/folder_files.h"
 #include "common/number_format.h"
 #include "engine/observation_blocks.h"
+#include "engine/pass_progress.h"
 #include "engine/residual_analysis.h"
 #include "engine/weighting.h"
 #include "observations/distance_observations.h"
@@ -194,6 +195,7 @@ void iterationPass(AdjustmentState& s) {
         }
         addEquation(s, ObservationKind::Distances, equationRow(n, r, r.weightRoot),
                     r.weightRoot * r.equation.freeTermM);
+        observationStep(s);
     }
     if (listing) {
         s.mainReport.line(listingEnd);
@@ -258,6 +260,7 @@ void finalPass(AdjustmentState& s) {
                     r.weightRoot * r.equation.freeTermM);
         distortionSum += r.projection.distortionPpm;
         distances.push_back(r);
+        observationStep(s);
     }
     const bool full = s.options.analysisMode == analysisFull;
     std::vector<Real> cofactors;

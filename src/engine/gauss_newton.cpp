@@ -3,6 +3,7 @@
 #include "common/encoding.h"
 #include "common/number_format.h"
 #include "engine/observation_blocks.h"
+#include "engine/pass_progress.h"
 #include "engine/weighting.h"
 
 #include <algorithm>
@@ -27,9 +28,11 @@ void observationPass(AdjustmentState& s) {
         s.mainReport.line(cp1250("  WYNIKI WYRÓWNANIA SIECI"));
         s.mainReport.line("  PROCES ITERACYJNY GAUSSA - NEWTONA");
     }
+    beginPassProgress(s);
     angleBlock(s);
     distanceBlock(s);
     azimuthBlock(s);
+    endPassProgress(s);
 }
 
 // Ordinary determined coordinates move by their corrections; moving reference points stay

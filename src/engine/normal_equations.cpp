@@ -6,6 +6,7 @@
 #include "engine/normal_equations.h"
 
 #include "common/encoding.h"
+#include "common/run_phases.h"
 #include "common/stop.h"
 
 #include <algorithm>
@@ -17,10 +18,6 @@ namespace {
 
 /// [pvv] + [pdd] put in place of a value that round-off drove below zero.
 constexpr Real deflatedSumOfSquares = 1e-7L;
-
-// The phases as the person sees them beside the progress bar.
-constexpr std::string_view solvingPhase = "Rozwiązywanie układu równań normalnych";
-constexpr std::string_view inversionPhase = "Analiza dokładności punktów";
 
 void askToGoOnDespiteDefect(RunContext& context) {
     const std::string question = cp1250(" *** NUMERYCZNY LUB TOPOLOGICZNY DEFEKT UKŁADU\n"
@@ -196,8 +193,9 @@ SolveOutcome NormalEquations::solve(Elements<S>& factor, Real pivotShift,
         }
     }
     SolveOutcome outcome;
-    const int32_t weakPivots = factoriseProfile<S>(shape(), factor, b, pivotShift, weakPivot,
-                                                   pool(), reporter(context, solvingPhase));
+    const int32_t weakPivots =
+        factoriseProfile<S>(shape(), factor, b, pivotShift, weakPivot, pool(),
+                            reporter(context, phase::solvingNormalEquations));
     outcome.defectFlag = weakPivots > 0 ? 1 : 0;
     for (int32_t r = 1; r <= n + 1; ++r) {
         m_b[static_cast<size_t>(r)] = realOf(b.get(r));
@@ -275,10 +273,11 @@ template <class S> void NormalEquations::fillCofactors(Elements<S>& inverse) {
 void NormalEquations::ComputePointCofactors(RunContext& context) {
     assert(m_stage == Stage::Factorised || m_n == 0);
     if (m_arithmetic == Arithmetic::Extended) {
-        invertProfile<Real>(shape(), m_profile, pool(), reporter(context, inversionPhase));
+        invertProfile<Real>(shape(), m_profile, pool(), reporter(context, phase::pointAnalysis));
         fillCofactors(m_profile);
     } else {
-        invertProfile<DoubleDouble>(shape(), m_split, pool(), reporter(context, inversionPhase));
+        invertProfile<DoubleDouble>(shape(), m_split, pool(),
+                                    reporter(context, phase::pointAnalysis));
         fillCofactors(m_split);
     }
     m_stage = Stage::Inverted;

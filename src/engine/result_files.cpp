@@ -1,13 +1,18 @@
 #include "engine/result_files.h"
 
 #include "common/encoding.h"
+#include "common/interruption.h"
 #include "common/number_format.h"
+#include "common/run_phases.h"
 #include "engine/accuracy.h"
 
 #include <string>
 
 namespace ptw3 {
 namespace {
+
+/// Points written between two progress reports and looks for a stop.
+constexpr int32_t pointsBetweenChecks = 256;
 
 const std::string tableRule = "    " + std::string(83, '-');
 const std::string rowSeparator =
@@ -89,37 +94,45 @@ void writeResults(AdjustmentState& s, CalculationResults& results) {
     Real sum = 0;
     Real largest = 0;
     int32_t largestPoint = 1;
-    for (int32_t k = 1; k <= n.lp(); ++k) {
-        const Point& p = n.points[k];
-        const WorkingPoint& w = s.working[k];
-        const PointAccuracy a = accuracyOf(s, k);
-        if (s.outcome != nullptr) {
-            s.outcome->accuracy.append(a);
+    const std::string phaseName = cp1250(phase::resultFiles);
+    s.context.progress(phaseName, 0);
+    markingInterruption({&coordinates, &corrections}, [&] {
+        for (int32_t k = 1; k <= n.lp(); ++k) {
+            if (k % pointsBetweenChecks == 0) {
+                s.context.checkCancelled();
+                s.context.progress(phaseName, static_cast<double>(k) / n.lp());
+            }
+            const Point& p = n.points[k];
+            const WorkingPoint& w = s.working[k];
+            const PointAccuracy a = accuracyOf(s, k);
+            if (s.outcome != nullptr) {
+                s.outcome->accuracy.append(a);
+            }
+            sum += a.mp;
+            if (a.mp > largest) {
+                largest = a.mp;
+                largestPoint = k;
+            }
+            const std::string number = rightAlign(p.number, pointNumberWidth);
+            const std::string comment = commentOf(n, k);
+            r.line("    |" + integer(k, 5) + "|" + number + "|" + fixed(w.x, 13, 4) + "|" +
+                   fixed(w.y, 13, 4) + "|" + fixed(a.mx, 8, 4) + "|" + fixed(a.my, 8, 4) + "|" +
+                   fixed(a.mp, 8, 4) + "|" + comment + "|");
+            r.line("    |" + std::string(5, ' ') + "|" + std::string(16, ' ') + "|" +
+                   std::string(13, ' ') + "|" + std::string(13, ' ') + "|" +
+                   fixed(a.ellipse.a, 8, 4) + "|" + fixed(a.ellipse.b, 8, 4) + "|" +
+                   fixed(a.ellipse.fi, 8, 2) + "|   |");
+            if (k < n.lp()) {
+                r.line(rowSeparator);
+            }
+            coordinates.line(number + " " + fixed(w.x, 13, 4) + " " + fixed(w.y, 13, 4) + " " +
+                             fixed(a.mp, 9, 4) + " " + fixed(a.ellipse.a, 9, 4) + " " +
+                             fixed(a.ellipse.b, 9, 4) + " " + fixed(a.ellipse.fi, 9, 2) + " " +
+                             comment);
+            corrections.line(number + " " + fixed(w.x - p.x, 13, 4) + " " +
+                             fixed(w.y - p.y, 13, 4) + " " + comment);
         }
-        sum += a.mp;
-        if (a.mp > largest) {
-            largest = a.mp;
-            largestPoint = k;
-        }
-        const std::string number = rightAlign(p.number, pointNumberWidth);
-        const std::string comment = commentOf(n, k);
-        r.line("    |" + integer(k, 5) + "|" + number + "|" + fixed(w.x, 13, 4) + "|" +
-               fixed(w.y, 13, 4) + "|" + fixed(a.mx, 8, 4) + "|" + fixed(a.my, 8, 4) + "|" +
-               fixed(a.mp, 8, 4) + "|" + comment + "|");
-        r.line("    |" + std::string(5, ' ') + "|" + std::string(16, ' ') + "|" +
-               std::string(13, ' ') + "|" + std::string(13, ' ') + "|" +
-               fixed(a.ellipse.a, 8, 4) + "|" + fixed(a.ellipse.b, 8, 4) + "|" +
-               fixed(a.ellipse.fi, 8, 2) + "|   |");
-        if (k < n.lp()) {
-            r.line(rowSeparator);
-        }
-        coordinates.line(number + " " + fixed(w.x, 13, 4) + " " + fixed(w.y, 13, 4) + " " +
-                         fixed(a.mp, 9, 4) + " " + fixed(a.ellipse.a, 9, 4) + " " +
-                         fixed(a.ellipse.b, 9, 4) + " " + fixed(a.ellipse.fi, 9, 2) + " " +
-                         comment);
-        corrections.line(number + " " + fixed(w.x - p.x, 13, 4) + " " + fixed(w.y - p.y, 13, 4) +
-                         " " + comment);
-    }
+    });
     coordinates.close();
     corrections.close();
 
@@ -175,6 +188,7 @@ void writeResults(AdjustmentState& s, CalculationResults& results) {
     }
     r.close();
     s.controlReport.close();
+    s.context.progress(phaseName, 1);
 }
 
 } // namespace ptw3

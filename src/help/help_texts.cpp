@@ -1,5 +1,7 @@
 #include "help/help_texts.h"
 
+#include <array>
+
 namespace ptw3 {
 
 // clang-format off
@@ -46,11 +48,26 @@ R"help( WYRÓWNANIE ŚCISŁE SIECI POZIOMEJ - program ptw3 (RPW), wersja 5.9
  Przed ostatecznym wyrównaniem warto skopiować wyrównane współrzędne z pliku XY.ptw
  do pliku współrzędnych przybliżonych XY.prz i powtórzyć obliczenie.
 
+ Obliczenia uruchamia przycisk OBLICZAJ, uzbrojony przyciskiem INICJUJ PROGRAM.
+ W czasie obliczeń pasek stanu pokazuje bieżący etap, jego postęp i czas od
+ początku obliczeń, a przycisk PRZERWIJ zatrzymuje obliczenia; raporty zapisane
+ do tej chwili kończą się wtedy wierszem o przerwaniu obliczeń. Błąd danych
+ zatrzymuje obliczenia (opis w ER3a.ptw), a okno programu pozostaje otwarte.
+
  2. ZBIORY DANYCH I OGRANICZENIA ILOŚCIOWE
  -----------------------------------------
- Wszystkie zbiory leżą w folderze roboczym podanym w pliku tarvel.ini (sekcja
- [General], klucz path). Są to pliki tekstowe (Windows-1250), jeden rekord w wierszu,
- liczby z kropką dziesiętną.
+ Wszystkie zbiory leżą w folderze roboczym, pokazanym na pasku stanu u dołu okna.
+ Folder roboczy wybiera się przyciskiem "Folder roboczy…" albo kliknięciem paska
+ stanu; strzałka przy przycisku rozwija listę dziesięciu ostatnio używanych
+ folderów. Folder można też przeciągnąć na okno programu albo podać przy
+ uruchomieniu: ptw3 FOLDER. Wybór jest zapamiętywany w pliku tarvel.ini (sekcja
+ [General], klucz path) obok programu, a gdy tam nie można zapisywać (program
+ zainstalowany z pakietu) - w pliku ~/.config/ptw3/tarvel.ini. Program czyta
+ najpierw ten z dwóch plików, do którego zapisuje wybór. Bez zapamiętanego wyboru
+ folderem roboczym jest folder, w którym uruchomiono program.
+
+ Zbiory są plikami tekstowymi (Windows-1250), jeden rekord w wierszu, liczby
+ z kropką dziesiętną.
 
   Zbiór          Zawartość rekordu                              Ograniczenie
   -------------  ---------------------------------------------  --------------------
@@ -135,42 +152,33 @@ R"help( WYRÓWNANIE ŚCISŁE SIECI POZIOMEJ - program ptw3 (RPW), wersja 5.9
 )help";
 }
 
-std::string_view optionsHelpText() {
-    return
-R"help(OPCJE OBLICZENIA
-
-1. Układ XY, strefa
-Wybierz układ współrzędnych i strefę, w których podane są współrzędne punktów. Współrzędne muszą być pełne (z numerem strefy). Wybór decyduje o redukcjach odwzorowawczych; układ "Lokalny (bez redukcji)" liczy bez nich. Wybór zapamiętywany jest w pliku uklad folderu roboczego.
-
-2. Zasada wyrównania
-STANDARD MNK - zwykła metoda najmniejszych kwadratów; tylko ona daje wyniki ostateczne.
-EST. MOCNA dla Długości [D], dla Kątów [K] oraz dla [D] + [K] - estymacja mocna (odporna), w której wagi obserwacji odstających są w kolejnych iteracjach zmniejszane. Służy do wyszukiwania błędów grubych; jej wyniki są wynikami kontrolnymi. Po usunięciu błędów należy wyrównać sieć metodą STANDARD MNK.
-
-3. Tryb obliczeń
-PEŁNY [standard] - pełna analiza dokładności, ścisłe błędy średnie poprawek.
-z przybliżoną oceną Mv - błędy średnie poprawek obserwacji wyznaczane w przybliżeniu z twierdzenia Otrębskiego; dla dużych sieci obliczenie jest znacznie krótsze.
-
-4. Liczba iteracji
-Liczba iteracji Gaussa-Newtona: co najmniej 2, domyślnie 4. Jeżeli średnia poprawka współrzędnych NORM(dx,dy) po ostatniej iteracji nie jest zerowa, powtórz obliczenie z większą liczbą iteracji. Przy estymacji mocnej podaj co najmniej dwa razy więcej iteracji.
-
-5. Przyspieszenie analizy dokładności
-Pole " przyspiesz analizę dokładności " włącza pomijanie składników pomijalnie małych w analizie dokładności: " standard" - przyspieszenie umiarkowane, " turbo" - największe. Wyniki w granicach dokładności raportów są takie same jak bez przyspieszenia.
-
-PRZYKŁADOWE CZASY OBLICZEŃ
-Sieć wygenerowana: 12 000 punktów (22 860 niewiadomych), 12 180 stanowisk kierunkowych,
-182 700 kątów Schreibera, 36 761 długości; 4 iteracje, tryb PEŁNY, komputer z 2 rdzeniami.
-
-przyspieszenie | czas obliczeń         | Mo      | średni Mp | maks. Mp
-brak           | ok. 42 min (*)        | 1.74891 | 0.0173 m  | 0.0385 m (*)
-standard       | 11 min 47 s           | 1.74891 | 0.0173 m  | 0.0385 m
-turbo          |  4 min 18 s           | 1.74891 | 0.0173 m  | 0.0385 m
-
-(*) ekstrapolacja: bez przyspieszenia ta sama sieć o 5 000 punktach liczy się 4 min 46 s,
-    a czas rośnie w przybliżeniu jak liczba punktów w potędze 2.5.
-Przy przyspieszeniu standard i turbo średni i maksymalny błąd położenia punktu są
-identyczne; analiza dokładności obserwacji zajmuje przy tym większość czasu obliczeń,
-a tryb "z przybliżoną oceną Mv" ją pomija.
-)help";
+std::span<const HelpBlock> optionsHelpBlocks() {
+    using enum HelpBlock::Kind;
+    static constexpr std::array blocks = {
+HelpBlock{Heading, "OPCJE OBLICZENIA"},
+HelpBlock{Heading, "1. Układ XY, strefa"},
+HelpBlock{Paragraph, "Wybierz układ współrzędnych i strefę, w których podane są współrzędne punktów. Współrzędne muszą być pełne (z numerem strefy). Wybór decyduje o redukcjach odwzorowawczych; układ \"Lokalny (bez redukcji)\" liczy bez nich. Wybór zapamiętywany jest w pliku uklad folderu roboczego."},
+HelpBlock{Heading, "2. Zasada wyrównania"},
+HelpBlock{Paragraph, "STANDARD MNK - zwykła metoda najmniejszych kwadratów; tylko ona daje wyniki ostateczne."},
+HelpBlock{Paragraph, "EST. MOCNA dla Długości [D], dla Kątów [K] oraz dla [D] + [K] - estymacja mocna (odporna), w której wagi obserwacji odstających są w kolejnych iteracjach zmniejszane. Służy do wyszukiwania błędów grubych; jej wyniki są wynikami kontrolnymi. Po usunięciu błędów należy wyrównać sieć metodą STANDARD MNK."},
+HelpBlock{Heading, "3. Tryb obliczeń"},
+HelpBlock{Paragraph, "PEŁNY [standard] - pełna analiza dokładności, ścisłe błędy średnie poprawek."},
+HelpBlock{Paragraph, "z przybliżoną oceną Mv - błędy średnie poprawek obserwacji wyznaczane w przybliżeniu z twierdzenia Otrębskiego; dla dużych sieci obliczenie jest znacznie krótsze."},
+HelpBlock{Heading, "4. Liczba iteracji"},
+HelpBlock{Paragraph, "Liczba iteracji Gaussa-Newtona: co najmniej 2, domyślnie 4. Jeżeli średnia poprawka współrzędnych NORM(dx,dy) po ostatniej iteracji nie jest zerowa, powtórz obliczenie z większą liczbą iteracji. Przy estymacji mocnej podaj co najmniej dwa razy więcej iteracji."},
+HelpBlock{Heading, "5. Przyspieszenie analizy dokładności"},
+HelpBlock{Paragraph, "Pole \" przyspiesz analizę dokładności \" włącza pomijanie składników pomijalnie małych w analizie dokładności: \" standard\" - przyspieszenie umiarkowane, \" turbo\" - największe. Wyniki w granicach dokładności raportów są takie same jak bez przyspieszenia."},
+HelpBlock{Heading, "PRZYKŁADOWE CZASY OBLICZEŃ"},
+HelpBlock{Paragraph, "Sieć wygenerowana: 12 000 punktów (22 860 niewiadomych), 12 180 stanowisk kierunkowych, 182 700 kątów Schreibera, 36 761 długości; 4 iteracje, tryb PEŁNY, komputer z 2 rdzeniami."},
+HelpBlock{Table,
+"przyspieszenie  czas obliczeń   Mo       średni Mp  maks. Mp\n"
+"brak            ok. 42 min (*)  1.74891  0.0173 m   0.0385 m (*)\n"
+"standard        11 min 47 s     1.74891  0.0173 m   0.0385 m\n"
+"turbo            4 min 18 s     1.74891  0.0173 m   0.0385 m\n"},
+HelpBlock{Paragraph, "(*) ekstrapolacja: bez przyspieszenia ta sama sieć o 5 000 punktach liczy się 4 min 46 s, a czas rośnie w przybliżeniu jak liczba punktów w potędze 2.5."},
+HelpBlock{Paragraph, "Przy przyspieszeniu standard i turbo średni i maksymalny błąd położenia punktu są identyczne; analiza dokładności obserwacji zajmuje przy tym większość czasu obliczeń, a tryb \"z przybliżoną oceną Mv\" ją pomija."},
+    };
+    return blocks;
 }
 // clang-format on
 

@@ -29,6 +29,7 @@ public:
     void close() { m_file.close(); }
 
     RunContext& context() { return m_context; }
+    ReportFile& file() { return m_file; }
 
 private:
     ReportFile m_file;

@@ -8,7 +8,9 @@
 
 #include "common/encoding.h"
 #include "common/folder_files.h"
+#include "common/interruption.h"
 #include "common/number_format.h"
+#include "common/run_phases.h"
 #include "common/text_file.h"
 #include "input/angle_files.h"
 #include "input/coordinate_files.h"
@@ -21,6 +23,7 @@
 #include "input/repetitions.h"
 
 #include <array>
+#include <cassert>
 #include <cmath>
 #include <optional>
 #include <unordered_set>
@@ -219,17 +222,41 @@ void writeCountSummary(const NetworkData& n, DiagnosticReport& report) {
     }
 }
 
-} // namespace
+// The data input's progress: the share of its steps done, reported as each step begins; a
+// stop the person asked for takes effect between steps (the longest, the ordering of
+// 20 000 points, takes a few tenths of a second).
+class InputSteps {
+public:
+    static constexpr int32_t count = 16;
 
-void readNetworkData(const fs::path& folder, NetworkData& n, RunContext& context) {
-    n = NetworkData{};
-    DiagnosticReport report(folder, context);
+    explicit InputSteps(RunContext& context)
+        : m_context(context) {}
+    void next() {
+        m_context.checkCancelled();
+        m_context.progress(cp1250(phase::readingData), static_cast<double>(m_done) / count);
+        ++m_done;
+    }
+    void finish() {
+        assert(m_done == count);
+        m_context.progress(cp1250(phase::readingData), 1);
+    }
+
+private:
+    RunContext& m_context;
+    int32_t m_done = 0;
+};
+
+void readAllFiles(const fs::path& folder, NetworkData& n, DiagnosticReport& report) {
+    InputSteps steps(report.context());
+    steps.next();
     report.line(cp1250(" DIAGNOSTYKA WSTĘPNA ZBIORÓW DANYCH"));
     readParameterFiles(folder, n.parameters, report);
 
+    steps.next();
     ObservedNumbers observed(n.observedNumbers);
     collectObservedNumbers(folder, observed, report);
 
+    steps.next();
     if (const auto lines = inputFile(folder, "xy.sta")) {
         readCoordinateFile(*lines, CoordinateFile::Reference, n, report);
     } else if (const auto withHeights = inputFile(folder, "xyh.sta")) {
@@ -242,12 +269,14 @@ void readNetworkData(const fs::path& folder, NetworkData& n, RunContext& context
     if (const auto lines = inputFile(folder, "xy.prz")) {
         readCoordinateFile(*lines, CoordinateFile::Approximate, n, report);
     }
+    steps.next();
     arrangePointTable(n, observed, report);
     const PointIndex index(n.points);
     n.parameters.angleMeanError = angleErrorPerDirectionError * n.parameters.directionMeanError;
 
+    steps.next();
     {
-        ReportFile carried(folder, "dlugosci.pom", context);
+        ReportFile carried(folder, "dlugosci.pom", report.context());
         for (const char* name : {"kierunki", "kierunki.mod", "kierunki.ort", "kierunki.gps"}) {
             readObservationFile(folder, name, n, [&](const auto& lines) {
                 readDirectionFile(lines, n, index, carried, report);
@@ -262,9 +291,11 @@ void readNetworkData(const fs::path& folder, NetworkData& n, RunContext& context
         return [&, mode](const auto& lines) { readDistanceFile(lines, mode, n, index, report); };
     };
     const auto azimuths = [&](const auto& lines) { readAzimuthFile(lines, n, index, report); };
+    steps.next();
     readObservationFile(folder, "katy", n, angles(ReadMode::Grouped));
     readObservationFile(folder, "katy.b", n, angles(ReadMode::Individual));
 
+    steps.next();
     readObservationFile(folder, "dlugosci", n, distances(ReadMode::Grouped));
     readObservationFile(folder, "dlugosci.b", n, distances(ReadMode::Individual));
     const int32_t beforeCarried = n.ld();
@@ -274,24 +305,32 @@ void readNetworkData(const fs::path& folder, NetworkData& n, RunContext& context
     readObservationFile(folder, "dlugosci.gps", n, distances(ReadMode::Individual));
     n.ldgps = n.ld() - n.ldk;
 
+    steps.next();
     readObservationFile(folder, "azymuty", n, azimuths);
     n.lazt = n.laz();
     readObservationFile(folder, "azymuty.gps", n, azimuths);
     n.lazgps = n.laz() - n.lazt;
 
+    steps.next();
     removeUnobservedPoints(n);
+    steps.next();
     checkRepeatedDistances(n, report);
     checkRepeatedAngles(n, report);
     checkRepeatedAzimuths(n, report);
+    steps.next();
     mergeRepeatedDirections(n, report);
     dropShortDirectionSets(n);
 
+    steps.next();
     n.lka1 = n.lka();
     formSchreiberAngles(n, report);
     countAngleLinks(n);
+    steps.next();
     buildAdjacency(n, report);
+    steps.next();
     optimiseOrdering(n, report);
 
+    steps.next();
     if (const auto lines = inputFile(folder, "h.prz")) {
         readHeights(*lines, n, PointIndex(n.points), report);
     }
@@ -305,8 +344,18 @@ void readNetworkData(const fs::path& folder, NetworkData& n, RunContext& context
     for (const DirectionSet& set : n.directionSets) {
         n.reducedDirectionCount += set.directions.count() - 1;
     }
+    steps.next();
     writeCountSummary(n, report);
     report.close();
+    steps.finish();
+}
+
+} // namespace
+
+void readNetworkData(const fs::path& folder, NetworkData& n, RunContext& context) {
+    n = NetworkData{};
+    DiagnosticReport report(folder, context);
+    markingInterruption({&report.file()}, [&] { readAllFiles(folder, n, report); });
 }
 
 } // namespace ptw3

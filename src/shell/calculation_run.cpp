@@ -8,6 +8,8 @@
 #include "input/read_network_data.h"
 #include "shell/uklad.h"
 
+#include <algorithm>
+
 namespace ptw3 {
 namespace {
 
@@ -118,6 +120,19 @@ void runCalculation(ProgramState& state, RunControls& controls, RunContext& cont
     }
     if (results.systemDefect == 1) {
         context.message(cp1250(" UWAGA: ZIDENTYFIKOWANO DEFEKT UKŁADU "));
+    }
+}
+
+void writeStopLines(const Stop& stop, RunContext& context) {
+    if (stop.reason() == StopReason::Interrupted) {
+        context.closingMessage(cp1250(" OBLICZENIA PRZERWANE:") + formatTimeOfDay(context.now()));
+    } else if (stop.reason() == StopReason::FatalInput ||
+               stop.reason() == StopReason::WriteFailed) {
+        context.closingMessage(cp1250(" OBLICZENIA ZATRZYMANE:") + formatTimeOfDay(context.now()));
+        std::string_view text = stop.what();
+        text = text.substr(0, text.find('\n'));
+        text.remove_prefix(std::min(text.size(), text.find_first_not_of(' ')));
+        context.closingMessage(" " + cp1250(text));
     }
 }
 

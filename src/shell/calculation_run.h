@@ -4,6 +4,7 @@
 #pragma once
 
 #include "common/run_context.h"
+#include "common/stop.h"
 #include "shell/coordinate_systems.h"
 #include "shell/program_state.h"
 
@@ -76,5 +77,12 @@ bool needsMoreIterations(Real roundedNorm);
 /// field's text in `controls` is corrected as the rules say. A fatal input error or a No
 /// answer throws Stop; the summary is then not written.
 void runCalculation(ProgramState& state, RunControls& controls, RunContext& context);
+
+/// The message-list lines with which the window ends a run stopped before its summary, also
+/// after a stop was requested: " OBLICZENIA PRZERWANE:" and the time when the person stopped
+/// it; " OBLICZENIA ZATRZYMANE:" and the time, then the first line of the box already shown,
+/// after a fatal input error or a report that could not be written. Other stops end the
+/// program and write nothing.
+void writeStopLines(const Stop& stop, RunContext& context);
 
 } // namespace ptw3

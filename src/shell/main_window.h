@@ -1,40 +1,42 @@
-// The main window of the desktop program: the working folder's file panels,
-// the option controls, arming and starting the computation, the message list,
-// the help windows. The computation runs on a worker thread; its message lines
-// come back to the window as they are written, and its questions and boxes are
-// shown by the window while the worker waits for the answer.
+// The main window of the desktop program: the top band, the working folder's file
+// panels, the option controls, arming, starting and stopping the computation, the
+// message list and the status bar, the help windows, and the choice of the working
+// folder (button, status bar, recent folders, a folder dropped on the window). The
+// computation runs on a thread of its own (run_controller.h).
 #pragma once
 
 #include "common/clock.h"
+#include "shell/folder_memory.h"
 #include "shell/program_state.h"
-#include "shell/working_folder.h"
+#include "shell/run_controller.h"
 
 #include <QWidget>
 
-#include <array>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
-class QCheckBox;
-class QComboBox;
 class QDateEdit;
-class QLabel;
-class QLineEdit;
-class QPlainTextEdit;
 class QPushButton;
-class QRadioButton;
-class QStatusBar;
 class QWindow;
 
 namespace ptw3 {
 
-class MainWindow : public QWidget {
+class FilePanels;
+class FolderChoice;
+class MessageListView;
+class OptionsBox;
+class StatusLine;
+
+class MainWindow : public QWidget, private RunView {
 public:
-    /// @param programFolder where tarvel.ini is looked for
-    /// @param startFolder the working folder when tarvel.ini names none
+    /// @param programFolder where tarvel.ini is looked for first when it can be written there
+    /// @param startFolder the working folder when no tarvel.ini names one
     /// @param clock the date shown and the time of the start and end lines
+    /// @param userSettingsFolder where tarvel.ini is kept when the program's folder cannot
+    ///        be written; empty: nowhere else
     MainWindow(std::filesystem::path programFolder, std::filesystem::path startFolder,
-               const Clock& clock);
+               const Clock& clock, std::filesystem::path userSettingsFolder = {});
     ~MainWindow() override;
 
     /// The window set-up: working folder, file panels, option codes and the coordinate
@@ -78,8 +80,16 @@ public:
     void Panel22Click();
     void Panel23Click();
 
+    /// "PRZERWIJ": stops the computation under way; the window stays open.
+    void stopClick();
+    /// Takes the folder as the working folder: remembers it (tarvel.ini) and sets the window
+    /// up for it. Nothing happens while a computation runs.
+    void chooseWorkingFolder(const std::filesystem::path& folder);
+    /// "Folder roboczy…" and a click on the status bar: the folder dialog.
+    void chooseFolderInDialog();
+
     /// True from the start of a run until the worker has finished.
-    bool running() const { return m_run != nullptr; }
+    bool running() const { return m_runs->running(); }
 
     /// The program's window that has the focus changed (nullptr: none of them, the user
     /// went to another application). Coming back to this window from another window of
@@ -88,51 +98,45 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
-    class WorkerInteraction;
-    struct Run;
     enum class FocusOrigin { Elsewhere, ThisWindow, OtherWindow };
 
     void buildTopBand();
-    void buildFilePanels();
-    void buildOptions();
-    void buildMessagesAndButtons();
+    void buildMessagesAndButtons(int optionsExtraWidth);
     void openPanel(int index);
-    void setOptionControlsEnabled(bool enabled);
-    void runFinished();
     void closeLater();
     bool closeEditors();
 
-    // Called on the window's thread for the worker.
-    void showMessageLine(int index, const QString& text);
-    void blankMessageLines(int first, int last);
-    bool askQuestion(const QString& text);
-    void showInformation(const QString& text);
+    // The computation's side, on the window's thread.
+    void showMessageLine(int index, const QString& text) override;
+    void blankMessageLines(int first, int last) override;
+    bool askQuestion(const QString& text) override;
+    void showInformation(const QString& text) override;
+    void showProgress(const QString& phase, double fraction) override;
+    void runFinished(const RunOutcome& outcome) override;
 
-    std::filesystem::path m_programFolder;
+    SettingsPlaces m_places;
     std::filesystem::path m_startFolder;
+    /// The folder chosen when no tarvel.ini could keep it: used for this session.
+    std::optional<std::filesystem::path> m_unsavedFolder;
     const Clock& m_clock;
     ProgramState m_state;
-    std::array<std::filesystem::path, fileSetSize> m_filePaths;
 
-    std::array<QLabel*, fileSetSize> m_panels{};
-    QComboBox* m_systemList = nullptr;
-    QComboBox* m_principleList = nullptr;
-    QComboBox* m_modeList = nullptr;
-    QLineEdit* m_iterations = nullptr;
-    QCheckBox* m_accelerate = nullptr;
-    QRadioButton* m_standard = nullptr;
-    QRadioButton* m_turbo = nullptr;
-    QPlainTextEdit* m_memo = nullptr;
+    std::unique_ptr<FilePanels> m_panels;
+    std::unique_ptr<OptionsBox> m_options;
+    std::unique_ptr<FolderChoice> m_folderChoice;
+    MessageListView* m_memo = nullptr;
     QPushButton* m_arm = nullptr;
     QPushButton* m_compute = nullptr;
+    QPushButton* m_stop = nullptr;
     QPushButton* m_close = nullptr;
     QDateEdit* m_date = nullptr;
-    QStatusBar* m_statusBar = nullptr;
-    QLabel* m_statusPanel = nullptr;
+    StatusLine* m_status = nullptr;
+    RunController* m_runs = nullptr;
 
-    std::unique_ptr<Run> m_run;
     bool m_setUpPending = false;  ///< the window became active during a run
     bool m_closeAfterRun = false; ///< the user chose to abandon the run and end
     bool m_destroying = false;

@@ -1,4 +1,5 @@
 #include "common/encoding.h"
+#include "common/interruption.h"
 #include "common/run_context.h"
 #include "common/stop.h"
 #include "common/text_file.h"
@@ -109,8 +110,12 @@ TEST(RunCancel, AnAbandonedRunLeavesItsReportClosedAndWritesNoSummary) {
     EXPECT_EQ(stopOf([&] { runCalculation(state, controls, context); }), StopReason::Abandoned);
     EXPECT_EQ(user.messages.back().second, " LICZBA POWTÓREK DLUGOSCI = 1");
     // The diagnostic report was open when the run stopped: what it holds is complete and
-    // flushed, a beginning of the report of the whole data input.
-    const std::string partial = folder.read("er3a.ptw");
+    // flushed, a beginning of the report of the whole data input, and its last line says
+    // that the computation was interrupted.
+    const std::string written = folder.read("er3a.ptw");
+    const std::string ending = " \r\n" + interruptedReportLine() + "\r\n";
+    ASSERT_TRUE(written.ends_with(ending));
+    const std::string partial = written.substr(0, written.size() - ending.size());
     const std::string whole = *readFileBytes(data / "expected" / "ER3a.ptw");
     ASSERT_FALSE(partial.empty());
     EXPECT_LT(partial.size(), whole.size());

@@ -46,8 +46,14 @@ void DialogScript::answerModalDialog() {
     } else if (auto* files = qobject_cast<QFileDialog*>(modal)) {
         shown.push_back({files->windowTitle(), QStringLiteral("<file dialog>")});
         if (scripted) {
-            files->selectFile(answer);
-            QMetaObject::invokeMethod(files, "accept");
+            // A folder dialog returns the folder it shows when nothing in it is selected.
+            if (files->fileMode() == QFileDialog::Directory) {
+                files->setDirectory(answer);
+            } else {
+                files->selectFile(answer);
+            }
+            // Queued, so that a box the dialog raises is answered as well.
+            QMetaObject::invokeMethod(files, "accept", Qt::QueuedConnection);
         } else {
             files->reject();
         }

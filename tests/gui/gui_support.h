@@ -21,8 +21,8 @@
 namespace ptw3::test {
 
 /// Answers every modal dialog that appears while it lives. Each answer is the caption of
-/// the button to press ("Tak", "Nie", "OK", "Anuluj"), or for a file dialog the path to
-/// choose. A dialog beyond the script is pressed with `fallback` (a file dialog is
+/// the button to press ("Tak", "Nie", "OK", "Anuluj"), or for a file or folder dialog the
+/// path to choose. A dialog beyond the script is pressed with `fallback` (a file dialog is
 /// cancelled) and counted in `unscripted`.
 class DialogScript {
 public:

@@ -6,6 +6,9 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QTextLayout>
 
 #include <gtest/gtest.h>
 
@@ -58,6 +61,47 @@ TEST(HelpWindows, EachClickOpensAnotherModelessWindow) {
     help->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(closed.isNull());
+}
+
+// The timing table keeps its columns in a fixed-pitch font, within the window; paragraphs
+// carry no line breaks of their own and wrap at the window's edge.
+TEST(HelpWindows, TheOptionsHelpKeepsTablesInColumnsAndWrapsParagraphsAtItsEdge) {
+    TempFolder program;
+    const FixedClock clock(LocalDateTime{2026, 12, 8, 10, 0, 0});
+    MainWindow window(program.path(), program.path(), clock);
+    window.StaticText2Click();
+    QWidget* help = window.findChild<QWidget*>("Form3");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(help));
+    auto* text = help->findChild<QTextEdit*>("Memo1");
+    ASSERT_NE(text, nullptr);
+    struct Case {
+        const char* start;
+        bool table;
+    };
+    const Case cases[] = {
+        {"przyspieszenie  czas obliczeń", true},
+        {"turbo            4 min 18 s", true},
+        {"Sieć wygenerowana: 12 000 punktów", false},
+        {"Liczba iteracji Gaussa-Newtona", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.start);
+        QTextBlock block = text->document()->begin();
+        while (block.isValid() && !block.text().startsWith(QString::fromUtf8(c.start))) {
+            block = block.next();
+        }
+        ASSERT_TRUE(block.isValid());
+        const QFontInfo font(block.begin().fragment().charFormat().font());
+        EXPECT_EQ(font.fixedPitch(), c.table);
+        EXPECT_EQ(block.blockFormat().nonBreakableLines(), c.table);
+        if (c.table) {
+            EXPECT_EQ(block.layout()->lineCount(), 1);
+            EXPECT_LE(block.layout()->boundingRect().width(), text->viewport()->width());
+        } else {
+            EXPECT_GT(block.layout()->lineCount(), 1);
+        }
+    }
+    EXPECT_EQ(text->lineWrapMode(), QTextEdit::WidgetWidth);
 }
 
 } // namespace

@@ -1,24 +1,41 @@
 #include "common/text_file.h"
 #include "editor/editor_window.h"
 #include "gui/gui_support.h"
+#include "common/interruption.h"
+#include "shell/folder_memory.h"
 #include "shell/main_window.h"
+#include "shell/message_list_view.h"
+#include "shell/working_folder.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QDateEdit>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTest>
 #include <QTextBlock>
+#include <QToolButton>
+#include <QUrl>
 #include <QWindow>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
 #include <memory>
 
 namespace ptw3 {
@@ -297,13 +314,24 @@ TEST_F(WindowFixture, TheQuestionsAndBoxesOfARunAreShownByTheWindow) {
         if (outcome == "finished") {
             EXPECT_TRUE(window->isVisible());
             EXPECT_GT(end, 0);
-        } else {
-            // A fatal input error or the answer No ends the program: the window closes.
-            EXPECT_TRUE(waitUntil([this] { return !window->isVisible(); }));
-            EXPECT_EQ(end, -1);
-            EXPECT_EQ(folder.read("er3a.ptw"),
-                      readFileBytes(test::testData(name) / "expected" / "ER3a.ptw"));
+            continue;
         }
+        EXPECT_EQ(end, -1);
+        EXPECT_EQ(folder.read("er3a.ptw"),
+                  readFileBytes(test::testData(name) / "expected" / "ER3a.ptw"));
+        if (outcome == "declined") {
+            // The answer No ends the program: the window closes.
+            EXPECT_TRUE(waitUntil([this] { return !window->isVisible(); }));
+            continue;
+        }
+        // A fatal input error ends the run only: the window stays with the message list
+        // saying why, ER3a.ptw ready to open and the computation ready to be armed again.
+        QTest::qWait(50);
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_GT(lineStarting(" OBLICZENIA ZATRZYMANE:10:00:00"), 0);
+        EXPECT_EQ(panelColour("Panel16"), roleColour(QPalette::Base));
+        EXPECT_EQ(arming(), Arming::Disarmed);
+        EXPECT_TRUE(child<QComboBox>("ComboBox6")->isEnabled());
     }
 }
 
@@ -326,9 +354,11 @@ TEST_F(WindowFixture, AWholeRunWritesItsLinesInOrderAndTheReportOfTheConsole) {
     }
     EXPECT_EQ(data.read("er3a.ptw"),
               readFileBytes(test::testData("complete_network") / "expected" / "ER3a.ptw"));
-    EXPECT_EQ(panelColour("Panel16"), roleColour(QPalette::Button));
-    window->FormCreate();
-    EXPECT_EQ(panelColour("Panel16"), roleColour(QPalette::Base));
+    // The result panels show the new reports as soon as the run ends.
+    for (const char* panel : {"Panel14", "Panel15", "Panel16", "Panel17", "Panel18"}) {
+        SCOPED_TRACE(panel);
+        EXPECT_EQ(panelColour(panel), roleColour(QPalette::Base));
+    }
 
     // The window as it looks after a run, for a look at the layout.
     const QString folder = QStringLiteral(PTW3_SCREENSHOT_DIR);
@@ -377,6 +407,189 @@ TEST_F(WindowFixture, DestroyingTheWindowDuringARunStopsTheComputation) {
     QTimer::singleShot(30, [&] { gate.open(); });
     window.reset();
     EXPECT_FALSE(data.exists("er3a.ptw"));
+}
+
+// The four ways of choosing the working folder in the program (and the command line, which
+// hands its folder to the same choice) set the window up for the folder and remember it.
+TEST_F(WindowFixture, TheWorkingFolderIsChosenInTheWindowAndRemembered) {
+    open();
+    const auto qt = [](const std::filesystem::path& p) {
+        return QString::fromStdString(p.string());
+    };
+    const auto drop = [&](const std::filesystem::path& item) {
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(qt(item))});
+        QDragEnterEvent enter(QPoint(400, 300), Qt::CopyAction, &mime, Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &enter);
+        if (enter.isAccepted()) {
+            QDropEvent dropped(QPointF(400, 300), Qt::CopyAction, &mime, Qt::LeftButton,
+                               Qt::NoModifier);
+            QApplication::sendEvent(window.get(), &dropped);
+        }
+        return enter.isAccepted();
+    };
+    struct Case {
+        const char* way;
+        std::function<void(const std::filesystem::path&)> choose;
+    };
+    const Case cases[] = {
+        {"button", [&](const auto& folder) {
+             DialogScript script({qt(folder)});
+             child<QToolButton>("FolderButton")->click();
+         }},
+        {"status bar", [&](const auto& folder) {
+             DialogScript script({qt(folder)});
+             QTest::mouseClick(child<QLabel>("FolderStatus"), Qt::LeftButton);
+         }},
+        {"recent folders", [&](const auto& folder) {
+             window->chooseWorkingFolder(folder);
+             window->chooseWorkingFolder(data.path());
+             for (QAction* action : child<QToolButton>("FolderButton")->menu()->actions()) {
+                 if (action->text() == qt(folder)) {
+                     action->trigger();
+                 }
+             }
+         }},
+        {"dropped", [&](const auto& folder) {
+             // A file is not a folder: it is refused.
+             EXPECT_FALSE(drop(folder / "KATY"));
+             EXPECT_TRUE(drop(folder));
+         }},
+        {"command line", [&](const auto& folder) { window->chooseWorkingFolder(folder); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.way);
+        TempFolder chosen;
+        chosen.write("KATY", "");
+        c.choose(chosen.path());
+        EXPECT_EQ(child<QLabel>("FolderStatus")->text(), " Folder roboczy = " + qt(chosen.path()));
+        EXPECT_EQ(panelColour("Panel2"), roleColour(QPalette::ToolTipBase));
+        EXPECT_EQ(iniWorkingFolder(program.read("tarvel.ini")), chosen.path().string());
+        EXPECT_EQ(child<QToolButton>("FolderButton")->menu()->actions().front()->text(),
+                  qt(chosen.path()));
+    }
+    // During a computation the folder stays.
+    copyTestData("complete_network", data);
+    window->chooseWorkingFolder(data.path());
+    startRun();
+    window->chooseWorkingFolder(program.path());
+    EXPECT_EQ(iniWorkingFolder(program.read("tarvel.ini")), data.path().string());
+    ASSERT_TRUE(waitUntil([this] { return !window->running(); }));
+}
+
+// The desktop program keeps the choice where the console program looks for it.
+TEST(SettingsPlaces, TheUsersFolderIsTheToolkitsConfigurationFolderOfTheProgram) {
+    const QString name = QCoreApplication::applicationName();
+    const QByteArray configHome = qgetenv("XDG_CONFIG_HOME");
+    QCoreApplication::setApplicationName("ptw3");
+    for (const char* home : {"", "/tmp/ptw3-config-home"}) {
+        SCOPED_TRACE(home);
+        qputenv("XDG_CONFIG_HOME", home);
+        EXPECT_EQ(
+            QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation).toStdString(),
+            userSettingsFolder().string());
+    }
+    qputenv("XDG_CONFIG_HOME", configHome);
+    QCoreApplication::setApplicationName(name);
+}
+
+TEST_F(WindowFixture, AComputationShowsItsProgressAndStopsAtTheButton) {
+    test::generateNetwork(data, test::longNetworkPoints);
+    open();
+    child<QLineEdit>("Edit1")->setText("2");
+    startRun();
+    auto* phase = child<QLabel>("ProgressPhase");
+    auto* bar = child<QProgressBar>("ProgressBar");
+    EXPECT_TRUE(child<QPushButton>("StopButton")->isVisible());
+    EXPECT_FALSE(child<QPushButton>("BitBtn1")->isVisible());
+    ASSERT_TRUE(waitUntil([&] {
+        return phase->text() == "Analiza dokładności obserwacji" && bar->value() > 0;
+    }));
+    EXPECT_TRUE(phase->isVisible());
+    EXPECT_TRUE(child<QLabel>("ElapsedTime")->text().startsWith("czas 0:"));
+
+    const auto clicked = std::chrono::steady_clock::now();
+    child<QPushButton>("StopButton")->click();
+    ASSERT_TRUE(waitUntil([this] { return !window->running(); }));
+    const double latencyS =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - clicked).count();
+    if (!test::sanitized) {
+        EXPECT_LE(latencyS, 0.5);
+    }
+    // The run ends, the program does not: the list and the reports say it was interrupted,
+    // the panels show the reports, the computation can be armed again.
+    QTest::qWait(20);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_GT(lineStarting(" OBLICZENIA PRZERWANE:10:00:00"), 0);
+    EXPECT_EQ(lineStarting(" KONIEC OBLICZEŃ:"), -1);
+    EXPECT_TRUE(data.read("rpw.ptw").ends_with(interruptedReportLine() + "\r\n"));
+    EXPECT_EQ(panelColour("Panel14"), roleColour(QPalette::Base));
+    EXPECT_EQ(arming(), Arming::Disarmed);
+    EXPECT_FALSE(child<QPushButton>("StopButton")->isVisible());
+    EXPECT_TRUE(child<QPushButton>("BitBtn1")->isVisible());
+    EXPECT_FALSE(phase->isVisible());
+    EXPECT_TRUE(child<QComboBox>("ComboBox6")->isEnabled());
+}
+
+TEST(MessageList, FollowsTheNewestLineUnlessScrolledUp) {
+    MessageListView view(nullptr);
+    view.resize(441, 289);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const auto visible = [&](int index) {
+        const QRect r = view.cursorRect(QTextCursor(view.document()->findBlockByNumber(index)));
+        return r.top() >= 0 && r.bottom() <= view.viewport()->height();
+    };
+    view.startRun();
+    for (int i = 1; i <= 60; ++i) {
+        view.showLine(i, QString::number(i));
+    }
+    EXPECT_TRUE(visible(60));
+    // Scrolled up to read earlier lines: new lines leave the view where it is.
+    view.verticalScrollBar()->setValue(0);
+    view.showLine(61, "61");
+    EXPECT_TRUE(visible(1));
+    EXPECT_FALSE(visible(61));
+    // Back at the newest line, the view follows again.
+    view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum());
+    view.showLine(90, "90");
+    EXPECT_TRUE(visible(90));
+}
+
+TEST_F(WindowFixture, EveryEntryOfTheOptionListsReadsWhole) {
+    open();
+    for (const char* name : {"ComboBox6", "ComboBox4", "ComboBox1"}) {
+        auto* list = child<QComboBox>(name);
+        const QFontMetrics metrics(list->lineEdit()->font());
+        // A line edit keeps 2 pixels on each side of the text and 1 for the cursor.
+        const int room = list->lineEdit()->width() - 5;
+        for (int i = 0; i < list->count(); ++i) {
+            SCOPED_TRACE(list->itemText(i).toStdString());
+            EXPECT_LE(metrics.horizontalAdvance(list->itemText(i)), room);
+        }
+        list->showPopup();
+        QAbstractItemView* view = list->view();
+        EXPECT_GE(view->viewport()->width(), view->sizeHintForColumn(0)) << name;
+        list->hidePopup();
+    }
+    // The message list gives way to the wider options.
+    EXPECT_GT(child<QPlainTextEdit>("Memo1")->x(),
+              child<QComboBox>("ComboBox6")->geometry().right());
+}
+
+TEST(DateDisplay, ReadsThePolishWayInAnyLanguage) {
+    const QLocale saved;
+    TempFolder program;
+    const FixedClock clock(LocalDateTime{2026, 12, 9, 10, 0, 0});
+    for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::English, QLocale::UnitedStates),
+                                  QLocale(QLocale::German), QLocale(QLocale::Polish)}) {
+        SCOPED_TRACE(locale.name().toStdString());
+        QLocale::setDefault(locale);
+        MainWindow window(program.path(), program.path(), clock);
+        EXPECT_EQ(window.findChild<QDateEdit*>("DateTimePicker1")->text(), "09.12.2026");
+    }
+    QLocale::setDefault(saved);
 }
 
 } // namespace

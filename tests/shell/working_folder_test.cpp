@@ -1,8 +1,11 @@
+#include "shell/folder_memory.h"
 #include "shell/window_setup.h"
 #include "shell/working_folder.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 namespace ptw3 {
 namespace {
@@ -41,6 +44,90 @@ TEST(TarvelIni, MissingFileOrKeyMeansTheStartFolder) {
     program.write("tarvel.ini", "[General]\r\npath=/dane/sie\xE6\r\n"); // Windows-1250 ć
     EXPECT_EQ(readWorkingFolder(program.path(), "/start"), "/dane/sieć");
     EXPECT_EQ(workingFolderStatus("/dane"), " Folder roboczy = /dane");
+}
+
+TEST(TarvelIni, RememberingAFolderKeepsTheRestOfTheFile) {
+    struct Case {
+        const char* name;
+        const char* ini;
+        FolderMemory memory;
+        const char* written;
+    };
+    const Case cases[] = {
+        {"no file", "", {"/dane/siec", {"/dane/siec", "/stara"}},
+         "[General]\r\npath=/dane/siec\r\n"
+         "[RecentFolders]\r\nfolder1=/dane/siec\r\nfolder2=/stara\r\n"},
+        {"other keys, comments and sections stay; old list replaced",
+         "; ustawienia\n[general]\nPATH=c:\\dane\nfont=8\n[RecentFolders]\nfolder1=/x\n"
+         "folder2=/y\n[Other]\npath=/no\n",
+         {"/nowa", {"/nowa"}},
+         "; ustawienia\r\n[general]\r\npath=/nowa\r\nfont=8\r\n[Other]\r\npath=/no\r\n"
+         "[RecentFolders]\r\nfolder1=/nowa\r\n"},
+        {"blanks at the ends are quoted", "[General]\r\n", {" /z odstępem ", {}},
+         "[General]\r\npath=\" /z odstępem \"\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string written = withFolderMemory(c.ini, c.memory);
+        EXPECT_EQ(written, c.written);
+        const FolderMemory read = parseFolderMemory(written);
+        EXPECT_EQ(read.folder, c.memory.folder);
+        EXPECT_EQ(read.recent, c.memory.recent);
+    }
+}
+
+TEST(TarvelIni, RecentFoldersAreNewestFirstEachOnceAtMostTen) {
+    std::vector<std::filesystem::path> recent;
+    for (int i = 1; i <= 12; ++i) {
+        recent = withRecentFolder(recent, "/f" + std::to_string(i));
+    }
+    ASSERT_EQ(recent.size(), recentFolderLimit);
+    EXPECT_EQ(recent.front(), "/f12");
+    EXPECT_EQ(recent.back(), "/f3");
+    // The same folder written another way moves to the front instead of a second entry.
+    recent = withRecentFolder(recent, "/f5/");
+    recent = withRecentFolder(recent, "/./f7");
+    EXPECT_EQ(recent.size(), recentFolderLimit);
+    EXPECT_EQ(recent[0], "/./f7");
+    EXPECT_EQ(recent[1], "/f5/");
+    EXPECT_EQ(recent[2], "/f12");
+}
+
+// A copy of the program in a folder of its own keeps the choice beside it; an installed one
+// (a program folder it cannot write) in the user's configuration folder.
+TEST(TarvelIni, AChoiceIsWrittenAndReadBackInEitherPlace) {
+    struct Case {
+        const char* name;
+        bool programWritable;
+    };
+    for (const Case& c : {Case{"beside the program", true}, Case{"user's folder", false}}) {
+        SCOPED_TRACE(c.name);
+        TempFolder program;
+        TempFolder user;
+        const SettingsPlaces places{c.programWritable ? program.path() : program.path() / "no",
+                                    user.path() / "config" / "ptw3"};
+        if (c.programWritable) {
+            // An older choice in the user's folder does not hide the new one.
+            std::filesystem::create_directories(places.userFolder);
+            std::ofstream(places.userFolder / "tarvel.ini") << "[General]\npath=/older\n";
+        }
+
+        const auto written = rememberFolder(places, "/dane/siec 1");
+        ASSERT_TRUE(written);
+        const std::filesystem::path expected =
+            (c.programWritable ? places.programFolder : places.userFolder) / "tarvel.ini";
+        EXPECT_EQ(*written, expected);
+        EXPECT_EQ(readWorkingFolder(places, "/start"), "/dane/siec 1");
+        rememberFolder(places, "/dane/siec 2");
+        const FolderMemory memory = readFolderMemory(places);
+        EXPECT_EQ(memory.folder, "/dane/siec 2");
+        const std::vector<std::filesystem::path> recent = {"/dane/siec 2", "/dane/siec 1"};
+        EXPECT_EQ(memory.recent, recent);
+    }
+    // A name with a line break cannot be kept in the file.
+    TempFolder program;
+    EXPECT_FALSE(rememberFolder({program.path(), {}}, "/dane/a\nb"));
+    EXPECT_FALSE(program.exists("tarvel.ini"));
 }
 
 TEST(FileSet, PresenceFlagsFollowTheFilesOfAnyCase) {
