@@ -26,9 +26,12 @@ DialogScript::~DialogScript() {
 
 void DialogScript::answerModalDialog() {
     QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr || !modal->isVisible()) {
+    // A dialog answered already may take a while to close (a file dialog accepts only once
+    // it has looked at the file): it is not answered twice.
+    if (modal == nullptr || !modal->isVisible() || modal == m_answered) {
         return;
     }
+    m_answered = modal;
     const bool scripted = !m_answers.isEmpty();
     const QString answer = scripted ? m_answers.takeFirst() : m_fallback;
     unscripted += scripted ? 0 : 1;

@@ -6,6 +6,7 @@
 #include "common/clock.h"
 #include "test_support.h"
 
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -42,6 +43,7 @@ private:
     void answerModalDialog();
 
     QTimer m_timer;
+    QPointer<QWidget> m_answered; ///< the dialog answered last, while it exists
     QStringList m_answers;
     QString m_fallback;
 };
