@@ -10,6 +10,7 @@
 #include "common/stop.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <string>
 
@@ -38,6 +39,16 @@ StepReport reporter(RunContext& context, std::string_view phase) {
 
 Real realOf(Real v) { return v; }
 Real realOf(DoubleDouble v) { return toReal(v); }
+
+// A double-double keeps its 106 bits only while its low part is a normal double and no
+// product of two elements leaves the double range; the extended type reaches 10^4932.
+// NaN and infinities do not fit.
+bool fitsDoubleDouble(Real v) {
+    constexpr Real largest = 1e120L;
+    constexpr Real smallest = 1e-120L;
+    const Real a = std::fabs(v);
+    return a == 0 || (a >= smallest && a <= largest);
+}
 
 } // namespace
 
@@ -219,16 +230,11 @@ SolveOutcome NormalEquations::solve(Elements<S>& factor, Real pivotShift,
 SolveOutcome NormalEquations::SolveNormalEquations(Real pivotShift, RunContext& context) {
     assert(m_stage == Stage::Accumulating);
     const auto ask = [&](int32_t) { askToGoOnDespiteDefect(context); };
-    if (m_arithmetic == Arithmetic::DoubleDouble && !withinDoubleDoubleRange()) {
+    if (m_arithmetic == Arithmetic::DoubleDouble && !splitProfile()) {
         m_arithmetic = Arithmetic::Extended;
+        m_split.clear();
     }
     if (m_arithmetic == Arithmetic::DoubleDouble) {
-        // The extended values have 64 significant bits and fit a double-double exactly.
-        const int64_t count = elementCount();
-        m_split.assign(count);
-        for (int64_t k = 0; k < count; ++k) {
-            m_split.set(k, toDoubleDouble(m_profile.get(k)));
-        }
         struct Defect {};
         try {
             return solve(m_split, pivotShift, [](int32_t) { throw Defect{}; }, context);
@@ -243,17 +249,26 @@ SolveOutcome NormalEquations::SolveNormalEquations(Real pivotShift, RunContext& 
     return solve(m_profile, pivotShift, ask, context);
 }
 
-// A double-double keeps its 106 bits only while its low part is a normal double and no
-// product of two elements leaves the double range; the extended type reaches 10^4932.
-bool NormalEquations::withinDoubleDoubleRange() const {
-    constexpr Real largest = 1e120L;
-    constexpr Real smallest = 1e-120L;
-    const auto fits = [&](Real v) {
-        const Real a = std::fabs(v);
-        return a == 0 || (a >= smallest && a <= largest);
-    };
-    return std::all_of(m_profile.values().begin(), m_profile.values().end(), fits) &&
-           std::all_of(m_b.begin() + 1, m_b.end(), fits);
+bool NormalEquations::splitProfile() {
+    constexpr int64_t chunkElements = int64_t{1} << 20;
+    const int64_t count = elementCount();
+    m_split.resize(count);
+    std::atomic<bool> fits = std::all_of(m_b.begin() + 1, m_b.end(), fitsDoubleDouble);
+    pool().forEachChunk(static_cast<int32_t>((count + chunkElements - 1) / chunkElements),
+                        [&](int32_t chunk) {
+                            const int64_t first = chunk * chunkElements;
+                            const int64_t end = std::min(count, first + chunkElements);
+                            bool chunkFits = true;
+                            for (int64_t k = first; k < end; ++k) {
+                                const Real v = m_profile.get(k);
+                                chunkFits = chunkFits && fitsDoubleDouble(v);
+                                m_split.set(k, toDoubleDouble(v));
+                            }
+                            if (!chunkFits) {
+                                fits.store(false, std::memory_order_relaxed);
+                            }
+                        });
+    return fits.load();
 }
 
 template <class S> void NormalEquations::fillCofactors(Elements<S>& inverse) {

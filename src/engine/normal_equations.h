@@ -114,9 +114,10 @@ private:
     enum class Stage { Accumulating, Factorised, Inverted };
 
     ProfileShape shape() const;
-    /// Whether every element of N and b is zero or within the range in which double-double
-    /// keeps its digits (NaN and infinities are not).
-    bool withinDoubleDoubleRange() const;
+    /// Copies N into the double-double store (exactly: 64 significant bits fit in two
+    /// doubles), on all threads; false when an element of N or b lies outside the range in
+    /// which double-double keeps its digits.
+    bool splitProfile();
     WorkerPool& pool();
     template <class S>
     SolveOutcome solve(Elements<S>& factor, Real pivotShift,

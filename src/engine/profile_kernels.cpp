@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cassert>
 
 namespace ptw3 {
 
@@ -96,7 +95,6 @@ Real dot(Real init, const Real* a, const Real* b, int32_t count) {
 
 void subtractProducts(DoubleDoubleRow target, int32_t count, const DoubleDoubleRow* sources,
                       const DoubleDouble* factors, int32_t sourceCount) {
-    assert(sourceCount <= LaneKernels<ScalarLanes>::maxSources);
     chosenKernels().subtractProducts(target, count, sources, factors, sourceCount);
 }
 

@@ -9,10 +9,15 @@ namespace {
 
 struct Avx2Lanes {
     using V = __m256d;
-    using Scalar = ScalarLanes;
     static constexpr int32_t width = 4;
     static V load(const double* p) { return _mm256_loadu_pd(p); }
     static void store(double* p, V v) { _mm256_storeu_pd(p, v); }
+    /// All ones in the 64 bits of each of the first `lanes` lanes.
+    static __m256i mask(int32_t lanes) {
+        return _mm256_cmpgt_epi64(_mm256_set1_epi64x(lanes), _mm256_setr_epi64x(0, 1, 2, 3));
+    }
+    static V loadFirst(const double* p, int32_t lanes) { return _mm256_maskload_pd(p, mask(lanes)); }
+    static void storeFirst(double* p, V v, int32_t lanes) { _mm256_maskstore_pd(p, mask(lanes), v); }
     static V broadcast(double x) { return _mm256_set1_pd(x); }
     static V zero() { return _mm256_setzero_pd(); }
     static V add(V a, V b) { return _mm256_add_pd(a, b); }

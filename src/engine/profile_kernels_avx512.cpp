@@ -9,10 +9,12 @@ namespace {
 
 struct Avx512Lanes {
     using V = __m512d;
-    using Scalar = ScalarLanes;
     static constexpr int32_t width = 8;
     static V load(const double* p) { return _mm512_loadu_pd(p); }
     static void store(double* p, V v) { _mm512_storeu_pd(p, v); }
+    static __mmask8 mask(int32_t lanes) { return static_cast<__mmask8>((1u << lanes) - 1); }
+    static V loadFirst(const double* p, int32_t lanes) { return _mm512_maskz_loadu_pd(mask(lanes), p); }
+    static void storeFirst(double* p, V v, int32_t lanes) { _mm512_mask_storeu_pd(p, mask(lanes), v); }
     static V broadcast(double x) { return _mm512_set1_pd(x); }
     static V zero() { return _mm512_setzero_pd(); }
     static V add(V a, V b) { return _mm512_add_pd(a, b); }

@@ -1,15 +1,18 @@
 // The double-double loops written once for any vector width. A lane type L supplies V (a
-// vector of L::width doubles) and its loads, stores and arithmetic, fma(a, b, c) = a b + c
-// and fms(a, b, c) = a b - c fused. Each translation unit that includes this header
-// defines its lane types in an anonymous namespace and is compiled for its instruction set
+// vector of L::width doubles) and its loads and stores (whole, or of the first n lanes with
+// the others read as zero and left alone), and arithmetic with fma(a, b, c) = a b + c and
+// fms(a, b, c) = a b - c fused. The last, partial vector of a loop takes the same steps
+// as the others, so every element goes through the same operations wherever it lies.
+// Each translation unit that includes this header is compiled for its instruction set
 // with -ffp-contract=off, so that no sum of a product is fused behind the error-free
-// transformations' back. Everything here has internal linkage, so that no function compiled
-// for one instruction set is ever linked in place of another's.
+// transformations' back; everything here has internal linkage, so that no function
+// compiled for one instruction set is ever linked in place of another's.
 // Notation: h, l the high and low parts; p + pe an exact product.
 #pragma once
 
 #include "engine/profile_kernels.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace ptw3 {
@@ -18,6 +21,17 @@ namespace {
 template <class L> struct LaneKernels {
     using V = typename L::V;
     static constexpr int32_t width = L::width;
+
+    static V get(const double* p, int32_t lanes) {
+        return lanes == width ? L::load(p) : L::loadFirst(p, lanes);
+    }
+    static void put(double* p, V v, int32_t lanes) {
+        if (lanes == width) {
+            L::store(p, v);
+        } else {
+            L::storeFirst(p, v, lanes);
+        }
+    }
 
     /// p + pe = (fh + fl)(uh + ul) but for the product of the low parts (below 2^-106).
     static void product(V fh, V fl, V uh, V ul, V& p, V& pe) {
@@ -44,10 +58,29 @@ template <class L> struct LaneKernels {
     // The high part takes each product by TwoSum, the low part collects the errors and the
     // products' low parts; one renormalisation at the end (Ogita, Rump and Oishi's
     // compensated summation, here in double-double).
+    static void subtractStep(DoubleDoubleRow target, int32_t m, int32_t lanes,
+                             const DoubleDoubleRow* sources, const DoubleDouble* factors,
+                             int32_t sourceCount) {
+        V h = get(target.hi + m, lanes);
+        V l = get(target.lo + m, lanes);
+        for (int32_t s = 0; s < sourceCount; ++s) {
+            V p, pe, e;
+            product(L::broadcast(factors[s].hi), L::broadcast(factors[s].lo),
+                    get(sources[s].hi + m, lanes), get(sources[s].lo + m, lanes), p, pe);
+            twoDifference(h, p, h, e);
+            l = L::add(l, L::sub(e, pe));
+        }
+        V e;
+        twoSum(h, l, h, e);
+        put(target.hi + m, h, lanes);
+        put(target.lo + m, e, lanes);
+    }
+
     static void subtractProducts(DoubleDoubleRow target, int32_t count,
                                  const DoubleDoubleRow* sources, const DoubleDouble* factors,
                                  int32_t sourceCount) {
         int32_t m = 0;
+        // Two vectors at a time: their chains of dependent additions interleave.
         for (; m + 2 * width <= count; m += 2 * width) {
             V h = L::load(target.hi + m);
             V l = L::load(target.lo + m);
@@ -73,30 +106,8 @@ template <class L> struct LaneKernels {
             L::store(target.hi + m + width, h2);
             L::store(target.lo + m + width, e);
         }
-        for (; m + width <= count; m += width) {
-            V h = L::load(target.hi + m);
-            V l = L::load(target.lo + m);
-            for (int32_t s = 0; s < sourceCount; ++s) {
-                V p, pe, e;
-                product(L::broadcast(factors[s].hi), L::broadcast(factors[s].lo),
-                        L::load(sources[s].hi + m), L::load(sources[s].lo + m), p, pe);
-                twoDifference(h, p, h, e);
-                l = L::add(l, L::sub(e, pe));
-            }
-            V e;
-            twoSum(h, l, h, e);
-            L::store(target.hi + m, h);
-            L::store(target.lo + m, e);
-        }
-        if constexpr (width > 1) {
-            if (m < count) {
-                DoubleDoubleRow shifted[maxSources];
-                for (int32_t s = 0; s < sourceCount; ++s) {
-                    shifted[s] = {sources[s].hi + m, sources[s].lo + m};
-                }
-                LaneKernels<typename L::Scalar>::subtractProducts(
-                    {target.hi + m, target.lo + m}, count - m, shifted, factors, sourceCount);
-            }
+        for (; m < count; m += width) {
+            subtractStep(target, m, std::min(width, count - m), sources, factors, sourceCount);
         }
     }
 
@@ -104,54 +115,46 @@ template <class L> struct LaneKernels {
     static void scale(DoubleDoubleRow target, int32_t count, DoubleDouble factor) {
         const V fh = L::broadcast(factor.hi);
         const V fl = L::broadcast(factor.lo);
-        int32_t m = 0;
-        for (; m + width <= count; m += width) {
+        for (int32_t m = 0; m < count; m += width) {
+            const int32_t lanes = std::min(width, count - m);
             V h, l, p, pe, e;
-            twoSum(L::load(target.hi + m), L::load(target.lo + m), h, l);
+            twoSum(get(target.hi + m, lanes), get(target.lo + m, lanes), h, l);
             product(fh, fl, h, l, p, pe);
             twoSum(p, pe, p, e);
-            L::store(target.hi + m, p);
-            L::store(target.lo + m, e);
-        }
-        if constexpr (width > 1) {
-            if (m < count) {
-                LaneKernels<typename L::Scalar>::scale({target.hi + m, target.lo + m}, count - m,
-                                                       factor);
-            }
+            put(target.hi + m, p, lanes);
+            put(target.lo + m, e, lanes);
         }
     }
 
-    // Each lane sums its own elements; the lanes, then the elements left over, are added to
-    // init in a fixed order.
-    static DoubleDouble dot(DoubleDouble init, DoubleDoubleRow a, DoubleDoubleRow b,
-                            int32_t count) {
-        V h = L::zero();
-        V l = L::zero();
-        int32_t m = 0;
-        for (; m + width <= count; m += width) {
-            V p, pe, e;
-            product(L::load(a.hi + m), L::load(a.lo + m), L::load(b.hi + m), L::load(b.lo + m),
-                    p, pe);
-            twoSum(h, p, h, e);
-            l = L::add(l, L::add(e, pe));
-        }
+    /// The lanes of a sum added to total in lane order (lanes beyond a short sum hold zeros).
+    static DoubleDouble addLanes(DoubleDouble total, V h, V l) {
         double lanesHi[width];
         double lanesLo[width];
         L::store(lanesHi, h);
         L::store(lanesLo, l);
-        DoubleDouble total = init;
-        if (m > 0) {
-            for (int32_t k = 0; k < width; ++k) {
-                total = accurateSum(total, lanesHi[k], lanesLo[k]);
-            }
-        }
-        if constexpr (width > 1) {
-            if (m < count) {
-                total = LaneKernels<typename L::Scalar>::dot(total, {a.hi + m, a.lo + m},
-                                                             {b.hi + m, b.lo + m}, count - m);
-            }
+        for (int32_t k = 0; k < width; ++k) {
+            total = accurateSum(total, lanesHi[k], lanesLo[k]);
         }
         return total;
+    }
+
+    // Each lane sums its own elements; the lanes are then added to init in lane order.
+    static DoubleDouble dot(DoubleDouble init, DoubleDoubleRow a, DoubleDoubleRow b,
+                            int32_t count) {
+        if (count <= 0) {
+            return init;
+        }
+        V h = L::zero();
+        V l = L::zero();
+        for (int32_t m = 0; m < count; m += width) {
+            const int32_t lanes = std::min(width, count - m);
+            V p, pe, e;
+            product(get(a.hi + m, lanes), get(a.lo + m, lanes), get(b.hi + m, lanes),
+                    get(b.lo + m, lanes), p, pe);
+            twoSum(h, p, h, e);
+            l = L::add(l, L::add(e, pe));
+        }
+        return addLanes(init, h, l);
     }
 
     // Rows of u taken together in symmetricRow: their dot products' accumulators stay in
@@ -168,51 +171,25 @@ template <class L> struct LaneKernels {
             dh[q] = L::zero();
             dl[q] = L::zero();
         }
-        int32_t j = 1;
-        for (; j + width <= count; j += width) {
-            const V zh = L::load(z.hi + j);
-            const V zl = L::load(z.lo + j);
+        for (int32_t j = 1; j < count; j += width) {
+            const int32_t lanes = std::min(width, count - j);
+            const V zh = get(z.hi + j, lanes);
+            const V zl = get(z.lo + j, lanes);
 #pragma GCC unroll 8
             for (int q = 0; q < G; ++q) {
                 V p, pe, e;
-                product(L::load(u[q].hi + j), L::load(u[q].lo + j), zh, zl, p, pe);
+                product(get(u[q].hi + j, lanes), get(u[q].lo + j, lanes), zh, zl, p, pe);
                 twoSum(dh[q], p, dh[q], e);
                 dl[q] = L::add(dl[q], L::add(e, pe));
                 product(L::broadcast(u[q].hi[0]), L::broadcast(u[q].lo[0]), zh, zl, p, pe);
                 V h;
-                twoSum(L::load(s[q].hi + j), p, h, e);
-                L::store(s[q].hi + j, h);
-                L::store(s[q].lo + j, L::add(L::load(s[q].lo + j), L::add(e, pe)));
+                twoSum(get(s[q].hi + j, lanes), p, h, e);
+                put(s[q].hi + j, h, lanes);
+                put(s[q].lo + j, L::add(get(s[q].lo + j, lanes), L::add(e, pe)), lanes);
             }
         }
         for (int q = 0; q < G; ++q) {
-            double lanesHi[width];
-            double lanesLo[width];
-            L::store(lanesHi, dh[q]);
-            L::store(lanesLo, dl[q]);
-            DoubleDouble total{};
-            if (j > 1) {
-                for (int32_t k = 0; k < width; ++k) {
-                    total = accurateSum(total, lanesHi[k], lanesLo[k]);
-                }
-            }
-            // The elements left over one by one, with the operations of a lane.
-            using One = LaneKernels<typename L::Scalar>;
-            double rh = 0;
-            double rl = 0;
-            for (int32_t i = j; i < count; ++i) {
-                double p, pe, e;
-                One::product(u[q].hi[i], u[q].lo[i], z.hi[i], z.lo[i], p, pe);
-                One::twoSum(rh, p, rh, e);
-                rl += e + pe;
-                One::product(u[q].hi[0], u[q].lo[0], z.hi[i], z.lo[i], p, pe);
-                One::twoSum(s[q].hi[i], p, s[q].hi[i], e);
-                s[q].lo[i] += e + pe;
-            }
-            if (j < count) {
-                total = accurateSum(total, rh, rl);
-            }
-            dots[q] = total;
+            dots[q] = count > 1 ? addLanes(DoubleDouble{}, dh[q], dl[q]) : DoubleDouble{};
         }
     }
 
@@ -230,9 +207,6 @@ template <class L> struct LaneKernels {
             symmetricRowGroup<1>(z, count, u + p, s + p, dots + p);
         }
     }
-
-    /// The most sources one call may take (the panel height of the solver).
-    static constexpr int32_t maxSources = 64;
 
     /// total + (h + l), both error terms kept (the accurate double-double sum).
     static DoubleDouble accurateSum(DoubleDouble total, double h, double l) {
@@ -256,14 +230,14 @@ template <class L> struct LaneKernels {
     }
 };
 
-/// One double as a vector of one lane: the tails of the vector loops and the processors
-/// without vector units.
+/// One double as a vector of one lane, for the processors without vector units.
 struct ScalarLanes {
     using V = double;
-    using Scalar = ScalarLanes;
     static constexpr int32_t width = 1;
     static V load(const double* p) { return *p; }
     static void store(double* p, V v) { *p = v; }
+    static V loadFirst(const double* p, int32_t) { return *p; }
+    static void storeFirst(double* p, V v, int32_t) { *p = v; }
     static V broadcast(double x) { return x; }
     static V zero() { return 0; }
     static V add(V a, V b) { return a + b; }

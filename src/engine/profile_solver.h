@@ -54,6 +54,11 @@ public:
         m_hi.assign(static_cast<size_t>(count), 0);
         m_lo.assign(static_cast<size_t>(count), 0);
     }
+    /// Sized for count elements, of any value.
+    void resize(int64_t count) {
+        m_hi.resize(static_cast<size_t>(count));
+        m_lo.resize(static_cast<size_t>(count));
+    }
     void clear() {
         m_hi.clear();
         m_hi.shrink_to_fit();
