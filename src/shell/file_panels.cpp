@@ -1,5 +1,6 @@
 #include "shell/file_panels.h"
 
+#include "common/folder_files.h"
 #include "shell/window_style.h"
 
 #include <QLabel>
@@ -18,6 +19,8 @@ constexpr std::array<Rect, fileSetSize> panelGeometry = {{
     {560, 168, 113, 25}, {688, 168, 113, 25}, {336, 168, 105, 25},
 }};
 // clang-format on
+/// Below ER3a.ptw, the last of the result column.
+constexpr Rect sketchGeometry = {688, 440, 113, 25};
 
 QColor captionColour(CaptionColour colour) {
     switch (colour) {
@@ -36,7 +39,8 @@ QColor captionColour(CaptionColour colour) {
 } // namespace
 
 FilePanels::FilePanels(QWidget* window,
-                       const std::array<std::function<void()>, fileSetSize>& clicks) {
+                       const std::array<std::function<void()>, fileSetSize>& clicks,
+                       std::function<void()> sketchClick) {
     auto* inputs = new QLabel(fromUtf8("   Zbiory  wejściowe:  "), window);
     place(inputs, {16, 89, 200, 15});
     auto* results = new QLabel(fromUtf8(" Zbiory wynikowe: "), window);
@@ -57,9 +61,21 @@ FilePanels::FilePanels(QWidget* window,
         setBackground(panel, systemColour(QPalette::Button));
         m_panels[i] = panel;
     }
+    m_sketch = new ClickLabel(fromUtf8("Szkic sieci"), window, std::move(sketchClick));
+    m_sketch->setObjectName("SketchPanel");
+    place(m_sketch, sketchGeometry);
+    m_sketch->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    m_sketch->setAlignment(Qt::AlignCenter);
+    m_sketch->setFont(boldFont(window->font()));
+    setTextColour(m_sketch, green);
+    m_sketch->setCursor(Qt::PointingHandCursor);
+    setBackground(m_sketch, systemColour(QPalette::Button));
 }
 
-void FilePanels::show(const FileSetState& files) {
+void FilePanels::show(const FileSetState& files, const std::filesystem::path& folder) {
+    if (findFileNoCase(folder, "wyniki.json")) {
+        setBackground(m_sketch, systemColour(QPalette::Base));
+    }
     for (size_t i = 0; i < fileSet.size(); ++i) {
         m_paths[i] = files.paths[i];
         const bool present = files.present[i] == 1;

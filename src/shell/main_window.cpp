@@ -13,6 +13,7 @@
 #include "shell/window_pictures.h"
 #include "shell/window_setup.h"
 #include "shell/window_style.h"
+#include "sketch/sketch_view.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -58,7 +59,7 @@ MainWindow::MainWindow(std::filesystem::path programFolder, std::filesystem::pat
     for (size_t i = 0; i < panelClicks.size(); ++i) {
         panelClicks[i] = [this, i] { openPanel(static_cast<int>(i)); };
     }
-    m_panels = std::make_unique<FilePanels>(this, panelClicks);
+    m_panels = std::make_unique<FilePanels>(this, panelClicks, [this] { openSketch(); });
     m_options = std::make_unique<OptionsBox>(
         this, OptionsBox::Handlers{[this] { ComboBox6Change(); }, [this] { CheckBox1Click(); },
                                    [this] { StaticText2Click(); }});
@@ -172,7 +173,7 @@ void MainWindow::FormCreate() {
     const LocalDateTime today = m_clock.now();
     m_date->setDate(QDate(today.year, today.month, today.day));
     m_status->setFolderText(fromUtf8(setup.statusText));
-    m_panels->show(setup.files);
+    m_panels->show(setup.files, m_state.options.workingFolder);
     // Showing the restored entry is not a change by the user: uklad is not written.
     m_options->showSystemEntry(setup.systemEntry);
     m_folderChoice->showRecent(memory.recent);
@@ -238,7 +239,7 @@ void MainWindow::runFinished(const RunOutcome& outcome) {
     m_compute->setEnabled(false);
     m_status->endRun();
     // The reports of the run show in their panels at once.
-    m_panels->show(scanFileSet(m_state.options.workingFolder));
+    m_panels->show(scanFileSet(m_state.options.workingFolder), m_state.options.workingFolder);
 
     // A No answer ends the program, as does closing the window during the run; a fatal input
     // error, a report that could not be written or the stop button ends only the run (their
@@ -284,6 +285,15 @@ void MainWindow::Image2Click() {
 
 void MainWindow::StaticText2Click() {
     openOptionsHelp(this);
+}
+
+// The sketch of the last computation in a window of its own, drawn from wyniki.json; when
+// the folder has none, the view says so.
+void MainWindow::openSketch() {
+    auto* view = new SketchView;
+    view->setAttribute(Qt::WA_DeleteOnClose);
+    view->load(m_state.options.workingFolder);
+    view->show();
 }
 
 void MainWindow::openPanel(int index) {

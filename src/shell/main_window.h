@@ -107,6 +107,7 @@ private:
     void buildTopBand();
     void buildMessagesAndButtons(int optionsExtraWidth);
     void openPanel(int index);
+    void openSketch();
     void closeLater();
     bool closeEditors();
 

@@ -135,7 +135,14 @@ OptionsBox::OptionsBox(QWidget* window, Handlers handlers) {
     m_turbo->setObjectName("RadioButton2");
     place(m_turbo, {136, 520, 73, 17});
     m_turbo->setChecked(true);
-    for (QWidget* caption : std::initializer_list<QWidget*>{m_accelerate, m_standard, m_turbo}) {
+    // Below the reports' options: whether the machine-readable results and the sketch are
+    // written beside the reports.
+    m_extraFiles = new QCheckBox(fromUtf8(" pliki JSON, CSV, SVG "), window);
+    m_extraFiles->setObjectName("ExtraFilesBox");
+    place(m_extraFiles, {32, 540, 177 + extra, 17});
+    m_extraFiles->setChecked(true);
+    for (QWidget* caption :
+         std::initializer_list<QWidget*>{m_accelerate, m_standard, m_turbo, m_extraFiles}) {
         fitToWidth(caption);
     }
     QObject::connect(m_accelerate, &QCheckBox::toggled, window,
@@ -150,6 +157,7 @@ RunControls OptionsBox::controls() const {
     controls.iterationsText = m_iterations->text().toStdString();
     controls.accelerate = m_accelerate->isChecked();
     controls.turbo = m_turbo->isChecked();
+    controls.extraFiles = m_extraFiles->isChecked();
     return controls;
 }
 
@@ -175,7 +183,7 @@ void OptionsBox::showAccelerationChoice() {
 void OptionsBox::setEnabled(bool enabled) {
     for (QWidget* control :
          std::initializer_list<QWidget*>{m_systemList, m_principleList, m_modeList, m_iterations,
-                                         m_accelerate, m_standard, m_turbo}) {
+                                         m_accelerate, m_standard, m_turbo, m_extraFiles}) {
         control->setEnabled(enabled);
     }
 }

@@ -1,6 +1,6 @@
 // The option controls of the main window: the coordinate-system, principle and
-// mode lists, the iteration field, the acceleration box with its two choices, and
-// the "  ?" of the options help. The lists are as wide as their longest entry needs
+// mode lists, the iteration field, the acceleration box with its two choices, the box
+// for the files beside the reports, and the "  ?" of the options help. The lists are as wide as their longest entry needs
 // in the platform's font, and their drop-down lists too, so that every entry reads
 // whole; the box grows to the right for them.
 #pragma once
@@ -49,6 +49,7 @@ private:
     QCheckBox* m_accelerate = nullptr;
     QRadioButton* m_standard = nullptr;
     QRadioButton* m_turbo = nullptr;
+    QCheckBox* m_extraFiles = nullptr; ///< wyniki.json, the CSV files and siec.svg
     int m_extraWidth = 0;
 };
 

@@ -1,3 +1,4 @@
+#include "common/folder_files.h"
 #include "common/text_file.h"
 #include "editor/editor_window.h"
 #include "gui/gui_support.h"
@@ -364,6 +365,34 @@ TEST_F(WindowFixture, AWholeRunWritesItsLinesInOrderAndTheReportOfTheConsole) {
     const QString folder = QStringLiteral(PTW3_SCREENSHOT_DIR);
     ASSERT_TRUE(QDir().mkpath(folder));
     EXPECT_TRUE(window->grab().save(folder + "/main_window.png"));
+}
+
+// The files beside the reports follow their box; the sketch panel is armed by them and opens
+// the sketch of the run.
+TEST_F(WindowFixture, TheSketchPanelOpensTheSketchOfTheRunWhenItsFilesAreWritten) {
+    copyTestData("complete_network", data);
+    open();
+    auto* extraFiles = child<QCheckBox>("ExtraFilesBox");
+    ASSERT_TRUE(extraFiles->isChecked());
+    extraFiles->setChecked(false);
+    runToEnd();
+    EXPECT_FALSE(findFileNoCase(data.path(), "wyniki.json"));
+    EXPECT_FALSE(findFileNoCase(data.path(), "siec.svg"));
+    EXPECT_EQ(panelColour("SketchPanel"), roleColour(QPalette::Button));
+
+    extraFiles->setChecked(true);
+    runToEnd();
+    EXPECT_TRUE(findFileNoCase(data.path(), "wyniki.json"));
+    EXPECT_EQ(panelColour("SketchPanel"), roleColour(QPalette::Base));
+    QTest::mouseClick(child<QLabel>("SketchPanel"), Qt::LeftButton);
+    QPointer<QWidget> view;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->objectName() == "sketchView" && top->isVisible()) {
+            view = top;
+        }
+    }
+    ASSERT_NE(view, nullptr);
+    view->close();
 }
 
 TEST_F(WindowFixture, ClosingDuringARunAsksWhetherToAbandonIt) {
