@@ -26,17 +26,27 @@ DialogScript::~DialogScript() {
 
 void DialogScript::answerModalDialog() {
     QWidget* modal = QApplication::activeModalWidget();
-    // A dialog answered already may take a while to close (a file dialog accepts only once
-    // it has looked at the file): it is not answered twice.
-    if (modal == nullptr || !modal->isVisible() || modal == m_answered) {
+    if (modal == nullptr || !modal->isVisible()) {
+        return;
+    }
+    // A dialog answered already that is still open (a file dialog on a busy machine may let
+    // an accept pass before it has looked at its folder) gets the same answer again.
+    if (modal == m_answered) {
+        answer(modal, m_lastAnswer, m_lastScripted, false);
         return;
     }
     m_answered = modal;
-    const bool scripted = !m_answers.isEmpty();
-    const QString answer = scripted ? m_answers.takeFirst() : m_fallback;
-    unscripted += scripted ? 0 : 1;
+    m_lastScripted = !m_answers.isEmpty();
+    m_lastAnswer = m_lastScripted ? m_answers.takeFirst() : m_fallback;
+    unscripted += m_lastScripted ? 0 : 1;
+    answer(modal, m_lastAnswer, m_lastScripted, true);
+}
+
+void DialogScript::answer(QWidget* modal, const QString& answer, bool scripted, bool first) {
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-        shown.push_back({box->windowTitle(), box->text()});
+        if (first) {
+            shown.push_back({box->windowTitle(), box->text()});
+        }
         for (QAbstractButton* button : box->buttons()) {
             if (button->text().remove(QLatin1Char('&')) == answer) {
                 button->click();
@@ -47,7 +57,9 @@ void DialogScript::answerModalDialog() {
                       << box->text().toStdString();
         box->done(QMessageBox::Cancel);
     } else if (auto* files = qobject_cast<QFileDialog*>(modal)) {
-        shown.push_back({files->windowTitle(), QStringLiteral("<file dialog>")});
+        if (first) {
+            shown.push_back({files->windowTitle(), QStringLiteral("<file dialog>")});
+        }
         if (scripted) {
             // A folder dialog returns the folder it shows when nothing in it is selected.
             if (files->fileMode() == QFileDialog::Directory) {
@@ -61,7 +73,9 @@ void DialogScript::answerModalDialog() {
             files->reject();
         }
     } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
-        shown.push_back({dialog->windowTitle(), QString()});
+        if (first) {
+            shown.push_back({dialog->windowTitle(), QString()});
+        }
         dialog->reject();
     }
 }

@@ -41,9 +41,13 @@ public:
 
 private:
     void answerModalDialog();
+    /// Gives the answer; `first` when the dialog has not been answered before.
+    void answer(QWidget* modal, const QString& answer, bool scripted, bool first);
 
     QTimer m_timer;
     QPointer<QWidget> m_answered; ///< the dialog answered last, while it exists
+    QString m_lastAnswer;         ///< and its answer
+    bool m_lastScripted = false;
     QStringList m_answers;
     QString m_fallback;
 };
