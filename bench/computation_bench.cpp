@@ -125,8 +125,8 @@ int main(int argc, char** argv) {
     options.iterationCount = argument(argc, argv, "--iterations", 4);
     options.accelerationLevel = argument(argc, argv, "--acceleration", 0);
     options.analysisMode = argument(argc, argv, "--mode", 1);
-    const std::string arithmetic = textArgument(argc, argv, "--arithmetic", "double-double");
-    options.arithmetic = arithmetic == "extended" ? ptw3::Arithmetic::Extended
+    const std::string arithmeticName = textArgument(argc, argv, "--arithmetic", "double-double");
+    options.arithmetic = arithmeticName == "extended" ? ptw3::Arithmetic::Extended
                                                   : ptw3::Arithmetic::DoubleDouble;
     options.threadCount = argument(argc, argv, "--threads", 0);
     ptw3::MessageList messages;
@@ -150,9 +150,11 @@ int main(int argc, char** argv) {
     std::printf("points %d (%s), unknowns %d, acceleration %d, mode %d, iterations %d\n",
                 network.lp(), shape.c_str(), 2 * network.determinedCount(),
                 options.accelerationLevel, options.analysisMode, options.iterationCount);
-    std::printf("arithmetic %s (%s vectors), threads %d\n",
-                options.arithmetic == ptw3::Arithmetic::Extended ? "extended" : "double-double",
-                kernels[0]->name,
+    const std::string arithmetic = options.arithmetic == ptw3::Arithmetic::Extended
+                                       ? std::string("extended")
+                                       : "double-double (" + std::string(kernels[0]->name) +
+                                             " vectors)";
+    std::printf("arithmetic %s, threads %d\n", arithmetic.c_str(),
                 options.threadCount > 0 ? options.threadCount
                                         : static_cast<int>(std::thread::hardware_concurrency()));
     const auto row = [](const std::string& label, double seconds) {

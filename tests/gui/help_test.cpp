@@ -79,9 +79,9 @@ TEST(HelpWindows, TheOptionsHelpKeepsTablesInColumnsAndWrapsParagraphsAtItsEdge)
         bool table;
     };
     const Case cases[] = {
-        {"przyspieszenie  czas obliczeń", true},
-        {"turbo            4 min 18 s", true},
-        {"Sieć wygenerowana: 12 000 punktów", false},
+        {"punkty   czas    rozszerzona", true},
+        {"20 000   16 s", true},
+        {"Sieci wygenerowane: siatka punktów", false},
         {"Liczba iteracji Gaussa-Newtona", false},
     };
     for (const Case& c : cases) {
