@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cmath>
 #include <string>
+#include <type_traits>
 
 namespace ptw3 {
 namespace {
