@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTest>
 #include <QThread>
@@ -62,8 +63,13 @@ void DialogScript::answer(QWidget* modal, const QString& answer, bool scripted, 
         }
         if (scripted) {
             // A folder dialog returns the folder it shows when nothing in it is selected.
+            // The name is typed into the dialog's own field: selectFile waits for the dialog
+            // to have read its folder, which a busy machine may not let it do in time.
+            auto* name = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
             if (files->fileMode() == QFileDialog::Directory) {
                 files->setDirectory(answer);
+            } else if (name != nullptr) {
+                name->setText(answer);
             } else {
                 files->selectFile(answer);
             }
