@@ -21,6 +21,8 @@ constexpr Real fullCircleGrad = 400.0L;
 constexpr Real straddlingFreeTermCc = 3500000.0L;
 /// Weight root guard against a mean error of 0 (cc).
 constexpr Real meanErrorGuardCc = 1e-7L;
+/// Beyond this many turns a bearing is brought within the circle by fmod (cc).
+constexpr Real manyTurnsCc = 1000 * fullCircleCc;
 
 } // namespace
 
@@ -60,7 +62,12 @@ Real turnedByHalfCircle(Real v, Real halfCircle, Real fullCircle) {
 }
 
 Real bearingWithinCircle(Real bearingCc) {
-    // Whole circles, so that a value written beyond one turn still names its bearing.
+    // Whole circles, so that a value written beyond one turn still names its bearing. A value
+    // of more turns than anyone writes is first taken modulo one circle, exactly, since
+    // subtracting turn by turn would never end once a turn falls below its last digit.
+    if (std::fabs(bearingCc) > manyTurnsCc) {
+        bearingCc = std::fmod(bearingCc, fullCircleCc);
+    }
     while (bearingCc > fullCircleCc) {
         bearingCc -= fullCircleCc;
     }

@@ -59,11 +59,16 @@ TEST(AzimuthTurns, HalfCircleTurnsAndWholeCircles) {
         {-3000000, 1000000}, // −300 g written for 100 g
         {17000000, 1000000}, // 1700 g: four whole circles, not one
         {-4000010, 3999990},
+        {4000000e6L + 10, 10}, // a million turns: taken modulo the circle
+        {-4000000e6L - 10, 3999990},
     };
     for (const Within& c : within) {
         SCOPED_TRACE(testing::Message() << "Ar " << double(c.bearingCc));
         EXPECT_EQ(bearingWithinCircle(c.bearingCc), c.expectedCc); // exact
     }
+    // So many turns that one turn is below the value's last digit: ends, within the circle.
+    const Real far = bearingWithinCircle(4.1e88L);
+    EXPECT_TRUE(far >= 0 && far <= 4000000) << double(far);
 }
 
 TEST(AzimuthFreeTerm, WrapsAcrossTheZeroBearingThenWithinThreeQuarters) {
