@@ -18,7 +18,7 @@
 #include "common/stop.h"
 #include "common/user_interaction.h"
 #include "engine/adjustment.h"
-#include "engine/profile_kernels.h"
+#include "solver/profile_kernels.h"
 #include "export/results.h"
 #include "export/results_csv.h"
 #include "export/results_json.h"

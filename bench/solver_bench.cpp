@@ -10,7 +10,7 @@
 #include "common/message_list.h"
 #include "common/run_context.h"
 #include "common/user_interaction.h"
-#include "engine/normal_equations.h"
+#include "solver/normal_equations.h"
 #include "input/network_data.h"
 #include "input/read_network_data.h"
 

@@ -3,7 +3,7 @@
 //
 //   ptw3-icons FOLDER SIZE...
 
-#include "shell/window_pictures.h"
+#include "window/window_pictures.h"
 
 #include <QGuiApplication>
 

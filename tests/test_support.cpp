@@ -3,8 +3,8 @@
 #include "bench/network_generator.h"
 #include "common/encoding.h"
 #include "common/text_file.h"
-#include "shell/calculation_run.h"
-#include "shell/window_setup.h"
+#include "run/calculation_run.h"
+#include "run/window_setup.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 #include "cli/cli_arguments.h"
 
 #include "common/number_parse.h"
-#include "shell/calculation_run.h"
-#include "shell/coordinate_systems.h"
+#include "run/calculation_run.h"
+#include "run/coordinate_systems.h"
 
 #include <array>
 #include <charconv>

@@ -2,7 +2,7 @@
 // the main window, given as words or as the window's own entry texts.
 #pragma once
 
-#include "engine/arithmetic.h"
+#include "solver/arithmetic.h"
 
 #include <optional>
 #include <string>

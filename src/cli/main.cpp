@@ -5,10 +5,10 @@
 #include "common/clock.h"
 #include "common/run_context.h"
 #include "common/stop.h"
-#include "shell/calculation_run.h"
-#include "shell/folder_memory.h"
-#include "shell/window_setup.h"
-#include "shell/working_folder.h"
+#include "run/calculation_run.h"
+#include "run/folder_memory.h"
+#include "run/window_setup.h"
+#include "run/working_folder.h"
 
 #include <cstdio>
 #include <exception>

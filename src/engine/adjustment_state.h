@@ -7,7 +7,7 @@
 #include "common/text_file.h"
 #include "engine/accuracy.h"
 #include "engine/calculation_options.h"
-#include "engine/normal_equations.h"
+#include "solver/normal_equations.h"
 #include "engine/report_preamble.h"
 #include "input/network_data.h"
 #include "observations/projections.h"

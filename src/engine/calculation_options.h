@@ -3,7 +3,7 @@
 #pragma once
 
 #include "common/real.h"
-#include "engine/arithmetic.h"
+#include "solver/arithmetic.h"
 
 #include <cstdint>
 #include <filesystem>

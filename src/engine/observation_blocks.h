@@ -5,7 +5,7 @@
 
 #include "engine/accuracy.h"
 #include "engine/adjustment_state.h"
-#include "engine/normal_equations.h"
+#include "solver/normal_equations.h"
 
 #include <span>
 #include <string_view>

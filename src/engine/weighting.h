@@ -3,7 +3,7 @@
 // re-weights distances, angles or both to expose gross errors.
 #pragma once
 
-#include "engine/normal_equations.h"
+#include "solver/normal_equations.h"
 #include "input/network_data.h"
 
 namespace ptw3 {

@@ -3,8 +3,8 @@
 #include "common/run_context.h"
 #include "common/stop.h"
 #include "common/text_file.h"
-#include "shell/calculation_run.h"
-#include "shell/window_setup.h"
+#include "run/calculation_run.h"
+#include "run/window_setup.h"
 #include "test_support.h"
 
 #include <functional>

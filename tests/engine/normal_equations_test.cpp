@@ -2,8 +2,8 @@
 // normal matrix accumulated densely, a dense right-looking factorisation, Gauss-Jordan
 // inversion, the weighted sum of squared residuals of the solution, and small systems solved
 // by hand; in both arithmetics of the factorisation and the inversion.
-#include "engine/normal_equations.h"
-#include "engine/profile_kernels.h"
+#include "solver/normal_equations.h"
+#include "solver/profile_kernels.h"
 
 #include "common/stop.h"
 #include "test_support.h"

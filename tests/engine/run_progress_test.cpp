@@ -8,8 +8,8 @@
 #include "common/interruption.h"
 #include "common/run_phases.h"
 #include "common/stop.h"
-#include "shell/calculation_run.h"
-#include "shell/window_setup.h"
+#include "run/calculation_run.h"
+#include "run/window_setup.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>

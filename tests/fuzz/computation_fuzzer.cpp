@@ -9,8 +9,8 @@
 #include "common/run_context.h"
 #include "common/stop.h"
 #include "fuzz_folder.h"
-#include "shell/calculation_run.h"
-#include "shell/window_setup.h"
+#include "run/calculation_run.h"
+#include "run/window_setup.h"
 
 #include <cstdint>
 #include <string>

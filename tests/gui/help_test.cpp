@@ -1,5 +1,5 @@
 #include "gui/gui_support.h"
-#include "shell/main_window.h"
+#include "window/main_window.h"
 
 #include <QApplication>
 #include <QPlainTextEdit>

@@ -3,10 +3,10 @@
 #include "editor/editor_window.h"
 #include "gui/gui_support.h"
 #include "common/interruption.h"
-#include "shell/folder_memory.h"
-#include "shell/main_window.h"
-#include "shell/message_list_view.h"
-#include "shell/working_folder.h"
+#include "run/folder_memory.h"
+#include "window/main_window.h"
+#include "window/message_list_view.h"
+#include "run/working_folder.h"
 
 #include <QApplication>
 #include <QCheckBox>

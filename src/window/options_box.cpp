@@ -1,0 +1,191 @@
+#include "window/options_box.h"
+
+#include "run/coordinate_systems.h"
+#include "window/window_style.h"
+
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QStyleOptionComboBox>
+
+#include <algorithm>
+
+namespace ptw3 {
+namespace {
+
+constexpr int drawnListWidth = 185;
+/// A line edit keeps 2 pixels free on each side of its text and 1 for the cursor.
+constexpr int lineEditTextMargins = 6;
+
+QComboBox* optionList(const char* name, QWidget* window) {
+    auto* combo = new QComboBox(window);
+    combo->setObjectName(name);
+    combo->setEditable(true);
+    // Typed texts are compared with the entries exactly: nothing completes or adds them.
+    combo->setCompleter(nullptr);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    return combo;
+}
+
+int widestEntry(const QComboBox* combo) {
+    const QFontMetrics metrics(combo->font());
+    int widest = 0;
+    for (int i = 0; i < combo->count(); ++i) {
+        widest = std::max(widest, metrics.horizontalAdvance(combo->itemText(i)));
+    }
+    return widest;
+}
+
+// The list's width at which its edit field shows the longest entry whole, blanks at the end
+// included (the field scrolls to keep the cursor after them in sight).
+int widthShowingEveryEntry(const QComboBox* combo) {
+    constexpr int probeWidth = 1000;
+    QStyleOptionComboBox option;
+    option.initFrom(combo);
+    option.editable = true;
+    option.frame = true;
+    option.rect = QRect(0, 0, probeWidth, combo->sizeHint().height());
+    const QRect field = combo->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                       QStyle::SC_ComboBoxEditField, combo);
+    return widestEntry(combo) + lineEditTextMargins + probeWidth - field.width();
+}
+
+// The drop-down list is as wide as its longest entry, whatever the width of the list.
+void widenDropDown(QComboBox* combo) {
+    QAbstractItemView* view = combo->view();
+    const bool scrolls = combo->count() > combo->maxVisibleItems();
+    view->setMinimumWidth(view->sizeHintForColumn(0) + 2 * view->frameWidth() +
+                          (scrolls ? view->verticalScrollBar()->sizeHint().width() : 0));
+}
+
+} // namespace
+
+OptionsBox::OptionsBox(QWidget* window, Handlers handlers) {
+    m_systemList = optionList("ComboBox6", window);
+    for (const CoordinateSystemEntry& entry : coordinateSystemEntries) {
+        m_systemList->addItem(fromUtf8(entry.text));
+    }
+    m_systemList->setMaxVisibleItems(static_cast<int>(coordinateSystemEntries.size()));
+    m_principleList = optionList("ComboBox4", window);
+    for (const PrincipleEntry& entry : principleEntries) {
+        m_principleList->addItem(fromUtf8(entry.text));
+    }
+    m_modeList = optionList("ComboBox1", window);
+    for (const ModeEntry& entry : modeEntries) {
+        m_modeList->addItem(fromUtf8(entry.text));
+    }
+    int listWidth = drawnListWidth;
+    for (QComboBox* list : {m_systemList, m_principleList, m_modeList}) {
+        listWidth = std::max(listWidth, widthShowingEveryEntry(list));
+        widenDropDown(list);
+    }
+    m_extraWidth = listWidth - drawnListWidth;
+    const int extra = m_extraWidth;
+
+    auto* frame = new QFrame(window);
+    frame->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    place(frame, {16, 208, 209 + extra, 353});
+    frame->lower();
+
+    auto* heading = new QLabel(fromUtf8("    Wybierz opcje:   "), window);
+    place(heading, {24, 216, 185 + extra, 17});
+    heading->setFont(boldFont(window->font()));
+
+    auto* help = new ClickLabel(QStringLiteral("  ?"), window, std::move(handlers.help));
+    help->setObjectName("StaticText2");
+    place(help, {32, 244, 33, 25});
+    help->setFont(boldFont(window->font(), 12));
+    help->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    setBackground(help, aqua);
+    help->setCursor(Qt::PointingHandCursor);
+    auto* helpPointer = new QLabel(fromUtf8("<---- czytaj opis "), window);
+    place(helpPointer, {72, 248, 137 + extra, 17});
+
+    const auto placeList = [&](QComboBox* list, const char* caption, int top) {
+        auto* label = new QLabel(fromUtf8(caption), window);
+        place(label, {24, top - 18, listWidth, 17});
+        place(list, {24, top, listWidth, list->sizeHint().height()});
+    };
+    placeList(m_systemList, " Układ  XY ,  strefa   ", 312);
+    placeList(m_principleList, " Zasada wyrównania ", 368);
+    placeList(m_modeList, " Tryb obliczeń   ", 424);
+    QObject::connect(m_systemList, &QComboBox::editTextChanged, window,
+                     [changed = std::move(handlers.systemChanged)] { changed(); });
+
+    auto* iterationsLabel = new QLabel(fromUtf8("  Liczba iteracji "), window);
+    place(iterationsLabel, {24, 466, 140 + extra, 17});
+    m_iterations = new QLineEdit(QStringLiteral("4"), window);
+    m_iterations->setObjectName("Edit1");
+    place(m_iterations, {168 + extra, 464, 41, 21});
+
+    m_accelerate = new QCheckBox(fromUtf8(" przyspiesz analizę dokładności "), window);
+    m_accelerate->setObjectName("CheckBox1");
+    place(m_accelerate, {32, 496, 177 + extra, 17});
+    m_accelerate->setChecked(true);
+    m_standard = new QRadioButton(fromUtf8(" standard"), window);
+    m_standard->setObjectName("RadioButton1");
+    place(m_standard, {48, 520, 80, 17});
+    m_turbo = new QRadioButton(fromUtf8(" turbo"), window);
+    m_turbo->setObjectName("RadioButton2");
+    place(m_turbo, {136, 520, 73, 17});
+    m_turbo->setChecked(true);
+    // Below the reports' options: whether the machine-readable results and the sketch are
+    // written beside the reports.
+    m_extraFiles = new QCheckBox(fromUtf8(" pliki JSON, CSV, SVG "), window);
+    m_extraFiles->setObjectName("ExtraFilesBox");
+    place(m_extraFiles, {32, 540, 177 + extra, 17});
+    m_extraFiles->setChecked(true);
+    for (QWidget* caption :
+         std::initializer_list<QWidget*>{m_accelerate, m_standard, m_turbo, m_extraFiles}) {
+        fitToWidth(caption);
+    }
+    QObject::connect(m_accelerate, &QCheckBox::toggled, window,
+                     [toggled = std::move(handlers.accelerateToggled)] { toggled(); });
+}
+
+RunControls OptionsBox::controls() const {
+    RunControls controls;
+    controls.systemText = m_systemList->currentText().toStdString();
+    controls.principleText = m_principleList->currentText().toStdString();
+    controls.modeText = m_modeList->currentText().toStdString();
+    controls.iterationsText = m_iterations->text().toStdString();
+    controls.accelerate = m_accelerate->isChecked();
+    controls.turbo = m_turbo->isChecked();
+    controls.extraFiles = m_extraFiles->isChecked();
+    return controls;
+}
+
+QString OptionsBox::systemText() const {
+    return m_systemList->currentText();
+}
+
+void OptionsBox::showSystemEntry(int entry) {
+    const QSignalBlocker blocker(m_systemList);
+    m_systemList->setCurrentIndex(entry);
+    m_systemList->setEditText(fromUtf8(coordinateSystemEntries[static_cast<size_t>(entry)].text));
+}
+
+void OptionsBox::setIterationsText(const QString& text) {
+    m_iterations->setText(text);
+}
+
+void OptionsBox::showAccelerationChoice() {
+    m_standard->setVisible(m_accelerate->isChecked());
+    m_turbo->setVisible(m_accelerate->isChecked());
+}
+
+void OptionsBox::setEnabled(bool enabled) {
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{m_systemList, m_principleList, m_modeList, m_iterations,
+                                         m_accelerate, m_standard, m_turbo, m_extraFiles}) {
+        control->setEnabled(enabled);
+    }
+}
+
+} // namespace ptw3

@@ -1,0 +1,56 @@
+// The option controls of the main window: the coordinate-system, principle and
+// mode lists, the iteration field, the acceleration box with its two choices, the box
+// for the files beside the reports, and the "  ?" of the options help. The lists are as wide as their longest entry needs
+// in the platform's font, and their drop-down lists too, so that every entry reads
+// whole; the box grows to the right for them.
+#pragma once
+
+#include "run/calculation_run.h"
+
+#include <QString>
+
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QRadioButton;
+class QWidget;
+
+namespace ptw3 {
+
+class OptionsBox {
+public:
+    struct Handlers {
+        std::function<void()> systemChanged; ///< the text of the system list changed
+        std::function<void()> accelerateToggled;
+        std::function<void()> help; ///< the "  ?" was clicked
+    };
+    OptionsBox(QWidget* window, Handlers handlers);
+
+    /// How much wider than drawn (209 pixels) the box had to become.
+    int extraWidth() const { return m_extraWidth; }
+
+    /// The option texts and choices as a run reads them.
+    RunControls controls() const;
+    QString systemText() const;
+    /// Shows an entry of the system list without it counting as the person's change.
+    void showSystemEntry(int entry);
+    void setIterationsText(const QString& text);
+    /// The radio buttons are visible while the acceleration box is checked.
+    void showAccelerationChoice();
+    void setEnabled(bool enabled);
+
+private:
+    QComboBox* m_systemList = nullptr;
+    QComboBox* m_principleList = nullptr;
+    QComboBox* m_modeList = nullptr;
+    QLineEdit* m_iterations = nullptr;
+    QCheckBox* m_accelerate = nullptr;
+    QRadioButton* m_standard = nullptr;
+    QRadioButton* m_turbo = nullptr;
+    QCheckBox* m_extraFiles = nullptr; ///< wyniki.json, the CSV files and siec.svg
+    int m_extraWidth = 0;
+};
+
+} // namespace ptw3
