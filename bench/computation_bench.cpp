@@ -5,7 +5,8 @@
 // punkty.csv, obserwacje.csv, siec.svg) one by one. The phases are told apart by the
 // message-list lines the computation writes and by the first progress report of the solution.
 //
-//   computation_bench [--points N] [--acceleration 0|1|2] [--mode 1|2] [--iterations K]
+//   computation_bench [--points N] [--acceleration none|standard|turbo] [--mode full|approx]
+//                     [--iterations K]
 //                     [--seed S] [--shape grid|chain|clusters] [--arithmetic double-double|
 //                     extended] [--threads T] [--folder DIR]
 //                     [--extra-files 0|1]
@@ -123,8 +124,13 @@ int main(int argc, char** argv) {
     ptw3::CalculationOptions options;
     options.workingFolder = folder;
     options.iterationCount = argument(argc, argv, "--iterations", 4);
-    options.accelerationLevel = argument(argc, argv, "--acceleration", 0);
-    options.analysisMode = argument(argc, argv, "--mode", 1);
+    const std::string acceleration = textArgument(argc, argv, "--acceleration", "none");
+    options.accelerationLevel = acceleration == "turbo"      ? ptw3::AccelerationLevel::Turbo
+                                : acceleration == "standard" ? ptw3::AccelerationLevel::Standard
+                                                             : ptw3::AccelerationLevel::None;
+    const std::string mode = textArgument(argc, argv, "--mode", "full");
+    options.analysisMode =
+        mode == "approx" ? ptw3::AnalysisMode::Approximate : ptw3::AnalysisMode::Full;
     const std::string arithmeticName = textArgument(argc, argv, "--arithmetic", "double-double");
     options.arithmetic = arithmeticName == "extended" ? ptw3::Arithmetic::Extended
                                                   : ptw3::Arithmetic::DoubleDouble;
@@ -147,9 +153,9 @@ int main(int argc, char** argv) {
 
     const ptw3::DoubleDoubleKernels* kernels[3] = {};
     ptw3::availableDoubleDoubleKernels(kernels, 3);
-    std::printf("points %d (%s), unknowns %d, acceleration %d, mode %d, iterations %d\n",
-                network.lp(), shape.c_str(), 2 * network.determinedCount(),
-                options.accelerationLevel, options.analysisMode, options.iterationCount);
+    std::printf("points %d (%s), unknowns %d, acceleration %s, mode %s, iterations %d\n",
+                network.lp(), shape.c_str(), 2 * network.determinedCount(), acceleration.c_str(),
+                mode.c_str(), options.iterationCount);
     const std::string arithmetic = options.arithmetic == ptw3::Arithmetic::Extended
                                        ? std::string("extended")
                                        : "double-double (" + std::string(kernels[0]->name) +

@@ -4,13 +4,17 @@
 #include "common/encoding.h"
 #include "common/text_file.h"
 #include "run/calculation_run.h"
-#include "run/window_setup.h"
+#include "run/working_folder.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
 
 namespace ptw3::test {
+
+SystemZone systemZone(int32_t number, int32_t zone) {
+    return {systemByNumber(number).value(), zone};
+}
 namespace fs = std::filesystem;
 
 TempFolder::TempFolder() {
@@ -141,12 +145,10 @@ std::string firstDifference(const std::string& actual, const std::string& expect
 void computeFolder(const fs::path& folder, bool extraFiles, std::deque<bool> answers) {
     ProgramState state;
     TestContext t(std::move(answers));
-    RunControls controls;
-    const WindowSetup setup = setUpWindow(state, folder);
-    controls.systemText =
-        std::string(coordinateSystemEntries[static_cast<size_t>(setup.systemEntry)].text);
-    controls.extraFiles = extraFiles;
-    runCalculation(state, controls, t.context);
+    useWorkingFolder(state, folder);
+    RunChoices choices;
+    choices.extraFiles = extraFiles;
+    runCalculation(state, choices, t.context);
 }
 
 std::vector<std::vector<std::string>> outlierRows(const std::string& controlReport) {

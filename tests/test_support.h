@@ -6,6 +6,7 @@
 #include "common/message_list.h"
 #include "common/run_context.h"
 #include "common/user_interaction.h"
+#include "observations/coordinate_system.h"
 
 #include <deque>
 #include <filesystem>
@@ -15,6 +16,10 @@
 #include <vector>
 
 namespace ptw3::test {
+
+/// A system by its number as uklad and the reports give it (0, 1965, 19426, ... 1000), with
+/// a zone.
+SystemZone systemZone(int32_t number, int32_t zone = 0);
 
 /// A fresh empty folder, removed with its content at the end of the test.
 class TempFolder {

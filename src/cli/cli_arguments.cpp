@@ -1,8 +1,8 @@
 #include "cli/cli_arguments.h"
 
 #include "common/number_parse.h"
-#include "run/calculation_run.h"
 #include "run/coordinate_systems.h"
+#include "run/option_lists.h"
 
 #include <array>
 #include <charconv>
@@ -14,57 +14,69 @@ namespace {
 /// More threads than this is a typing error, not a machine.
 constexpr int32_t maxThreads = 1024;
 
-struct Word {
+template <class Value> struct Word {
     std::string_view word;
-    size_t entry;
+    Value value;
 };
 
-constexpr std::array<Word, 4> principleWords = {{
-    {"lsq", 0}, {"robust-d", 1}, {"robust-k", 2}, {"robust-dk", 3}}};
-constexpr std::array<Word, 2> modeWords = {{{"full", 0}, {"approx", 1}}};
+constexpr std::array<Word<AdjustmentPrinciple>, 4> principleWords = {{
+    {"lsq", AdjustmentPrinciple::LeastSquares},
+    {"robust-d", AdjustmentPrinciple::RobustDistances},
+    {"robust-k", AdjustmentPrinciple::RobustAngles},
+    {"robust-dk", AdjustmentPrinciple::RobustDistancesAndAngles},
+}};
+constexpr std::array<Word<AnalysisMode>, 2> modeWords = {{
+    {"full", AnalysisMode::Full},
+    {"approx", AnalysisMode::Approximate},
+}};
+constexpr std::array<Word<AccelerationLevel>, 3> accelerationWords = {{
+    {"none", AccelerationLevel::None},
+    {"standard", AccelerationLevel::Standard},
+    {"turbo", AccelerationLevel::Turbo},
+}};
+constexpr std::array<Word<Arithmetic>, 2> arithmeticWords = {{
+    {"double-double", Arithmetic::DoubleDouble},
+    {"extended", Arithmetic::Extended},
+}};
 
-template <class Entries, class Words>
-std::optional<std::string> listText(std::string_view value, const Entries& entries,
-                                    const Words& words) {
-    for (const Word& w : words) {
+template <class Value, size_t N>
+std::optional<Value> byWord(const std::array<Word<Value>, N>& words, std::string_view value) {
+    for (const Word<Value>& w : words) {
         if (value == w.word) {
-            return std::string(entries[w.entry].text);
-        }
-    }
-    for (const auto& e : entries) {
-        if (value == e.text) {
-            return std::string(e.text);
+            return w.value;
         }
     }
     return std::nullopt;
 }
 
-// "2000:18" or an entry text.
-std::optional<std::string> systemText(std::string_view value) {
+// "2000:18" or an entry text of the system list.
+std::optional<SystemZone> systemOf(std::string_view value) {
     if (const auto entry = entryByText(value)) {
-        return std::string(value);
+        return coordinateSystemEntries[static_cast<size_t>(*entry)].system;
     }
     const size_t colon = value.find(':');
     if (colon == std::string_view::npos) {
         return std::nullopt;
     }
-    const auto system = parseInteger(value.substr(0, colon));
+    const auto number = parseInteger(value.substr(0, colon));
     const auto zone = parseInteger(value.substr(colon + 1));
-    if (!system || !zone) {
+    if (!number || !zone) {
         return std::nullopt;
     }
-    if (const auto entry = entryBySystemZone(*system, *zone)) {
-        return std::string(coordinateSystemEntries[static_cast<size_t>(*entry)].text);
+    const auto system = systemByNumber(*number);
+    if (!system || !entryBySystemZone({*system, *zone})) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return SystemZone{*system, *zone};
 }
 
 } // namespace
 
 std::variant<CliArguments, UsageError> parseCliArguments(const std::vector<std::string>& args) {
     CliArguments parsed;
-    parsed.principleText = std::string(principleEntries[0].text);
-    parsed.modeText = std::string(modeEntries[0].text);
+    RunChoices& choices = parsed.choices;
+    choices.principle = AdjustmentPrinciple::LeastSquares;
+    choices.analysisMode = AnalysisMode::Full;
     bool answerGiven = false;
     bool optionsEnded = false;
 
@@ -82,7 +94,8 @@ std::variant<CliArguments, UsageError> parseCliArguments(const std::vector<std::
             continue;
         }
         std::optional<std::string> inlineValue;
-        if (const size_t equals = arg.find('='); arg.starts_with("--") && equals != std::string::npos) {
+        if (const size_t equals = arg.find('=');
+            arg.starts_with("--") && equals != std::string::npos) {
             inlineValue = arg.substr(equals + 1);
             arg.resize(equals);
         }
@@ -107,7 +120,7 @@ std::variant<CliArguments, UsageError> parseCliArguments(const std::vector<std::
             parsed.answers = mode;
             answerGiven = true;
         } else if (arg == "--no-extra-files" && flag()) {
-            parsed.extraFiles = false;
+            choices.extraFiles = false;
         } else if (arg == "--system" || arg == "--principle" || arg == "--mode" ||
                    arg == "--iterations" || arg == "--acceleration" || arg == "--arithmetic" ||
                    arg == "--threads") {
@@ -116,42 +129,48 @@ std::variant<CliArguments, UsageError> parseCliArguments(const std::vector<std::
                 return UsageError{arg + " needs a value"};
             }
             if (arg == "--system") {
-                parsed.systemText = systemText(*v);
-                if (!parsed.systemText) {
+                choices.system = systemOf(*v);
+                if (!choices.system) {
                     return UsageError{"unknown coordinate system: \"" + *v + "\""};
                 }
             } else if (arg == "--principle") {
-                const auto text = listText(*v, principleEntries, principleWords);
-                if (!text) {
+                choices.principle = byWord(principleWords, *v);
+                if (!choices.principle) {
+                    choices.principle = principleByText(*v);
+                }
+                if (!choices.principle) {
                     return UsageError{"unknown adjustment principle: \"" + *v + "\""};
                 }
-                parsed.principleText = *text;
             } else if (arg == "--mode") {
-                const auto text = listText(*v, modeEntries, modeWords);
-                if (!text) {
+                choices.analysisMode = byWord(modeWords, *v);
+                if (!choices.analysisMode) {
+                    choices.analysisMode = modeByText(*v);
+                }
+                if (!choices.analysisMode) {
                     return UsageError{"unknown analysis mode: \"" + *v + "\""};
                 }
-                parsed.modeText = *text;
             } else if (arg == "--threads") {
                 int32_t threads = -1;
-                const auto [end, error] = std::from_chars(v->data(), v->data() + v->size(), threads);
+                const auto [end, error] =
+                    std::from_chars(v->data(), v->data() + v->size(), threads);
                 if (error != std::errc() || end != v->data() + v->size() || threads < 0 ||
                     threads > maxThreads) {
                     return UsageError{"--threads takes a whole number from 0 to " +
                                       std::to_string(maxThreads) + ": \"" + *v + "\""};
                 }
-                parsed.threadCount = threads;
+                choices.threadCount = threads;
             } else if (arg == "--arithmetic") {
-                if (*v != "double-double" && *v != "extended") {
+                const auto arithmetic = byWord(arithmeticWords, *v);
+                if (!arithmetic) {
                     return UsageError{"unknown arithmetic: \"" + *v + "\""};
                 }
-                parsed.arithmetic =
-                    *v == "extended" ? Arithmetic::Extended : Arithmetic::DoubleDouble;
+                choices.arithmetic = *arithmetic;
             } else if (arg == "--iterations") {
-                parsed.iterationsText = *v;
-            } else if (*v == "none" || *v == "standard" || *v == "turbo") {
-                parsed.accelerate = *v != "none";
-                parsed.turbo = *v == "turbo";
+                const IterationChoice iterations = interpretIterationField(*v);
+                choices.iterationCount = iterations.iterationCount;
+                choices.accelerationBoost = iterations.accelerationBoost;
+            } else if (const auto level = byWord(accelerationWords, *v)) {
+                choices.acceleration = *level;
             } else {
                 return UsageError{"unknown acceleration level: \"" + *v + "\""};
             }
@@ -201,7 +220,8 @@ a sketch of the network beside them (see --no-extra-files).
 Coordinate systems (S:Z and entry text):
 )HELP";
     for (const CoordinateSystemEntry& e : coordinateSystemEntries) {
-        const std::string codes = std::to_string(e.system) + ":" + std::to_string(e.zone);
+        const std::string codes =
+            std::to_string(systemNumber(e.system.system)) + ":" + std::to_string(e.system.zone);
         help += "  " + codes + std::string(codes.size() < 10 ? 10 - codes.size() : 1, ' ') +
                 "\"" + std::string(e.text) + "\"\n";
     }

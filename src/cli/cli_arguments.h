@@ -1,8 +1,9 @@
-// The command line of ptw3-cli: the working folder and the option controls of
-// the main window, given as words or as the window's own entry texts.
+// The command line of ptw3-cli: the working folder and the choices of a computation, given
+// as words (or as the entry texts of the window's lists) and mapped straight to the typed
+// choices of the run.
 #pragma once
 
-#include "solver/arithmetic.h"
+#include "run/calculation_run.h"
 
 #include <optional>
 #include <string>
@@ -25,15 +26,8 @@ enum class AnswerMode { Ask, Yes, No };
 struct CliArguments {
     bool help = false;
     std::optional<std::string> folder;
-    std::optional<std::string> systemText; ///< an entry text of the system list
-    std::string principleText;             ///< an entry text of the principle list
-    std::string modeText;                  ///< an entry text of the mode list
-    std::string iterationsText = "4";      ///< passed through the iteration field's rules
-    bool accelerate = true;
-    bool turbo = true;
-    bool extraFiles = true; ///< false with --no-extra-files
-    Arithmetic arithmetic = Arithmetic::DoubleDouble;
-    int32_t threadCount = 0; ///< 0: one per hardware thread
+    /// Without --system the system stays empty: the folder's uklad decides.
+    RunChoices choices;
     AnswerMode answers = AnswerMode::Ask;
 };
 

@@ -7,7 +7,6 @@
 #include "common/stop.h"
 #include "run/calculation_run.h"
 #include "run/folder_memory.h"
-#include "run/window_setup.h"
 #include "run/working_folder.h"
 
 #include <cstdio>
@@ -35,28 +34,14 @@ int run(const CliArguments& args) {
     }
 
     ProgramState state;
-    const WindowSetup setup = setUpWindow(state, folder);
-    std::fprintf(stderr, "%s\n", setup.statusText.c_str());
-
-    RunControls controls;
-    controls.systemText =
-        args.systemText.value_or(std::string(coordinateSystemEntries[static_cast<size_t>(
-                                                                         setup.systemEntry)]
-                                                 .text));
-    controls.principleText = args.principleText;
-    controls.modeText = args.modeText;
-    controls.iterationsText = args.iterationsText;
-    controls.accelerate = args.accelerate;
-    controls.turbo = args.turbo;
-    controls.extraFiles = args.extraFiles;
-    controls.arithmetic = args.arithmetic;
-    controls.threadCount = args.threadCount;
+    useWorkingFolder(state, folder);
+    std::fprintf(stderr, "%s\n", workingFolderStatus(folder).c_str());
 
     TerminalInteraction user(args.answers, stdout, stderr, stdin, isatty(fileno(stderr)) == 1);
     SystemClock clock;
     RunContext context(state.messages, user, clock);
     try {
-        runCalculation(state, controls, context);
+        runCalculation(state, args.choices, context);
     } catch (const Stop& stop) {
         switch (stop.reason()) {
         case StopReason::FatalInput:

@@ -36,15 +36,15 @@ void layOutProfile(AdjustmentState& s) {
 
 } // namespace
 
-void adjustNetwork(CalculationOptions& options, NetworkData& network, CalculationResults& results,
-                   RunContext& context, AdjustmentOutcome* outcome) {
+void adjustNetwork(const CalculationOptions& options, NetworkData& network,
+                   CalculationResults& results, RunContext& context, AdjustmentOutcome* outcome) {
     AdjustmentState s(network, options, context);
     s.outcome = outcome;
     if (outcome != nullptr) {
         *outcome = {};
     }
-    s.projection = projectionParameters(options.coordinateSystem, options.zone);
-    const RobustFlags robust = robustFlags(options.adjustmentPrinciple);
+    s.projection = projectionParameters(options.system);
+    const RobustFlags robust = robustFlags(options.principle);
     s.robustDistances = robust.distances;
     s.robustAngles = robust.angles;
     s.normal.setArithmetic(options.arithmetic);

@@ -11,9 +11,11 @@
 namespace ptw3 {
 
 /// Adjusts the network read by the data input and writes RPW.ptw, ER3.ptw, XY.ptw and
-/// DXDY.ptw. The engine may switch options.analysisMode to the approximate mode. When
-/// `outcome` is given it receives the adjusted coordinates and accuracy of every point.
-void adjustNetwork(CalculationOptions& options, NetworkData& network, CalculationResults& results,
-                   RunContext& context, AdjustmentOutcome* outcome = nullptr);
+/// DXDY.ptw; `results` receives the figures and what the engine decided (the defect, the
+/// analysis mode after robust estimation). When `outcome` is given it receives the adjusted
+/// coordinates and accuracy of every point and observation.
+void adjustNetwork(const CalculationOptions& options, NetworkData& network,
+                   CalculationResults& results, RunContext& context,
+                   AdjustmentOutcome* outcome = nullptr);
 
 } // namespace ptw3

@@ -52,20 +52,20 @@ struct AdjustmentOutcome {
     Table<PointAccuracy> accuracy;   ///< Mx, My, Mp and the error ellipse, by point index
     Real mo = 1;                     ///< the computed unit error
     ProblemSize size;                ///< n, m and the points without control
-    int32_t analysisMode = analysisFull; ///< of the last pass
+    AnalysisMode analysisMode = AnalysisMode::Full; ///< of the last pass
     bool robust = false;             ///< the last pass had robust weights
     std::array<PartialUnitError, observationKindCount> partialUnitErrors{};
     std::vector<AdjustedObservation> observations; ///< in the order of the result tables
 };
 
 struct AdjustmentState {
-    AdjustmentState(NetworkData& network, CalculationOptions& options, RunContext& context)
+    AdjustmentState(NetworkData& network, const CalculationOptions& options, RunContext& context)
         : network(network)
         , options(options)
         , context(context) {}
 
     NetworkData& network;
-    CalculationOptions& options;
+    const CalculationOptions& options;
     RunContext& context;
 
     ProjectionParameters projection;

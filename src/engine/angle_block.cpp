@@ -331,7 +331,7 @@ class ResultListing {
   public:
     explicit ResultListing(AdjustmentState& s)
         : m_s(s)
-        , m_approximate(s.options.analysisMode == analysisApproximate)
+        , m_approximate(s.options.analysisMode == AnalysisMode::Approximate)
         // Robust weights of the Schreiber angles no longer stand for a set of directions
         // with one orientation.
         , m_directionShares(s.outcome != nullptr && !m_approximate && !s.robustAngles) {}
@@ -523,7 +523,7 @@ void iterationPass(AdjustmentState& s) {
 // lines where a pass that printed each angle as it went would have put them.
 void lastPass(AdjustmentState& s) {
     const NetworkData& n = s.network;
-    const bool full = s.options.analysisMode != analysisApproximate;
+    const bool full = s.options.analysisMode != AnalysisMode::Approximate;
     ResultListing results(s);
     std::vector<AngleEvaluation> batch;
     std::vector<EquationRow> rows;

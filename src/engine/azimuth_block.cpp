@@ -111,7 +111,7 @@ class ResultTables {
 
     void print() {
         std::vector<Real> q;
-        const bool full = m_s.options.analysisMode == analysisFull;
+        const bool full = m_s.options.analysisMode == AnalysisMode::Full;
         if (full) {
             q = observationCofactors(m_s.normal, m_rows);
         }

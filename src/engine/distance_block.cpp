@@ -109,7 +109,7 @@ ReducedDistance reduceDistance(const AdjustmentState& s, int32_t k) {
     const WorkingPoint& wj = s.working[r.j];
     const GridPoint pi{wi.x, wi.y};
     const GridPoint pj{wj.x, wj.y};
-    r.projection = projectionReduction(s.options.coordinateSystem, s.projection, pi, pj, o.value);
+    r.projection = projectionReduction(s.projection, pi, pj, o.value);
     // A GPS length lies on the ellipsoid already.
     r.heightReductionM =
         r.gps ? 0 : heightReduction(wi.h, wj.h, s.projection.geoidUndulation, o.value);
@@ -178,7 +178,7 @@ void writeListingRow(AdjustmentState& s, const ReducedDistance& r, int32_t k) {
 void iterationPass(AdjustmentState& s) {
     const NetworkData& n = s.network;
     const bool listing = s.iteration == 1;
-    const Real limitPpt = distortionLimitPpt(s.options.coordinateSystem);
+    const Real limitPpt = s.projection.distortionLimitPpt;
     if (listing) {
         writeListingHeader(s);
     }
@@ -243,7 +243,7 @@ void writeScalePostulate(AdjustmentState& s, const ScalePostulate& postulate, in
 // of any question met, are then written distance by distance in table order.
 void finalPass(AdjustmentState& s) {
     const NetworkData& n = s.network;
-    const Real limitPpt = distortionLimitPpt(s.options.coordinateSystem);
+    const Real limitPpt = s.projection.distortionLimitPpt;
     writeResultHeader(s);
 
     std::vector<ReducedDistance> distances;
@@ -262,7 +262,7 @@ void finalPass(AdjustmentState& s) {
         distances.push_back(r);
         observationStep(s);
     }
-    const bool full = s.options.analysisMode == analysisFull;
+    const bool full = s.options.analysisMode == AnalysisMode::Full;
     std::vector<Real> cofactors;
     if (full) {
         cofactors = observationCofactors(s.normal, rows);

@@ -131,7 +131,7 @@ void runIterations(AdjustmentState& s, CalculationResults& results) {
         addCoordinatePseudoObservations(n, s.normal);
 
         const SolveOutcome outcome = s.normal.SolveNormalEquations(0, s.context);
-        results.systemDefect = outcome.defectFlag;
+        results.systemDefect = outcome.defectFlag == 1;
         if (outcome.deflated) {
             s.controlReport.line(cp1250(" *  ZBYT DUŻA DEFLACJA NIELINIOWA na wartość [pvv]"));
             s.controlReport.line("    - automatyczna korekta numeryczna");

@@ -101,15 +101,15 @@ void writeReferencePoints(const NetworkData& n, ReportFile& report) {
 
 void writeOptions(const NetworkData& n, const CalculationOptions& options, ReportFile& report) {
     report.line(cp1250("  OPCJE SPECJALNE WYRÓWNANIA:"));
-    if (options.adjustmentPrinciple == principleLeastSquares) {
+    if (options.principle == AdjustmentPrinciple::LeastSquares) {
         report.line(cp1250("   Metoda najmniejszych kwadratów - standard"));
     } else {
         report.line("   Metoda estymacji mocnej");
-        switch (options.adjustmentPrinciple) {
-        case principleRobustDistances:
+        switch (options.principle) {
+        case AdjustmentPrinciple::RobustDistances:
             report.line(cp1250("    w odniesieniu do długości"));
             break;
-        case principleRobustAngles:
+        case AdjustmentPrinciple::RobustAngles:
             report.line(cp1250("    w odniesieniu do kątów"));
             break;
         default:
@@ -125,7 +125,7 @@ void writeOptions(const NetworkData& n, const CalculationOptions& options, Repor
                     ? cp1250("   Przeliczono kąty/kierunki z miary stopniowej na gradową")
                     : std::string("   Miara gradowa"));
     report.line(cp1250("   Błędy średnie obserwacji wyrównanych są liczone na podstawie"));
-    report.line(options.analysisMode == analysisApproximate
+    report.line(options.analysisMode == AnalysisMode::Approximate
                     ? cp1250("   tw. O t r ę b s k i e g o ")
                     : cp1250("   pełnej macierzy kowariancyjnej"));
 }
@@ -202,13 +202,14 @@ ProblemSize writePreamble(const std::filesystem::path& folder, const NetworkData
     report.line(cp1250("  Początek obliczeń:") + formatTimeOfDay(now));
     report.line(" ");
     report.line("  OPIS OBIEKTU:");
-    if (options.coordinateSystem == 1000) {
+    if (options.system.system == CoordinateSystem::Utm) {
         report.line(cp1250("  UKŁAD WSPÓŁRZĘDNYCH: UTM (WGS-84) "));
     } else {
-        report.line(cp1250("  UKŁAD WSPÓŁRZĘDNYCH: ") + integer(options.coordinateSystem, 6) +
-                    "  Strefa: " + integer(options.zone, 3));
+        report.line(cp1250("  UKŁAD WSPÓŁRZĘDNYCH: ") +
+                    integer(systemNumber(options.system.system), 6) +
+                    "  Strefa: " + integer(options.system.zone, 3));
     }
-    if (options.coordinateSystem > 0) {
+    if (options.system.system != CoordinateSystem::Local) {
         report.line("  PARAMETRY ELIPSOIDY ODNIESIENIA: ");
         report.line("   a = " + fixed(projection.semiMajorAxis, 13, 4) + "m");
         report.line("   b = " + fixed(projection.semiMinorAxis, 13, 4) + "m");

@@ -171,15 +171,13 @@ void writeResults(AdjustmentState& s, CalculationResults& results) {
         s.outcome->robust = robust;
         s.outcome->partialUnitErrors = partial;
     }
-    if (robust) {
-        s.options.analysisMode = analysisApproximate;
-    }
+    results.analysisModeAfter = robust ? AnalysisMode::Approximate : s.options.analysisMode;
     writeUnitErrorBlock(r, robust ? 1 : s.mo, partial, robust);
     r.line(cp1250("    Liczba punktów wyznaczanych w sieci bez kontroli: ") +
            std::to_string(s.size.pointsWithoutControl));
     r.line("    " + std::string(52, '_') + cp1250(" ptw3 (c) 2006 zespół ptw3"));
     r.line(cp1250("    Koniec obliczeń:") + formatTimeOfDay(s.context.now()));
-    if (results.systemDefect == 1) {
+    if (results.systemDefect) {
         writeDefectLines(r);
         writeDefectLines(s.controlReport);
     }

@@ -4,11 +4,18 @@
 
 namespace ptw3 {
 
-RobustFlags robustFlags(int32_t adjustmentPrinciple) {
-    RobustFlags flags;
-    flags.distances = adjustmentPrinciple == 1010 || adjustmentPrinciple == 1011;
-    flags.angles = adjustmentPrinciple == 1001 || adjustmentPrinciple == 1011;
-    return flags;
+RobustFlags robustFlags(AdjustmentPrinciple principle) {
+    switch (principle) {
+    case AdjustmentPrinciple::LeastSquares:
+        return {false, false};
+    case AdjustmentPrinciple::RobustDistances:
+        return {true, false};
+    case AdjustmentPrinciple::RobustAngles:
+        return {false, true};
+    case AdjustmentPrinciple::RobustDistancesAndAngles:
+        return {true, true};
+    }
+    return {};
 }
 
 Real robustWeightRoot(Real s, Real l) {

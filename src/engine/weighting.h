@@ -3,6 +3,7 @@
 // re-weights distances, angles or both to expose gross errors.
 #pragma once
 
+#include "engine/calculation_options.h"
 #include "solver/normal_equations.h"
 #include "input/network_data.h"
 
@@ -20,9 +21,8 @@ struct RobustFlags {
     bool angles = false;
 };
 
-/// The kinds an adjustment principle estimates robustly (1010 distances, 1001 angles and
-/// directions, 1011 both, 1 neither).
-RobustFlags robustFlags(int32_t adjustmentPrinciple);
+/// The kinds an adjustment principle estimates robustly.
+RobustFlags robustFlags(AdjustmentPrinciple principle);
 
 /// The reduced weight root of robust estimation: s·√(100/√(1 + 10⁶·s²·l²)), so the weight
 /// becomes p·100/√(1 + 10⁶(l/m)²); l = 0 gives 10·s.

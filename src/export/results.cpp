@@ -102,19 +102,19 @@ NetworkResults collectResults(const NetworkData& n, const CalculationOptions& op
     NetworkResults r;
     RunInfo& run = r.run;
     run.programVersion = PTW3_VERSION;
-    run.coordinateSystem = options.coordinateSystem;
-    run.zone = options.zone;
-    run.principle = options.adjustmentPrinciple;
+    run.system = options.system;
+    run.principle = options.principle;
     run.analysisMode = outcome.analysisMode;
     run.iterations = options.iterationCount;
     run.accelerationLevel = options.accelerationLevel;
-    run.accelerationBoost = options.accelerationBoost == 1;
+    run.accelerationBoost = options.accelerationBoost;
     run.started = started;
     run.finished = finished;
-    run.systemDefect = results.systemDefect == 1;
-    run.reliability = outcome.robust                                ? ReliabilityBasis::None
-                      : outcome.analysisMode == analysisApproximate ? ReliabilityBasis::Approximate
-                                                                    : ReliabilityBasis::Full;
+    run.systemDefect = results.systemDefect;
+    run.reliability = outcome.robust ? ReliabilityBasis::None
+                      : outcome.analysisMode == AnalysisMode::Approximate
+                          ? ReliabilityBasis::Approximate
+                          : ReliabilityBasis::Full;
 
     const ProblemSize& size = outcome.size;
     Counts& c = r.counts;

@@ -24,12 +24,11 @@ enum class ReliabilityBasis { Full, Approximate, None };
 
 struct RunInfo {
     std::string programVersion;
-    int32_t coordinateSystem = 0;
-    int32_t zone = 0;
-    int32_t principle = principleLeastSquares;
-    int32_t analysisMode = analysisFull; ///< of the last pass
+    SystemZone system;
+    AdjustmentPrinciple principle = AdjustmentPrinciple::LeastSquares;
+    AnalysisMode analysisMode = AnalysisMode::Full; ///< of the last pass
     int32_t iterations = 0;
-    int32_t accelerationLevel = 0;
+    AccelerationLevel accelerationLevel = AccelerationLevel::None;
     bool accelerationBoost = false;
     LocalDateTime started;
     LocalDateTime finished;

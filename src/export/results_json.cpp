@@ -28,11 +28,11 @@ constexpr int indexDecimals = 4;
 constexpr int metreDecimals = 5;
 
 // clang-format off
-constexpr std::array<std::pair<int32_t, std::string_view>, 4> principleNames = {{
-    {principleLeastSquares,    "least_squares"},
-    {principleRobustDistances, "robust_distances"},
-    {principleRobustAngles,    "robust_angles"},
-    {principleRobustBoth,      "robust_distances_angles"},
+constexpr std::array<std::pair<AdjustmentPrinciple, std::string_view>, 4> principleNames = {{
+    {AdjustmentPrinciple::LeastSquares,             "least_squares"},
+    {AdjustmentPrinciple::RobustDistances,          "robust_distances"},
+    {AdjustmentPrinciple::RobustAngles,             "robust_angles"},
+    {AdjustmentPrinciple::RobustDistancesAndAngles, "robust_distances_angles"},
 }};
 constexpr std::array<std::string_view, 3> accelerationNames = {"none", "standard", "turbo"};
 constexpr std::array<std::string_view, 3> reliabilityNames = {"full", "approximate", "none"};
@@ -72,7 +72,7 @@ std::string isoTime(const LocalDateTime& t) {
     return text;
 }
 
-std::string_view principleName(int32_t principle) {
+std::string_view principleName(AdjustmentPrinciple principle) {
     for (const auto& [code, name] : principleNames) {
         if (code == principle) {
             return name;
@@ -84,10 +84,10 @@ std::string_view principleName(int32_t principle) {
 Json runObject(const RunInfo& run) {
     Json j;
     j["program_version"] = run.programVersion;
-    j["coordinate_system"] = run.coordinateSystem;
-    j["zone"] = run.zone;
+    j["coordinate_system"] = systemNumber(run.system.system);
+    j["zone"] = run.system.zone;
     j["principle"] = principleName(run.principle);
-    j["analysis_mode"] = run.analysisMode == analysisApproximate ? "approximate" : "full";
+    j["analysis_mode"] = run.analysisMode == AnalysisMode::Approximate ? "approximate" : "full";
     j["iterations"] = run.iterations;
     j["acceleration"] = accelerationNames.at(static_cast<size_t>(run.accelerationLevel));
     j["acceleration_boost"] = run.accelerationBoost;
@@ -169,15 +169,18 @@ LocalDateTime parseIsoTime(const std::string& text) {
 RunInfo runFrom(const Json& j) {
     RunInfo run;
     run.programVersion = j.at("program_version").get<std::string>();
-    run.coordinateSystem = j.at("coordinate_system").get<int32_t>();
-    run.zone = j.at("zone").get<int32_t>();
+    run.system.system = systemByNumber(j.at("coordinate_system").get<int32_t>())
+                            .value_or(CoordinateSystem::Local);
+    run.system.zone = j.at("zone").get<int32_t>();
     const std::string principle = j.at("principle").get<std::string>();
     for (const auto& [code, name] : principleNames) {
         run.principle = name == principle ? code : run.principle;
     }
-    run.analysisMode = j.at("analysis_mode") == "approximate" ? analysisApproximate : analysisFull;
+    run.analysisMode = j.at("analysis_mode") == "approximate" ? AnalysisMode::Approximate
+                                                           : AnalysisMode::Full;
     run.iterations = j.at("iterations").get<int32_t>();
-    run.accelerationLevel = indexOfName(accelerationNames, j.at("acceleration").get<std::string>());
+    run.accelerationLevel = static_cast<AccelerationLevel>(
+        indexOfName(accelerationNames, j.at("acceleration").get<std::string>()));
     run.accelerationBoost = j.at("acceleration_boost").get<bool>();
     run.started = parseIsoTime(j.at("started").get<std::string>());
     run.finished = parseIsoTime(j.at("finished").get<std::string>());

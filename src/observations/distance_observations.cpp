@@ -24,39 +24,19 @@ constexpr Real pptPerPpm = 0.001L;
 
 // The 1992 system stores x with a false northing of −5 300 000 m and y with 500 000 m and no
 // zone prefix; the other Gauss-Krüger systems carry a zone prefix in the millions of y.
-constexpr int32_t system1992 = 1992;
 constexpr Real falseEasting1992M = 500000.0L;
 
-GridPoint lengthAxes(int32_t coordinateSystem, const ProjectionParameters& p, GridPoint stored) {
-    if (coordinateSystem == system1992) {
+GridPoint lengthAxes(const ProjectionParameters& p, GridPoint stored) {
+    if (p.system == CoordinateSystem::Cs1992) {
         return {planarNorthing(p, stored.x), stored.y - falseEasting1992M};
     }
     return toProjectionAxes(p, stored);
 }
 
-struct DistortionLimit {
-    int32_t coordinateSystem;
-    Real limitPpt;
-};
-
-// clang-format off
-constexpr DistortionLimit distortionLimits[] = {
-    {1965,  0.3},
-    {1986,  0.3},
-    {1992,  1.0},
-    {19426, 0.6},
-    {1000,  0.6},
-    {19423, 0.3},
-    {2000,  0.2},
-};
-// clang-format on
-/// The limit of the local system and of any code without a row: its distortion is 0.
-constexpr Real defaultLimitPpt = 2.0L;
-
 } // namespace
 
-ProjectionReduction projectionReduction(int32_t coordinateSystem, const ProjectionParameters& p,
-                                        GridPoint i, GridPoint j, Real lengthM) {
+ProjectionReduction projectionReduction(const ProjectionParameters& p, GridPoint i, GridPoint j,
+                                        Real lengthM) {
     switch (p.formulas) {
     case ProjectionFormulas::Zone1965:
     case ProjectionFormulas::Zone1965of86: {
@@ -68,8 +48,8 @@ ProjectionReduction projectionReduction(int32_t coordinateSystem, const Projecti
         return {lengthM * mu * ppm, mu};
     }
     case ProjectionFormulas::GaussKruger: {
-        const GridPoint axesI = lengthAxes(coordinateSystem, p, i);
-        const GridPoint axesJ = lengthAxes(coordinateSystem, p, j);
+        const GridPoint axesI = lengthAxes(p, i);
+        const GridPoint axesJ = lengthAxes(p, j);
         const Real latitudeI = gkToGeodetic(p, axesI).latitudeSec;
         const Real k = gkDistanceFactor(p, axesI, axesJ, latitudeI);
         return {k * lengthM, k * lengthM * partsPerMillion / (lengthM + lengthGuardM)};
@@ -83,15 +63,6 @@ ProjectionReduction projectionReduction(int32_t coordinateSystem, const Projecti
 Real heightReduction(Real heightI, Real heightJ, Real geoidUndulationM, Real lengthM) {
     // A difference rather than a negation: no height at all reduces by 0, not by −0.
     return 0 - ((heightI + heightJ) / 2 + geoidUndulationM) * lengthM / earthRadiusM;
-}
-
-Real distortionLimitPpt(int32_t coordinateSystem) {
-    for (const DistortionLimit& row : distortionLimits) {
-        if (row.coordinateSystem == coordinateSystem) {
-            return row.limitPpt;
-        }
-    }
-    return defaultLimitPpt;
 }
 
 bool distortionTooLarge(Real distortionPpm, Real limitPpt) {

@@ -28,20 +28,15 @@ struct ProjectionReduction {
 };
 
 /// dD(odwz) and μ of a length D (m) between the stored points i and j (m) of the coordinate
-/// system (0 local, 1965, 1986, 19426, 19423, 1992, 2000, 1000 UTM). The 1965 family integrates
-/// the point distortion along the line by Simpson's rule (ends and midpoint); the Gauss-Krüger
-/// systems take the length factor of the line with the latitude of end i; the local system
-/// has none.
-ProjectionReduction projectionReduction(int32_t coordinateSystem, const ProjectionParameters& p,
-                                        GridPoint i, GridPoint j, Real lengthM);
+/// system. The 1965 family integrates the point distortion along the line by Simpson's rule
+/// (ends and midpoint); the Gauss-Krüger systems take the length factor of the line with the
+/// latitude of end i; the local system has none.
+ProjectionReduction projectionReduction(const ProjectionParameters& p, GridPoint i, GridPoint j,
+                                        Real lengthM);
 
 /// dD(wys) (m): the height reduction −((hi + hj)/2 + N)·D/R of a length D (m) measured between
 /// ends at the normal heights hi, hj (m), above a geoid with the undulation N (m).
 Real heightReduction(Real heightI, Real heightJ, Real geoidUndulationM, Real lengthM);
-
-/// The largest plausible |μ| of the coordinate system, in parts per thousand; beyond it the
-/// choice of system or zone is doubtful.
-Real distortionLimitPpt(int32_t coordinateSystem);
 
 /// True when |μ| (ppm) exceeds the limit (parts per thousand).
 bool distortionTooLarge(Real distortionPpm, Real limitPpt);

@@ -29,7 +29,7 @@ constexpr Ellipsoid krasovsky{6378245.0L, 6356863.01877L};
 constexpr Ellipsoid grs80{6378137.0L, 6356752.3141L};
 
 struct SystemConstants {
-    int32_t coordinateSystem;
+    CoordinateSystem system;
     ProjectionFormulas formulas;
     Ellipsoid ellipsoid;
     Real scaleFactor;
@@ -37,18 +37,19 @@ struct SystemConstants {
     Real centralMeridian;  ///< degrees
     Real geoidUndulation;  ///< m
     Real falseNorthing;    ///< m
+    Real distortionLimitPpt; ///< the largest plausible |μ| of a length, parts per thousand
 };
 
 // clang-format off
 constexpr SystemConstants systems[] = {
-    // system formulas                      ellipsoid  m0          from zone meridian N   northing
-    {1965,  ProjectionFormulas::Zone1965,     krasovsky, 0.9998L,    false,    0,  0,  0},
-    {1986,  ProjectionFormulas::Zone1965of86, krasovsky, 0.9998L,    false,    0,  0,  0},
-    {19426, ProjectionFormulas::GaussKruger,  krasovsky, 1.0L,       true,     0,  0,  0},
-    {19423, ProjectionFormulas::GaussKruger,  krasovsky, 1.0L,       true,     0,  0,  0},
-    {1992,  ProjectionFormulas::GaussKruger,  grs80,     0.9993L,    false,    19, 34, -5300000},
-    {2000,  ProjectionFormulas::GaussKruger,  grs80,     0.999923L,  true,     0,  34, 0},
-    {1000,  ProjectionFormulas::GaussKruger,  grs80,     0.9996L,    true,     0,  34, 0},
+    // system                        formulas                      ellipsoid  m0         from zone meridian N   northing  |μ| limit
+    {CoordinateSystem::Cs1965,        ProjectionFormulas::Zone1965,     krasovsky, 0.9998L,   false,    0,  0,  0,        0.3L},
+    {CoordinateSystem::Cs1965of86,    ProjectionFormulas::Zone1965of86, krasovsky, 0.9998L,   false,    0,  0,  0,        0.3L},
+    {CoordinateSystem::Cs1942Strips6, ProjectionFormulas::GaussKruger,  krasovsky, 1.0L,      true,     0,  0,  0,        0.6L},
+    {CoordinateSystem::Cs1942Strips3, ProjectionFormulas::GaussKruger,  krasovsky, 1.0L,      true,     0,  0,  0,        0.3L},
+    {CoordinateSystem::Cs1992,        ProjectionFormulas::GaussKruger,  grs80,     0.9993L,   false,    19, 34, -5300000, 1.0L},
+    {CoordinateSystem::Cs2000,        ProjectionFormulas::GaussKruger,  grs80,     0.999923L, true,     0,  34, 0,        0.2L},
+    {CoordinateSystem::Utm,           ProjectionFormulas::GaussKruger,  grs80,     0.9996L,   true,     0,  34, 0,        0.6L},
 };
 
 // Krüger's series to n^4. Row j holds the coefficients of n^j ... n^4.
@@ -130,12 +131,15 @@ LineTerms lineTerms(const ProjectionParameters& p, GridPoint p1, GridPoint p2, R
 
 } // namespace
 
-ProjectionParameters projectionParameters(int32_t coordinateSystem, int32_t zone) {
+ProjectionParameters projectionParameters(SystemZone chosen) {
     ProjectionParameters p;
+    p.system = chosen.system;
+    const int32_t zone = chosen.zone;
     for (const SystemConstants& s : systems) {
-        if (s.coordinateSystem != coordinateSystem) {
+        if (s.system != chosen.system) {
             continue;
         }
+        p.distortionLimitPpt = s.distortionLimitPpt;
         p.formulas = s.formulas;
         p.semiMajorAxis = s.ellipsoid.a;
         p.semiMinorAxis = s.ellipsoid.b;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "common/real.h"
+#include "observations/coordinate_system.h"
 
 #include <array>
 #include <cstdint>
@@ -43,6 +44,7 @@ using KruegerCoefficients = std::array<Real, kruegerOrder + 1>;
 
 /// The ellipsoid, projection and derived series constants of one computation.
 struct ProjectionParameters {
+    CoordinateSystem system = CoordinateSystem::Local;
     ProjectionFormulas formulas = ProjectionFormulas::None;
     Real semiMajorAxis = 0;   ///< a (m)
     Real semiMinorAxis = 0;   ///< b (m)
@@ -51,6 +53,10 @@ struct ProjectionParameters {
     Real geoidUndulation = 0; ///< N (m); enters only the height reduction of distances
     int32_t zone1965 = 0;     ///< zone 1..5 of the 1965 family, 0 otherwise
     Real falseNorthing = 0;   ///< stored x of the equator (m): -5 300 000 in the 1992 system
+    /// The largest plausible |μ| of a length, in parts per thousand; beyond it the choice of
+    /// system or zone is doubtful. The local system has no distortion: any μ is implausible
+    /// beyond 2.
+    Real distortionLimitPpt = 2;
 
     // Derived whenever the system is not local.
     Real n = 0;                          ///< third flattening (a - b)/(a + b)
@@ -63,10 +69,9 @@ struct ProjectionParameters {
     KruegerCoefficients latitudeDelta{}; ///< conformal to geodetic latitude
 };
 
-/// The constants of a coordinate system (0 local, 1965, 1986, 19426, 19423, 1992, 2000,
-/// 1000 UTM); `zone` is the 1965 zone or the central meridian in degrees. Any other system
-/// code gives the local system.
-ProjectionParameters projectionParameters(int32_t coordinateSystem, int32_t zone);
+/// The constants of a coordinate system; the zone is the 1965 zone or the central meridian
+/// in degrees.
+ProjectionParameters projectionParameters(SystemZone system);
 
 /// Plane coordinates (m): x north, y east.
 struct GridPoint {

@@ -2,7 +2,6 @@
 
 #include "common/encoding.h"
 #include "common/number_format.h"
-#include "common/number_parse.h"
 #include "engine/adjustment.h"
 #include "export/extra_files.h"
 #include "input/read_network_data.h"
@@ -17,47 +16,11 @@ constexpr int32_t firstBlankedLine = 1;
 constexpr int32_t lastBlankedLine = 30;
 constexpr int32_t startLine = 2;
 constexpr int32_t readingLine = 3;
-constexpr int32_t defaultIterations = 4;
-constexpr int32_t fewestIterations = 2;
 constexpr int32_t incrementNormUnitsWarning = 50; // 0.0005 m in units of 0.00001 m
 
 Real incrementNormUnits(Real metres) { return roundHalfEven((metres + 1e-7L) * 100000); }
 
-void applyControls(const RunControls& controls, CalculationOptions& options) {
-    options.accelerationLevel = controls.accelerate ? (controls.turbo ? 2 : 1) : 0;
-    options.arithmetic = controls.arithmetic;
-    options.threadCount = controls.threadCount;
-    for (const ModeEntry& entry : modeEntries) {
-        if (controls.modeText == entry.text) {
-            options.analysisMode = entry.mode;
-        }
-    }
-    for (const PrincipleEntry& entry : principleEntries) {
-        if (controls.principleText == entry.text) {
-            options.adjustmentPrinciple = entry.principle;
-        }
-    }
-    if (const auto entry = entryByText(controls.systemText)) {
-        options.coordinateSystem = coordinateSystemEntries[static_cast<size_t>(*entry)].system;
-        options.zone = coordinateSystemEntries[static_cast<size_t>(*entry)].zone;
-    }
-}
-
 } // namespace
-
-IterationChoice interpretIterationField(std::string_view text) {
-    const auto typed = parseInteger(text);
-    if (!typed) {
-        return {defaultIterations, 0, std::nullopt};
-    }
-    if (*typed <= 1) {
-        return {fewestIterations, 0, std::to_string(fewestIterations)};
-    }
-    if (*typed == boostIterationCode) {
-        return {defaultIterations, 1, std::to_string(defaultIterations)};
-    }
-    return {*typed, 0, std::nullopt};
-}
 
 Real roundPositionError(Real metres) { return roundHalfEven(metres * 10000) * 0.0001L; }
 
@@ -67,39 +30,40 @@ bool needsMoreIterations(Real roundedNorm) {
     return roundHalfEven(roundedNorm * 100000) > incrementNormUnitsWarning;
 }
 
-void runCalculation(ProgramState& state, RunControls& controls, RunContext& context) {
+void runCalculation(ProgramState& state, const RunChoices& choices, RunContext& context) {
     context.blankMessages(firstBlankedLine, lastBlankedLine);
 
     // The run works on its own copy, so a window set-up during a dialog cannot change the
     // options of a computation under way.
     CalculationOptions options = state.options;
-    applyControls(controls, options);
-    updateUkladIfPresent(options.workingFolder, options.coordinateSystem, options.zone);
-    state.results.systemDefect = 0;
-
-    const IterationChoice iterations = interpretIterationField(controls.iterationsText);
-    options.iterationCount = iterations.iterationCount;
-    options.accelerationBoost = iterations.accelerationBoost;
-    if (iterations.correctedText) {
-        controls.iterationsText = *iterations.correctedText;
-    }
+    options.system = choices.system.value_or(options.system);
+    options.principle = choices.principle.value_or(options.principle);
+    options.analysisMode = choices.analysisMode.value_or(options.analysisMode);
+    options.iterationCount = choices.iterationCount;
+    options.accelerationLevel = choices.acceleration;
+    options.accelerationBoost = choices.accelerationBoost;
+    options.arithmetic = choices.arithmetic;
+    options.threadCount = choices.threadCount;
+    updateUkladIfPresent(options.workingFolder, options.system);
     state.options = options;
+    state.results.systemDefect = false;
 
     const LocalDateTime started = context.now();
     context.messageAt(startLine, cp1250(" POCZĄTEK OBLICZEŃ:") + formatTimeOfDay(started));
     context.messageAt(readingLine, cp1250(" CZYTANIE I KONTROLA DANYCH - proszę czekać"));
 
     readNetworkData(options.workingFolder, state.network, context);
-    if (controls.extraFiles) {
+    if (choices.extraFiles) {
         removeExtraFiles(options.workingFolder);
     }
     AdjustmentOutcome outcome;
-    adjustNetwork(options, state.network, state.results, context,
-                  controls.extraFiles ? &outcome : nullptr);
-    state.options = options;
-
     CalculationResults& results = state.results;
-    if (controls.extraFiles) {
+    adjustNetwork(options, state.network, results, context,
+                  choices.extraFiles ? &outcome : nullptr);
+    // After robust estimation the mode in memory is the approximate one.
+    state.options.analysisMode = results.analysisModeAfter;
+
+    if (choices.extraFiles) {
         const NetworkResults collected = collectResults(state.network, options, outcome, results,
                                                         started, context.now());
         for (const std::string_view name : writeExtraFiles(options.workingFolder, collected)) {
@@ -118,7 +82,7 @@ void runCalculation(ProgramState& state, RunControls& controls, RunContext& cont
     if (needsMoreIterations(results.coordinateIncrementNorm)) {
         context.message(cp1250(" UWAGA: zalecone zwiększenie liczby iteracji !!"));
     }
-    if (results.systemDefect == 1) {
+    if (results.systemDefect) {
         context.message(cp1250(" UWAGA: ZIDENTYFIKOWANO DEFEKT UKŁADU "));
     }
 }

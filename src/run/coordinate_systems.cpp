@@ -1,39 +1,28 @@
 #include "run/coordinate_systems.h"
 
 namespace ptw3 {
-
 namespace {
-// A zone read from a damaged file may be any 32-bit value: the sum wraps around, and the
-// wrapped code matches no entry.
-int32_t withZone(int32_t base, int32_t zone) {
-    return static_cast<int32_t>(static_cast<int64_t>(base) + zone);
-}
-} // namespace
 
-std::optional<int32_t> systemZoneCode(int32_t system, int32_t zone) {
-    switch (system) {
-    case systemLocal:
-        return 0;
-    case system1965:
-        return withZone(650, zone);
-    case system1942Zones6:
-        return withZone(42600, zone);
-    case system1942Zones3:
-        return withZone(42300, zone);
-    case system2000:
-        return withZone(200000, zone);
-    case system1965of86:
-        return withZone(860, zone);
-    case system1992:
-        return 92; // a single zone: the stored zone is ignored
-    case systemUtm:
-        return 1000;
-    default:
-        return std::nullopt;
-    }
-}
+/// How a system's code is formed: a base, plus the zone where the system has zones.
+struct CodeRule {
+    CoordinateSystem system;
+    int32_t base;
+    bool addsZone;
+};
 
-namespace {
+// clang-format off
+constexpr std::array<CodeRule, 8> codeRules = {{
+    {CoordinateSystem::Local,         0,      false},
+    {CoordinateSystem::Cs1965,        650,    true},
+    {CoordinateSystem::Cs1942Strips6, 42600,  true},
+    {CoordinateSystem::Cs1942Strips3, 42300,  true},
+    {CoordinateSystem::Cs1992,        92,     false},
+    {CoordinateSystem::Cs2000,        200000, true},
+    {CoordinateSystem::Cs1965of86,    860,    true},
+    {CoordinateSystem::Utm,           1000,   false},
+}};
+// clang-format on
+
 template <class Predicate> std::optional<int32_t> findEntry(Predicate matches) {
     for (size_t i = 0; i < coordinateSystemEntries.size(); ++i) {
         if (matches(coordinateSystemEntries[i])) {
@@ -42,19 +31,32 @@ template <class Predicate> std::optional<int32_t> findEntry(Predicate matches) {
     }
     return std::nullopt;
 }
+
 } // namespace
+
+int32_t systemZoneCode(SystemZone s) {
+    for (const CodeRule& rule : codeRules) {
+        if (rule.system == s.system) {
+            // A zone read from a damaged file may be any 32-bit value: the sum wraps around,
+            // and the wrapped code matches no entry.
+            return rule.addsZone ? static_cast<int32_t>(static_cast<int64_t>(rule.base) + s.zone)
+                                 : rule.base;
+        }
+    }
+    return 0;
+}
 
 std::optional<int32_t> entryByText(std::string_view text) {
     return findEntry([&](const CoordinateSystemEntry& e) { return e.text == text; });
 }
 
 std::optional<int32_t> entryByCode(int32_t code) {
-    return findEntry([&](const CoordinateSystemEntry& e) { return e.code == code; });
+    return findEntry(
+        [&](const CoordinateSystemEntry& e) { return systemZoneCode(e.system) == code; });
 }
 
-std::optional<int32_t> entryBySystemZone(int32_t system, int32_t zone) {
-    return findEntry(
-        [&](const CoordinateSystemEntry& e) { return e.system == system && e.zone == zone; });
+std::optional<int32_t> entryBySystemZone(SystemZone system) {
+    return findEntry([&](const CoordinateSystemEntry& e) { return e.system == system; });
 }
 
 } // namespace ptw3

@@ -1,6 +1,7 @@
-// The state that lives as long as the program: the network of the last
-// computation, the options and results, the message list and the remembered
-// coordinate-system code. The front-end owns one and passes it by reference.
+// The state that lives as long as the program: the network of the last computation, the
+// options in memory (what a choice that names no entry keeps) and the results, the message
+// list and the remembered coordinate-system code. The front-end owns one and passes it by
+// reference.
 #pragma once
 
 #include "common/message_list.h"

@@ -10,16 +10,14 @@ namespace {
 
 constexpr std::string_view ukladName = "uklad";
 
-void applyEntry(int32_t entry, CalculationOptions& options) {
-    const CoordinateSystemEntry& e = coordinateSystemEntries[static_cast<size_t>(entry)];
-    options.coordinateSystem = e.system;
-    options.zone = e.zone;
+SystemZone systemOfEntry(int32_t entry) {
+    return coordinateSystemEntries[static_cast<size_t>(entry)].system;
 }
 
 } // namespace
 
-std::string ukladText(int32_t system, int32_t zone) {
-    return std::to_string(system) + "\r\n" + std::to_string(zone) + "\r\n";
+std::string ukladText(SystemZone s) {
+    return std::to_string(systemNumber(s.system)) + "\r\n" + std::to_string(s.zone) + "\r\n";
 }
 
 std::optional<StoredSystem> readUklad(const std::filesystem::path& folder) {
@@ -38,40 +36,39 @@ std::optional<StoredSystem> readUklad(const std::filesystem::path& folder) {
     return stored;
 }
 
-void writeUklad(const std::filesystem::path& folder, int32_t system, int32_t zone) {
+void writeUklad(const std::filesystem::path& folder, SystemZone system) {
     // Writing uklad reports no errors; a failed write leaves the old file whole.
-    replaceFile(folder, ukladName, ukladText(system, zone));
+    replaceFile(folder, ukladName, ukladText(system));
 }
 
-void updateUkladIfPresent(const std::filesystem::path& folder, int32_t system, int32_t zone) {
+void updateUkladIfPresent(const std::filesystem::path& folder, SystemZone system) {
     if (findFileNoCase(folder, ukladName)) {
-        writeUklad(folder, system, zone);
+        writeUklad(folder, system);
     }
 }
 
-void changeCoordinateSystem(std::string_view listText, ProgramState& state) {
-    if (const auto entry = entryByText(listText)) {
-        state.systemZoneCode = coordinateSystemEntries[static_cast<size_t>(*entry)].code;
+void changeCoordinateSystem(ProgramState& state, std::optional<SystemZone> chosen) {
+    if (chosen) {
+        state.systemZoneCode = systemZoneCode(*chosen);
     }
     if (const auto entry = entryByCode(state.systemZoneCode)) {
-        applyEntry(*entry, state.options);
+        state.options.system = systemOfEntry(*entry);
     }
-    writeUklad(state.options.workingFolder, state.options.coordinateSystem, state.options.zone);
+    writeUklad(state.options.workingFolder, state.options.system);
 }
 
 int32_t restoreCoordinateSystem(ProgramState& state) {
     if (const auto stored = readUklad(state.options.workingFolder)) {
-        if (const auto code = systemZoneCode(stored->system, stored->zone)) {
-            state.systemZoneCode = *code;
+        if (const auto system = systemByNumber(stored->system)) {
+            state.systemZoneCode = systemZoneCode({*system, stored->zone});
         }
     }
     const auto entry = entryByCode(state.systemZoneCode);
     if (!entry) {
-        state.options.coordinateSystem = systemLocal;
-        state.options.zone = 0;
+        state.options.system = {};
         return 0;
     }
-    applyEntry(*entry, state.options);
+    state.options.system = systemOfEntry(*entry);
     return *entry;
 }
 

@@ -1,40 +1,42 @@
-// The coordinate system remembered per working folder in the file "uklad": two
-// lines, the system number and the zone, each a decimal integer ended by CR LF.
+// The coordinate system remembered per working folder in the file "uklad": two lines, the
+// system's number and the zone, each a decimal integer ended by CR LF.
 #pragma once
 
+#include "observations/coordinate_system.h"
 #include "run/program_state.h"
 
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <string_view>
 
 namespace ptw3 {
 
+/// The two numbers of a uklad file as they stand, whatever system they name.
 struct StoredSystem {
     int32_t system = 0;
     int32_t zone = 0;
 };
 
 /// The content of uklad for a system and zone ("2000\r\n18\r\n").
-std::string ukladText(int32_t system, int32_t zone);
+std::string ukladText(SystemZone system);
 
 /// The pair stored in the folder's uklad (each line's leading integer, 0 when a line does
 /// not start with one or is missing), or nothing when the folder has no uklad.
 std::optional<StoredSystem> readUklad(const std::filesystem::path& folder);
 
 /// Creates or overwrites uklad; a file that cannot be written is passed over in silence.
-void writeUklad(const std::filesystem::path& folder, int32_t system, int32_t zone);
+void writeUklad(const std::filesystem::path& folder, SystemZone system);
 
 /// Rewrites uklad only when the folder already has one (the calculation run).
-void updateUkladIfPresent(const std::filesystem::path& folder, int32_t system, int32_t zone);
+void updateUkladIfPresent(const std::filesystem::path& folder, SystemZone system);
 
-/// The user changed the text of the system list: a matching entry sets the code, the code
-/// sets the system and zone, and uklad is created or overwritten with them.
-void changeCoordinateSystem(std::string_view listText, ProgramState& state);
+/// The person changed the system list: an entry chosen sets the code (nothing chosen, a text
+/// that names no entry, keeps it), the code sets the system and zone, and uklad is created
+/// or overwritten with them.
+void changeCoordinateSystem(ProgramState& state, std::optional<SystemZone> chosen);
 
-/// The window set-up's restoring of the system list from uklad, after the set-up has put
-/// the system and zone to 0. Returns the entry of the list to show; never writes uklad.
+/// The window set-up's restoring of the system from uklad, after the set-up has put the
+/// system to the local one. Returns the entry of the list to show; never writes uklad.
 int32_t restoreCoordinateSystem(ProgramState& state);
 
 } // namespace ptw3

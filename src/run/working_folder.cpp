@@ -2,6 +2,7 @@
 
 #include "common/folder_files.h"
 #include "run/folder_memory.h"
+#include "run/uklad.h"
 
 #include <system_error>
 
@@ -14,6 +15,15 @@ std::optional<std::string> iniWorkingFolder(std::string_view iniText) {
 
 fs::path readWorkingFolder(const fs::path& programFolder, const fs::path& startFolder) {
     return readWorkingFolder(SettingsPlaces{programFolder, {}}, startFolder);
+}
+
+int32_t useWorkingFolder(ProgramState& state, const fs::path& folder) {
+    CalculationOptions& options = state.options;
+    options.workingFolder = folder;
+    options.system = {};
+    options.principle = AdjustmentPrinciple::LeastSquares;
+    options.analysisMode = AnalysisMode::Full;
+    return restoreCoordinateSystem(state);
 }
 
 fs::path programFolder() {

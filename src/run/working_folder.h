@@ -1,7 +1,10 @@
 // The working folder and its file set. The folder is named by key "path" of
 // section "General" in tarvel.ini beside the program; the 23 files the window
-// shows are looked up in it without regard to letter case.
+// shows are looked up in it without regard to letter case. Taking a folder resets
+// the choices kept in memory and restores its coordinate system.
 #pragma once
+
+#include "run/program_state.h"
 
 #include <array>
 #include <cstdint>
@@ -23,6 +26,11 @@ std::optional<std::string> iniWorkingFolder(std::string_view iniText);
 /// the program started in. A value that is not UTF-8 is read as Windows-1250.
 std::filesystem::path readWorkingFolder(const std::filesystem::path& programFolder,
                                         const std::filesystem::path& startFolder);
+
+/// Takes the folder as the working folder of the state: the principle and the analysis mode
+/// go back to their defaults and the coordinate system is restored from the folder's uklad
+/// (never writing it). Returns the entry of the coordinate-system list to show.
+int32_t useWorkingFolder(ProgramState& state, const std::filesystem::path& folder);
 
 /// The folder of the running program file.
 std::filesystem::path programFolder();

@@ -4,16 +4,16 @@
 #include "editor/fonts.h"
 #include "help/help_window.h"
 #include "run/coordinate_systems.h"
+#include "run/uklad.h"
+#include "run/working_folder.h"
+#include "sketch/sketch_view.h"
 #include "window/file_panels.h"
 #include "window/folder_choice.h"
 #include "window/message_list_view.h"
 #include "window/options_box.h"
 #include "window/status_line.h"
-#include "run/uklad.h"
 #include "window/window_pictures.h"
-#include "run/window_setup.h"
 #include "window/window_style.h"
-#include "sketch/sketch_view.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -61,13 +61,13 @@ MainWindow::MainWindow(std::filesystem::path programFolder, std::filesystem::pat
     }
     m_panels = std::make_unique<FilePanels>(this, panelClicks, [this] { openSketch(); });
     m_options = std::make_unique<OptionsBox>(
-        this, OptionsBox::Handlers{[this] { ComboBox6Change(); }, [this] { CheckBox1Click(); },
-                                   [this] { StaticText2Click(); }});
+        this, OptionsBox::Handlers{[this] { rememberCoordinateSystem(); },
+                                   [this] { openOptionsHelp(this); }});
     buildMessagesAndButtons(m_options->extraWidth());
     m_runs = new RunController(this, *this, m_state, m_clock);
 
     connect(qApp, &QGuiApplication::focusWindowChanged, this, &MainWindow::focusWindowChanged);
-    FormCreate();
+    setUp();
 }
 
 MainWindow::~MainWindow() {
@@ -84,7 +84,7 @@ void MainWindow::buildTopBand() {
     band->setFrameStyle(QFrame::Panel | QFrame::Raised);
     place(band, {128, 0, 673, 89});
 
-    auto* help = new ClickLabel(QString(), this, [this] { Image2Click(); });
+    auto* help = new ClickLabel(QString(), this, [this] { openGeneralHelp(this); });
     help->setObjectName("Image2");
     place(help, {144, 32, 94, 41});
     help->setPixmap(helpPicture(QSize(94, 41)));
@@ -145,10 +145,10 @@ void MainWindow::buildMessagesAndButtons(int optionsExtraWidth) {
     m_close = new QPushButton(fromUtf8(" ZAMKNIJ"), this);
     m_close->setObjectName("Button2");
     place(m_close, {696, 512, 105, 41});
-    connect(m_arm, &QPushButton::clicked, this, [this] { Button1Click(); });
-    connect(m_compute, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
-    connect(m_stop, &QPushButton::clicked, this, [this] { stopClick(); });
-    connect(m_close, &QPushButton::clicked, this, [this] { Button2Click(); });
+    connect(m_arm, &QPushButton::clicked, this, [this] { arm(); });
+    connect(m_compute, &QPushButton::clicked, this, [this] { startCalculation(); });
+    connect(m_stop, &QPushButton::clicked, this, [this] { stopCalculation(); });
+    connect(m_close, &QPushButton::clicked, this, [this] { close(); });
 
     m_status = new StatusLine(this, [this] { chooseFolderInDialog(); });
     place(m_status, {0, clientHeight - statusBarHeight, clientWidth, statusBarHeight});
@@ -159,23 +159,24 @@ void MainWindow::buildMessagesAndButtons(int optionsExtraWidth) {
             [this] { chooseFolderInDialog(); });
 }
 
-void MainWindow::FormCreate() {
+void MainWindow::setUp() {
     if (running()) {
         // The computation keeps the options it started with; the set-up waits for its end.
         m_setUpPending = true;
         return;
     }
     const FolderMemory memory = readFolderMemory(m_places);
-    const WindowSetup setup =
-        setUpWindow(m_state, m_unsavedFolder.value_or(memory.folder.value_or(m_startFolder)));
+    const std::filesystem::path folder =
+        m_unsavedFolder.value_or(memory.folder.value_or(m_startFolder));
+    const int32_t systemEntry = useWorkingFolder(m_state, folder);
     m_arm->setEnabled(true);
     m_compute->setEnabled(false);
     const LocalDateTime today = m_clock.now();
     m_date->setDate(QDate(today.year, today.month, today.day));
-    m_status->setFolderText(fromUtf8(setup.statusText));
-    m_panels->show(setup.files, m_state.options.workingFolder);
-    // Showing the restored entry is not a change by the user: uklad is not written.
-    m_options->showSystemEntry(setup.systemEntry);
+    m_status->setFolderText(fromUtf8(workingFolderStatus(folder)));
+    m_panels->show(scanFileSet(folder), folder);
+    // Showing the restored entry is not a change by the person: uklad is not written.
+    m_options->showSystemEntry(systemEntry);
     m_folderChoice->showRecent(memory.recent);
 }
 
@@ -188,7 +189,7 @@ void MainWindow::chooseWorkingFolder(const std::filesystem::path& folder) {
     } else {
         m_unsavedFolder = folder;
     }
-    FormCreate();
+    setUp();
 }
 
 void MainWindow::chooseFolderInDialog() {
@@ -197,13 +198,13 @@ void MainWindow::chooseFolderInDialog() {
     }
 }
 
-void MainWindow::Button1Click() {
+void MainWindow::arm() {
     m_compute->setEnabled(true);
     m_arm->setEnabled(false);
     m_memo->viewport()->update();
 }
 
-void MainWindow::BitBtn1Click() {
+void MainWindow::startCalculation() {
     if (running()) {
         return;
     }
@@ -217,10 +218,11 @@ void MainWindow::BitBtn1Click() {
     m_stop->show();
     m_memo->startRun();
     m_status->startRun();
-    m_runs->start(m_options->controls());
+    m_correctedIterations = m_options->correctedIterations();
+    m_runs->start(m_options->choices());
 }
 
-void MainWindow::stopClick() {
+void MainWindow::stopCalculation() {
     if (running()) {
         m_runs->stop(StopReason::Interrupted);
         m_stop->setEnabled(false);
@@ -255,36 +257,20 @@ void MainWindow::runFinished(const RunOutcome& outcome) {
         box.setTextFormat(Qt::PlainText);
         box.exec();
         m_setUpPending = true;
-    } else if (outcome.controls.iterationsText != m_options->controls().iterationsText) {
-        m_options->setIterationsText(QString::fromStdString(outcome.controls.iterationsText));
+    } else if (m_correctedIterations) {
+        m_options->setIterationsText(*m_correctedIterations);
     }
     if (m_setUpPending) {
         m_setUpPending = false;
-        FormCreate();
+        setUp();
     }
 }
 
-void MainWindow::Button2Click() {
-    close();
-}
-
-void MainWindow::CheckBox1Click() {
-    m_options->showAccelerationChoice();
-}
-
-void MainWindow::ComboBox6Change() {
+void MainWindow::rememberCoordinateSystem() {
     if (running()) {
         return;
     }
-    changeCoordinateSystem(m_options->systemText().toStdString(), m_state);
-}
-
-void MainWindow::Image2Click() {
-    openGeneralHelp(this);
-}
-
-void MainWindow::StaticText2Click() {
-    openOptionsHelp(this);
+    changeCoordinateSystem(m_state, m_options->chosenSystem());
 }
 
 // The sketch of the last computation in a window of its own, drawn from wyniki.json; when
@@ -298,76 +284,6 @@ void MainWindow::openSketch() {
 
 void MainWindow::openPanel(int index) {
     openInEditor(QString::fromStdString(m_panels->path(index).string()), this);
-}
-
-void MainWindow::Panel1Click() {
-    openPanel(0);
-}
-void MainWindow::Panel2Click() {
-    openPanel(1);
-}
-void MainWindow::Panel3Click() {
-    openPanel(2);
-}
-void MainWindow::Panel4Click() {
-    openPanel(3);
-}
-void MainWindow::Panel5Click() {
-    openPanel(4);
-}
-void MainWindow::Panel6Click() {
-    openPanel(5);
-}
-void MainWindow::Panel7Click() {
-    openPanel(6);
-}
-void MainWindow::Panel8Click() {
-    openPanel(7);
-}
-void MainWindow::Panel9Click() {
-    openPanel(8);
-}
-void MainWindow::Panel10Click() {
-    openPanel(9);
-}
-void MainWindow::Panel11Click() {
-    openPanel(10);
-}
-void MainWindow::Panel12Click() {
-    openPanel(11);
-}
-void MainWindow::Panel13Click() {
-    openPanel(12);
-}
-void MainWindow::Panel14Click() {
-    openPanel(13);
-}
-void MainWindow::Panel15Click() {
-    openPanel(14);
-}
-void MainWindow::Panel16Click() {
-    openPanel(15);
-}
-void MainWindow::Panel17Click() {
-    openPanel(16);
-}
-void MainWindow::Panel18Click() {
-    openPanel(17);
-}
-void MainWindow::Panel19Click() {
-    openPanel(18);
-}
-void MainWindow::Panel20Click() {
-    openPanel(19);
-}
-void MainWindow::Panel21Click() {
-    openPanel(20);
-}
-void MainWindow::Panel22Click() {
-    openPanel(21);
-}
-void MainWindow::Panel23Click() {
-    openPanel(22);
 }
 
 void MainWindow::focusWindowChanged(QWindow* now) {
@@ -386,7 +302,7 @@ void MainWindow::focusWindowChanged(QWindow* now) {
     const bool fromOtherWindow = m_focus == FocusOrigin::OtherWindow;
     m_focus = FocusOrigin::ThisWindow;
     if (fromOtherWindow) {
-        FormCreate();
+        setUp();
     }
 }
 

@@ -10,6 +10,7 @@
 #include "run/program_state.h"
 #include "window/run_controller.h"
 
+#include <QString>
 #include <QWidget>
 
 #include <filesystem>
@@ -39,49 +40,16 @@ public:
                const Clock& clock, std::filesystem::path userSettingsFolder = {});
     ~MainWindow() override;
 
-    /// The window set-up: working folder, file panels, option codes and the coordinate
-    /// system from uklad; leaves the window disarmed. Deferred to the end of a run.
-    void FormCreate();
+    /// The window set-up: working folder, file panels, the choices in memory and the
+    /// coordinate system from uklad; leaves the window disarmed. Deferred to the end of a run.
+    void setUp();
     /// "INICJUJ PROGRAM": arms the computation.
-    void Button1Click();
+    void arm();
     /// "OBLICZAJ ": starts the calculation run on the worker thread.
-    void BitBtn1Click();
-    /// " ZAMKNIJ": closes the window, which ends the program.
-    void Button2Click();
-    void CheckBox1Click();
-    /// The user changed the coordinate-system list: uklad is written.
-    void ComboBox6Change();
-    /// The help picture: a new general help window.
-    void Image2Click();
-    /// The "  ?" beside the options: a new options help window.
-    void StaticText2Click();
-    // One handler per file panel: the panel's file opens in a new editor window.
-    void Panel1Click();
-    void Panel2Click();
-    void Panel3Click();
-    void Panel4Click();
-    void Panel5Click();
-    void Panel6Click();
-    void Panel7Click();
-    void Panel8Click();
-    void Panel9Click();
-    void Panel10Click();
-    void Panel11Click();
-    void Panel12Click();
-    void Panel13Click();
-    void Panel14Click();
-    void Panel15Click();
-    void Panel16Click();
-    void Panel17Click();
-    void Panel18Click();
-    void Panel19Click();
-    void Panel20Click();
-    void Panel21Click();
-    void Panel22Click();
-    void Panel23Click();
+    void startCalculation();
 
     /// "PRZERWIJ": stops the computation under way; the window stays open.
-    void stopClick();
+    void stopCalculation();
     /// Takes the folder as the working folder: remembers it (tarvel.ini) and sets the window
     /// up for it. Nothing happens while a computation runs.
     void chooseWorkingFolder(const std::filesystem::path& folder);
@@ -105,6 +73,8 @@ private:
     enum class FocusOrigin { Elsewhere, ThisWindow, OtherWindow };
 
     void buildTopBand();
+    /// The person changed the coordinate-system list: uklad is written.
+    void rememberCoordinateSystem();
     void buildMessagesAndButtons(int optionsExtraWidth);
     void openPanel(int index);
     void openSketch();
@@ -138,6 +108,8 @@ private:
     StatusLine* m_status = nullptr;
     RunController* m_runs = nullptr;
 
+    /// The text the iteration field shows once the run under way has ended.
+    std::optional<QString> m_correctedIterations;
     bool m_setUpPending = false;  ///< the window became active during a run
     bool m_closeAfterRun = false; ///< the user chose to abandon the run and end
     bool m_destroying = false;

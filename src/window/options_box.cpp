@@ -1,6 +1,7 @@
 #include "window/options_box.h"
 
 #include "run/coordinate_systems.h"
+#include "run/option_lists.h"
 #include "window/window_style.h"
 
 #include <QAbstractItemView>
@@ -146,23 +147,37 @@ OptionsBox::OptionsBox(QWidget* window, Handlers handlers) {
         fitToWidth(caption);
     }
     QObject::connect(m_accelerate, &QCheckBox::toggled, window,
-                     [toggled = std::move(handlers.accelerateToggled)] { toggled(); });
+                     [this] { showAccelerationChoice(); });
 }
 
-RunControls OptionsBox::controls() const {
-    RunControls controls;
-    controls.systemText = m_systemList->currentText().toStdString();
-    controls.principleText = m_principleList->currentText().toStdString();
-    controls.modeText = m_modeList->currentText().toStdString();
-    controls.iterationsText = m_iterations->text().toStdString();
-    controls.accelerate = m_accelerate->isChecked();
-    controls.turbo = m_turbo->isChecked();
-    controls.extraFiles = m_extraFiles->isChecked();
-    return controls;
+RunChoices OptionsBox::choices() const {
+    RunChoices choices;
+    choices.system = chosenSystem();
+    choices.principle = principleByText(m_principleList->currentText().toStdString());
+    choices.analysisMode = modeByText(m_modeList->currentText().toStdString());
+    const IterationChoice iterations = interpretIterationField(m_iterations->text().toStdString());
+    choices.iterationCount = iterations.iterationCount;
+    choices.accelerationBoost = iterations.accelerationBoost;
+    choices.acceleration = accelerationOf(m_accelerate->isChecked(), m_turbo->isChecked());
+    choices.extraFiles = m_extraFiles->isChecked();
+    return choices;
 }
 
-QString OptionsBox::systemText() const {
-    return m_systemList->currentText();
+std::optional<SystemZone> OptionsBox::chosenSystem() const {
+    const auto entry = entryByText(m_systemList->currentText().toStdString());
+    if (!entry) {
+        return std::nullopt;
+    }
+    return coordinateSystemEntries[static_cast<size_t>(*entry)].system;
+}
+
+std::optional<QString> OptionsBox::correctedIterations() const {
+    const auto corrected =
+        interpretIterationField(m_iterations->text().toStdString()).correctedText;
+    if (!corrected) {
+        return std::nullopt;
+    }
+    return QString::fromStdString(*corrected);
 }
 
 void OptionsBox::showSystemEntry(int entry) {

@@ -1,15 +1,18 @@
-// The option controls of the main window: the coordinate-system, principle and
-// mode lists, the iteration field, the acceleration box with its two choices, the box
-// for the files beside the reports, and the "  ?" of the options help. The lists are as wide as their longest entry needs
-// in the platform's font, and their drop-down lists too, so that every entry reads
-// whole; the box grows to the right for them.
+// The option controls of the main window: the coordinate-system, principle and mode
+// lists, the iteration field, the acceleration box with its two choices, the box for the
+// files beside the reports, and the "  ?" of the options help. Their texts are mapped here,
+// and only here, to the typed choices of a run. The lists are as wide as their longest
+// entry needs in the platform's font, and their drop-down lists too, so that every entry
+// reads whole; the box grows to the right for them.
 #pragma once
 
+#include "observations/coordinate_system.h"
 #include "run/calculation_run.h"
 
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -23,25 +26,30 @@ class OptionsBox {
 public:
     struct Handlers {
         std::function<void()> systemChanged; ///< the text of the system list changed
-        std::function<void()> accelerateToggled;
-        std::function<void()> help; ///< the "  ?" was clicked
+        std::function<void()> help;          ///< the "  ?" was clicked
     };
     OptionsBox(QWidget* window, Handlers handlers);
 
     /// How much wider than drawn (209 pixels) the box had to become.
     int extraWidth() const { return m_extraWidth; }
 
-    /// The option texts and choices as a run reads them.
-    RunControls controls() const;
-    QString systemText() const;
+    /// The choices of a run as the controls hold them now; a list whose text names none of
+    /// its entries gives no choice.
+    RunChoices choices() const;
+    /// The system the text of the system list names, if it names one.
+    std::optional<SystemZone> chosenSystem() const;
+    /// The text the iteration field is to show once the run has started with it, when its
+    /// rules change it.
+    std::optional<QString> correctedIterations() const;
     /// Shows an entry of the system list without it counting as the person's change.
     void showSystemEntry(int entry);
     void setIterationsText(const QString& text);
-    /// The radio buttons are visible while the acceleration box is checked.
-    void showAccelerationChoice();
     void setEnabled(bool enabled);
 
 private:
+    /// The radio buttons are visible while the acceleration box is checked.
+    void showAccelerationChoice();
+
     QComboBox* m_systemList = nullptr;
     QComboBox* m_principleList = nullptr;
     QComboBox* m_modeList = nullptr;

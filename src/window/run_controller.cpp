@@ -78,16 +78,15 @@ RunController::~RunController() {
     abandonAndWait();
 }
 
-void RunController::start(const RunControls& controls) {
+void RunController::start(const RunChoices& choices) {
     if (m_run) {
         return;
     }
     m_run = std::make_unique<Run>(*this, m_view, m_state, m_clock);
     Run* r = m_run.get();
-    r->outcome.controls = controls;
-    r->thread = std::thread([this, r] {
+    r->thread = std::thread([this, r, choices] {
         try {
-            runCalculation(m_state, r->outcome.controls, r->context);
+            runCalculation(m_state, choices, r->context);
         } catch (const Stop& stop) {
             r->outcome.stop = stop.reason();
             writeStopLines(stop, r->context);

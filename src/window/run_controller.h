@@ -21,7 +21,6 @@ namespace ptw3 {
 
 /// How a computation ended.
 struct RunOutcome {
-    RunControls controls;             ///< as the run left them (the iteration text corrected)
     std::optional<StopReason> stop;   ///< the reason it stopped before its summary
     std::optional<std::string> error; ///< an unexpected failure (UTF-8)
 };
@@ -45,8 +44,8 @@ public:
     ~RunController() override;
 
     bool running() const { return m_run != nullptr; }
-    /// Starts a computation with the controls' options; nothing while one runs.
-    void start(const RunControls& controls);
+    /// Starts a computation with the choices; nothing while one runs.
+    void start(const RunChoices& choices);
     /// Asks the computation under way to stop.
     void stop(StopReason reason);
     /// Asks the computation to stop and waits until it has, serving its dialogs meanwhile

@@ -15,55 +15,67 @@ CliArguments parsed(std::vector<std::string> args) {
     return std::get<CliArguments>(result);
 }
 
-TEST(CliArguments, OptionsBecomeTheWindowsControlTexts) {
+TEST(CliArguments, WordsBecomeTheTypedChoices) {
     const CliArguments a = parsed({"--system", "2000:18", "--principle", "robust-dk", "--mode",
-                                   "approx", "--iterations", "abc", "--acceleration",
+                                   "approx", "--iterations", "8361", "--acceleration",
                                    "standard", "--arithmetic", "extended", "--threads=3", "--yes",
                                    "--no-extra-files", "/data/siec"});
-    EXPECT_EQ(a.systemText, "2000  poł. osiowy  18");
-    EXPECT_EQ(a.principleText, "EST. MOCNA dla  [D] + [K]");
-    EXPECT_EQ(a.modeText, "z przybliżoną oceną Mv  ");
-    EXPECT_EQ(a.iterationsText, "abc");
-    EXPECT_TRUE(a.accelerate);
-    EXPECT_FALSE(a.turbo);
-    EXPECT_EQ(a.arithmetic, Arithmetic::Extended);
-    EXPECT_EQ(a.threadCount, 3);
+    const RunChoices& c = a.choices;
+    EXPECT_EQ(c.system, (SystemZone{CoordinateSystem::Cs2000, 18}));
+    EXPECT_EQ(c.principle, AdjustmentPrinciple::RobustDistancesAndAngles);
+    EXPECT_EQ(c.analysisMode, AnalysisMode::Approximate);
+    EXPECT_EQ(c.iterationCount, 4);
+    EXPECT_TRUE(c.accelerationBoost);
+    EXPECT_EQ(c.acceleration, AccelerationLevel::Standard);
+    EXPECT_EQ(c.arithmetic, Arithmetic::Extended);
+    EXPECT_EQ(c.threadCount, 3);
     EXPECT_EQ(a.answers, AnswerMode::Yes);
-    EXPECT_FALSE(a.extraFiles);
+    EXPECT_FALSE(c.extraFiles);
     EXPECT_EQ(a.folder, "/data/siec");
 }
 
 TEST(CliArguments, DefaultsAreTheWindowsInitialValues) {
     const CliArguments a = parsed({});
-    EXPECT_FALSE(a.systemText.has_value());
-    EXPECT_EQ(a.principleText, "STANDARD MNK");
-    EXPECT_EQ(a.modeText, "PEŁNY  [standard]");
-    EXPECT_EQ(a.iterationsText, "4");
-    EXPECT_TRUE(a.accelerate && a.turbo);
-    EXPECT_EQ(a.arithmetic, Arithmetic::DoubleDouble);
-    EXPECT_EQ(a.threadCount, 0);
+    const RunChoices& c = a.choices;
+    EXPECT_FALSE(c.system.has_value()); // the folder's uklad decides
+    EXPECT_EQ(c.principle, AdjustmentPrinciple::LeastSquares);
+    EXPECT_EQ(c.analysisMode, AnalysisMode::Full);
+    EXPECT_EQ(c.iterationCount, 4);
+    EXPECT_FALSE(c.accelerationBoost);
+    EXPECT_EQ(c.acceleration, AccelerationLevel::Turbo);
+    EXPECT_EQ(c.arithmetic, Arithmetic::DoubleDouble);
+    EXPECT_EQ(c.threadCount, 0);
     EXPECT_EQ(a.answers, AnswerMode::Ask);
-    EXPECT_TRUE(a.extraFiles);
+    EXPECT_TRUE(c.extraFiles);
     EXPECT_FALSE(a.folder.has_value());
 }
 
-TEST(CliArguments, SystemsByEntryTextOrCodes) {
+TEST(CliArguments, ChoicesByWordsCodesOrTheWindowsEntryTexts) {
     struct Case {
-        const char* value;
-        const char* entry;
+        std::vector<std::string> args;
+        SystemZone system;
+        AdjustmentPrinciple principle;
+        AnalysisMode mode;
     };
+    using C = CoordinateSystem;
+    using P = AdjustmentPrinciple;
     const Case cases[] = {
-        {"0:0", "Lokalny (bez redukcji)"},
-        {"1965:3", "1965 strefa 3"},
-        {"1992:0", "1992  (jednostrefowy)"},
-        {"1000:0", "UTM  (na WGS-84)"},
-        {"19426:21", "1942  pasy 6*  poł. osiowy   21    "},
-        {"1965/86 strefa 5  ", "1965/86 strefa 5  "},
+        {{"--system", "0:0"}, {C::Local, 0}, P::LeastSquares, AnalysisMode::Full},
+        {{"--system=1965:3"}, {C::Cs1965, 3}, P::LeastSquares, AnalysisMode::Full},
+        {{"--system", "1992:0"}, {C::Cs1992, 0}, P::LeastSquares, AnalysisMode::Full},
+        {{"--system", "1000:0"}, {C::Utm, 0}, P::LeastSquares, AnalysisMode::Full},
+        {{"--system", "1942  pasy 6*  poł. osiowy   21    ", "--principle",
+          "EST. MOCNA dla  Kątów [K]    "},
+         {C::Cs1942Strips6, 21}, P::RobustAngles, AnalysisMode::Full},
+        {{"--system=1965/86 strefa 5  ", "--mode", "z przybliżoną oceną Mv  "},
+         {C::Cs1965of86, 5}, P::LeastSquares, AnalysisMode::Approximate},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.value);
-        EXPECT_EQ(parsed({"--system", c.value}).systemText, c.entry);
-        EXPECT_EQ(parsed({std::string("--system=") + c.value}).systemText, c.entry);
+        SCOPED_TRACE(c.args[0]);
+        const RunChoices choices = parsed(c.args).choices;
+        EXPECT_EQ(choices.system, c.system);
+        EXPECT_EQ(choices.principle, c.principle);
+        EXPECT_EQ(choices.analysisMode, c.mode);
     }
 }
 

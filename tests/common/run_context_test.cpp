@@ -4,7 +4,7 @@
 #include "common/stop.h"
 #include "common/text_file.h"
 #include "run/calculation_run.h"
-#include "run/window_setup.h"
+#include "run/working_folder.h"
 #include "test_support.h"
 
 #include <functional>
@@ -100,14 +100,14 @@ TEST(RunCancel, AnAbandonedRunLeavesItsReportClosedAndWritesNoSummary) {
     const auto data = std::filesystem::path(PTW3_TEST_DATA_DIR) / "complete_network";
     folder.copyFilesOf(data);
     ProgramState state;
-    setUpWindow(state, folder.path());
-    RunControls controls;
+    useWorkingFolder(state, folder.path());
+    const RunChoices choices;
     CancelAtLine user(" LICZBA POWTÓREK DLUGOSCI = 1");
     const FixedClock clock(LocalDateTime{});
     RunContext context(state.messages, user, clock);
     user.context = &context;
 
-    EXPECT_EQ(stopOf([&] { runCalculation(state, controls, context); }), StopReason::Abandoned);
+    EXPECT_EQ(stopOf([&] { runCalculation(state, choices, context); }), StopReason::Abandoned);
     EXPECT_EQ(user.messages.back().second, " LICZBA POWTÓREK DLUGOSCI = 1");
     // The diagnostic report was open when the run stopped: what it holds is complete and
     // flushed, a beginning of the report of the whole data input, and its last line says

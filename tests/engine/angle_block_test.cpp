@@ -90,10 +90,9 @@ size_t findRow(const Lines& lines, const std::vector<std::string>& points, size_
 
 CalculationOptions options(int32_t system = 0, int32_t zone = 0, int32_t iterations = 4) {
     CalculationOptions o;
-    o.coordinateSystem = system;
-    o.zone = zone;
+    o.system = test::systemZone(system, zone);
     o.iterationCount = iterations;
-    o.accelerationLevel = 0; // exact cofactors
+    o.accelerationLevel = AccelerationLevel::None;
     return o;
 }
 
@@ -443,7 +442,7 @@ TEST(AngleBlockResults, AgainstADenseAdjustmentWithOrientationUnknowns) {
 
 TEST(AngleBlockResults, ApproximateAnalysisScalesByOtrebskisFactor) {
     CalculationOptions o = options();
-    o.analysisMode = analysisApproximate;
+    o.analysisMode = AnalysisMode::Approximate;
     const auto run = adjustFolder(quadrilateral, o);
     ASSERT_FALSE(run->stop);
     const Lines rpw = run->lines("rpw.ptw");
@@ -517,17 +516,17 @@ TEST(AngleBlockWeights, RobustPrinciplesReweightAnglesOnly) {
     const std::map<std::string, std::string> folder = {{"XY.sta", "A 0 0\nB 1000 0\nD -1000 0\n"},
                                                        {"KATY.b", "B A D 200.0030 10\n"}};
     struct Case {
-        int32_t principle;
+        AdjustmentPrinciple principle;
         std::string pLL;
     };
-    const Case cases[] = {{principleLeastSquares, "9.0000000"},
-                          {principleRobustDistances, "9.0000000"},
-                          {principleRobustAngles, "0.3000000"},
-                          {principleRobustBoth, "0.3000000"}};
+    const Case cases[] = {{AdjustmentPrinciple::LeastSquares, "9.0000000"},
+                          {AdjustmentPrinciple::RobustDistances, "9.0000000"},
+                          {AdjustmentPrinciple::RobustAngles, "0.3000000"},
+                          {AdjustmentPrinciple::RobustDistancesAndAngles, "0.3000000"}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.principle);
+        SCOPED_TRACE(static_cast<int>(c.principle));
         CalculationOptions o = options(0, 0, 2);
-        o.adjustmentPrinciple = c.principle;
+        o.principle = c.principle;
         const auto run = adjustFolder(folder, o);
         ASSERT_FALSE(run->stop);
         const Lines rpw = run->lines("rpw.ptw");

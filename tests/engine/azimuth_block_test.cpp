@@ -202,7 +202,7 @@ struct DenseIntersection {
 
 CalculationOptions exactAnalysis() {
     CalculationOptions o;
-    o.accelerationLevel = 0; // no neglect: the cofactors are compared to the last digit
+    o.accelerationLevel = AccelerationLevel::None; // no neglect: the cofactors are compared to the last digit
     return o;
 }
 
@@ -265,10 +265,10 @@ TEST(AzimuthBlock, ResultTableAgreesWithADenseAdjustment) {
 
     struct Mode {
         const char* name;
-        int32_t analysisMode;
+        AnalysisMode analysisMode;
     };
-    for (const Mode mode : {Mode{"full analysis", analysisFull},
-                            Mode{"Otrębski's approximation", analysisApproximate}}) {
+    for (const Mode mode : {Mode{"full analysis", AnalysisMode::Full},
+                            Mode{"Otrębski's approximation", AnalysisMode::Approximate}}) {
         SCOPED_TRACE(mode.name);
         CalculationOptions options = exactAnalysis();
         options.analysisMode = mode.analysisMode;
@@ -293,7 +293,7 @@ TEST(AzimuthBlock, ResultTableAgreesWithADenseAdjustment) {
             const Xy to = fixedPoint(ends[k][1]);
             const Real v = dense.l[k];
             const Real mObs = 10 * mo;
-            const Real mAdj = mode.analysisMode == analysisFull
+            const Real mAdj = mode.analysisMode == AnalysisMode::Full
                                   ? std::sqrt(dense.cofactor(k)) * mo * 10
                                   : 10 * std::sqrt(2.0L / 3) * mo;
             const Real mV = std::sqrt(mObs * mObs - mAdj * mAdj);
@@ -330,11 +330,11 @@ TEST(AzimuthBlock, ResultTableAgreesWithADenseAdjustment) {
 TEST(AzimuthBlock, RobustEstimationLeavesAzimuthsWeightedByTheirMeanErrors) {
     DenseIntersection dense;
     dense.solve();
-    for (const int32_t principle :
-         {principleRobustDistances, principleRobustAngles, principleRobustBoth}) {
-        SCOPED_TRACE(principle);
+    for (const AdjustmentPrinciple principle :
+         {AdjustmentPrinciple::RobustDistances, AdjustmentPrinciple::RobustAngles, AdjustmentPrinciple::RobustDistancesAndAngles}) {
+        SCOPED_TRACE(static_cast<int>(principle));
         CalculationOptions options = exactAnalysis();
-        options.adjustmentPrinciple = principle;
+        options.principle = principle;
         const auto run = adjustFolder(intersectionFolder(), options);
         ASSERT_FALSE(run->stop);
         const Lines rpw = run->lines("rpw.ptw");
@@ -428,8 +428,7 @@ TEST(AzimuthBlock, GpsAzimuthsIn2000Zone18ReducedToTheChord) {
         fixed += s->name + " " + number(s->stored.x, 3) + " " + number(s->stored.y, 3) + "\n";
     }
     CalculationOptions options = exactAnalysis();
-    options.coordinateSystem = 2000;
-    options.zone = 18;
+    options.system = test::systemZone(2000, 18);
     const auto run = adjustFolder({{"XY.sta", fixed},
                                    {"XY.prz", "P " + number(P.stored.x + 0.04L, 3) + " " +
                                                   number(P.stored.y - 0.03L, 3) + "\n"},

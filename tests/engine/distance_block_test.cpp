@@ -167,7 +167,7 @@ TEST(DistanceBlock, LastPassTableStatisticsAndMeanDistortion) {
 TEST(DistanceBlock, LengthBetweenFixedPointsAddsOnlyToTheSums) {
     struct Case {
         const char* name;
-        int32_t analysisMode;
+        AnalysisMode analysisMode;
         std::string pRow;
         std::string fixedRow;
     };
@@ -177,10 +177,10 @@ TEST(DistanceBlock, LengthBetweenFixedPointsAddsOnlyToTheSums) {
     // length, mV = √(0.0025 − 0.0016667) = 0.0289. |V| = 0.05 stays below 3·mV in both.
     // clang-format off
     const Case cases[] = {
-        {"full", 1,
+        {"full", AnalysisMode::Full,
          "  |               P|              F1| 1000.0000|0.0500|  0.0000|0.0000| 1000.0000|0.0500| ",
          "  |              F1|              F2| 1200.0500|0.0500| -0.0500|0.0500| 1200.0000|0.0000| "},
-        {"Otrębski", 2,
+        {"Otrębski", AnalysisMode::Approximate,
          "  |               P|              F1| 1000.0000|0.0500|  0.0000|0.0289| 1000.0000|0.0408| ",
          "  |              F1|              F2| 1200.0500|0.0500| -0.0500|0.0289| 1200.0000|0.0408| "},
     };
@@ -217,7 +217,7 @@ TEST(DistanceBlock, RobustWeightsFollowTheFreeTerms) {
     // 100/√(1 + 10⁶·25) of the nominal and its (s·l)² to 25·0.02 = 0.5.
     CalculationOptions options;
     options.iterationCount = 2;
-    options.adjustmentPrinciple = principleRobustDistances;
+    options.principle = AdjustmentPrinciple::RobustDistances;
     const auto run =
         test::adjustFolder({{"XY.sta", "F1 0 0\nF2 0 1200\n0 0 0\n"},
                             {"XY.prz", "P 800 600\n"},
@@ -318,8 +318,7 @@ TEST(DistanceBlock, Zone1965ReductionsAndMeanDistortion) {
     // C N: dD(odwz) = −1.997956, dD(wys) = −0.188383, D(zred) = 9997.813661.
     // C E: dD(odwz) = −3.983648, dD(wys) = −0.376766, D(zred) = 19995.639586.
     CalculationOptions options;
-    options.coordinateSystem = 1965;
-    options.zone = 1;
+    options.system = test::systemZone(1965, 1);
     const auto run = test::adjustFolder(
         {{"XY.sta", "C 5467000 4637000\nN 5477000 4637000\nE 5467000 4657000\n0 0 0\n"},
          {"DLUGOSCI.b", "C N 10000 0.02\nE C 20000 0.02\n"},
@@ -371,8 +370,7 @@ TEST(DistanceBlock, GaussKrugerReductionOfGeodesicsAgainstGeographicLib) {
         xy += std::string(st.name) + " " + fourDecimals(st.x) + " " + fourDecimals(st.y) + "\n";
     }
     CalculationOptions options;
-    options.coordinateSystem = 2000;
-    options.zone = 18;
+    options.system = test::systemZone(2000, 18);
     const auto run = test::adjustFolder({{"XY.sta", xy + "0 0 0\n"},
                                          {"H.prz", "A 300\nB 300\nC 300\nD 300\n"},
                                          {"DLUGOSCI", "A D 2500\n"},
@@ -439,8 +437,7 @@ TEST(DistanceBlock, TooLargeProjectionReductionAsksInEveryPass) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         CalculationOptions options;
-        options.coordinateSystem = 2000;
-        options.zone = 18;
+        options.system = test::systemZone(2000, 18);
         options.iterationCount = 2;
         const auto run =
             test::adjustFolder({{"XY.sta", std::string("A 5800000 ") + c.easting + "\nB 5805000 " +

@@ -4,6 +4,7 @@
 // scripted answers, and the reports are compared byte for byte. UPDATE_GOLDEN=1 writes
 // the program's output into expected/ instead: review every changed line by hand.
 
+#include "cli/cli_arguments.h"
 #include "common/encoding.h"
 #include "common/stop.h"
 #include "common/text_file.h"
@@ -33,23 +34,25 @@ using test::firstDifference;
 
 std::vector<std::string> textLines(const fs::path& path) { return splitLines(fileText(path)); }
 
+// The options file holds the options of ptw3-cli without their dashes, one a line.
 CalculationOptions optionsOf(const fs::path& file, const fs::path& folder) {
-    std::map<std::string, int32_t> values;
+    std::vector<std::string> arguments;
     for (const std::string& line : textLines(file)) {
         std::istringstream in(line);
         std::string key;
-        int32_t value = 0;
+        std::string value;
         in >> key >> value;
-        values[key] = value;
+        arguments.push_back("--" + key);
+        arguments.push_back(value);
     }
+    const RunChoices choices = std::get<CliArguments>(parseCliArguments(arguments)).choices;
     CalculationOptions options;
     options.workingFolder = folder;
-    options.iterationCount = values.at("iterations");
-    options.coordinateSystem = values.at("system");
-    options.zone = values.at("zone");
-    options.adjustmentPrinciple = values.at("principle");
-    options.analysisMode = values.at("mode");
-    options.accelerationLevel = values.at("acceleration");
+    options.iterationCount = choices.iterationCount;
+    options.system = choices.system.value();
+    options.principle = choices.principle.value();
+    options.analysisMode = choices.analysisMode.value();
+    options.accelerationLevel = choices.acceleration;
     return options;
 }
 

@@ -29,20 +29,6 @@ TEST(RobustWeight, ReducesTheWeightWithTheStandardisedFreeTerm) {
     EXPECT_EQ(robustWeightRoot(0.5L, 0), 5);
 }
 
-TEST(RobustWeight, FlagsOfThePrinciples) {
-    struct Case {
-        int32_t principle;
-        bool distances, angles;
-    };
-    const Case cases[] = {{1, false, false}, {1010, true, false}, {1001, false, true},
-                          {1011, true, true}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.principle);
-        EXPECT_EQ(robustFlags(c.principle).distances, c.distances);
-        EXPECT_EQ(robustFlags(c.principle).angles, c.angles);
-    }
-}
-
 TEST(UnitErrors, FromTheSumsAndTheRedundancy) {
     struct Case {
         Real pLL, pvvPdd;

@@ -306,7 +306,7 @@ TEST_P(IndependentAdjustment, AgreesWithADenseRecomputation) {
     CalculationOptions options;
     options.workingFolder = folder.path();
     options.iterationCount = 4;
-    options.accelerationLevel = 0;
+    options.accelerationLevel = AccelerationLevel::None;
     CalculationResults results;
     AdjustmentOutcome outcome;
     adjustNetwork(options, network, results, t.context, &outcome);

@@ -39,7 +39,7 @@ struct Computed {
 /// Computes the network of `source` in a copy of its own and returns the five reports.
 Computed computeReports(const fs::path& source, const fs::path& work,
                                         Arithmetic arithmetic, int32_t threads,
-                                        int32_t principle) {
+                                        AdjustmentPrinciple principle) {
     fs::copy(source, work, fs::copy_options::recursive);
     MessageList messages;
     UnattendedUser user;
@@ -49,8 +49,8 @@ Computed computeReports(const fs::path& source, const fs::path& work,
     readNetworkData(work, network, context);
     CalculationOptions options;
     options.workingFolder = work;
-    options.accelerationLevel = 0;
-    options.adjustmentPrinciple = principle;
+    options.accelerationLevel = AccelerationLevel::None;
+    options.principle = principle;
     options.arithmetic = arithmetic;
     options.threadCount = threads;
     CalculationResults results;
@@ -84,7 +84,7 @@ std::string firstDifference(const std::string& a, const std::string& b) {
 struct Case {
     const char* name;
     std::function<void(const fs::path&)> write; ///< fills the working folder
-    int32_t principle = principleLeastSquares;
+    AdjustmentPrinciple principle = AdjustmentPrinciple::LeastSquares;
     int32_t systemDefect = 0;
 };
 
@@ -128,12 +128,12 @@ TEST(ReportEquivalence, DoubleDoubleOnAllThreadsGivesTheReportsOfExtendedOnOne) 
          [](const fs::path& f) { generated(f, 1500, 13, NetworkShape::TwoClusters); }},
         {"robust estimation for distances and angles",
          [](const fs::path& f) { generated(f, 500, 14, NetworkShape::Grid); },
-         principleRobustBoth},
-        {"defect answered Yes", withUndeterminedPoint, principleLeastSquares, 1},
+         AdjustmentPrinciple::RobustDistancesAndAngles},
+        {"defect answered Yes", withUndeterminedPoint, AdjustmentPrinciple::LeastSquares, 1},
         {"example siec-lokalna", [](const fs::path& f) { example(f, "siec-lokalna"); }},
         {"example siec-2000", [](const fs::path& f) { example(f, "siec-2000"); }},
         {"example siec-blad-gruby, robust for distances",
-         [](const fs::path& f) { example(f, "siec-blad-gruby"); }, principleRobustDistances},
+         [](const fs::path& f) { example(f, "siec-blad-gruby"); }, AdjustmentPrinciple::RobustDistances},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -9,7 +9,7 @@
 #include "common/run_phases.h"
 #include "common/stop.h"
 #include "run/calculation_run.h"
-#include "run/window_setup.h"
+#include "run/working_folder.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -66,18 +66,18 @@ struct RunResult {
     double latencyS = 0; ///< from the stop request to the end of the run
 };
 
-RunResult runOn(const TempFolder& folder, const char* modeText, PhaseWatcher& user) {
+RunResult runOn(const TempFolder& folder, AnalysisMode mode, PhaseWatcher& user) {
     ProgramState state;
-    setUpWindow(state, folder.path());
-    RunControls controls;
-    controls.modeText = modeText;
-    controls.iterationsText = "2";
+    useWorkingFolder(state, folder.path());
+    RunChoices choices;
+    choices.analysisMode = mode;
+    choices.iterationCount = 2;
     const FixedClock clock(LocalDateTime{2026, 12, 8, 10, 0, 0});
     RunContext context(state.messages, user, clock);
     user.context = &context;
     RunResult result;
     try {
-        runCalculation(state, controls, context);
+        runCalculation(state, choices, context);
     } catch (const Stop& stop) {
         result.stop = stop.reason();
     }
@@ -88,12 +88,12 @@ RunResult runOn(const TempFolder& folder, const char* modeText, PhaseWatcher& us
     return result;
 }
 
-const char* const fullMode = "PEŁNY  [standard]";
-const char* const approximateMode = "z przybliżoną oceną Mv  ";
+constexpr AnalysisMode fullMode = AnalysisMode::Full;
+constexpr AnalysisMode approximateMode = AnalysisMode::Approximate;
 
 TEST(RunProgress, EveryPhaseReportsFractionsInOrderUpToOne) {
-    for (const char* mode : {fullMode, approximateMode}) {
-        SCOPED_TRACE(mode);
+    for (const AnalysisMode mode : {fullMode, approximateMode}) {
+        SCOPED_TRACE(mode == fullMode ? "full" : "approximate");
         TempFolder folder;
         test::generateNetwork(folder, 300);
         PhaseWatcher user;
@@ -149,7 +149,7 @@ TEST(RunProgress, AStopTakesEffectWithinHalfASecondInEveryPhase) {
     // The stop is asked for once the phase has done a first part of its work.
     struct Case {
         std::string_view phase;
-        const char* mode;
+        AnalysisMode mode;
         std::vector<const char*> interruptedReports;
     };
     const Case cases[] = {

@@ -38,9 +38,8 @@ Adjusted adjust(const test::TempFolder& folder, int32_t system, int32_t zone) {
     NetworkData network = a.input;
     CalculationOptions options;
     options.workingFolder = folder.path();
-    options.coordinateSystem = system;
-    options.zone = zone;
-    options.accelerationLevel = 0;
+    options.system = test::systemZone(system, zone);
+    options.accelerationLevel = AccelerationLevel::None;
     CalculationResults results;
     adjustNetwork(options, network, results, t.context, &a.outcome);
     EXPECT_TRUE(t.user.questions.empty());

@@ -23,7 +23,7 @@ namespace {
 
 constexpr Real rho = 636619.772368L; // cc per radian
 
-NetworkResults adjustHandNetwork(int32_t principle, int32_t mode) {
+NetworkResults adjustHandNetwork(AdjustmentPrinciple principle, AnalysisMode mode) {
     test::TempFolder folder;
     folder.write("XY.sta", "A 6000 5000\r\nB 4500 5866.02540378\r\nC 4500 4133.97459622\r\n");
     folder.write("XY.prz", "P 5000.03 4999.98\r\n");
@@ -34,8 +34,8 @@ NetworkResults adjustHandNetwork(int32_t principle, int32_t mode) {
     readNetworkData(folder.path(), network, t.context);
     CalculationOptions options;
     options.workingFolder = folder.path();
-    options.accelerationLevel = 0;
-    options.adjustmentPrinciple = principle;
+    options.accelerationLevel = AccelerationLevel::None;
+    options.principle = principle;
     options.analysisMode = mode;
     CalculationResults results;
     AdjustmentOutcome outcome;
@@ -83,16 +83,17 @@ TEST(Reliability, HandNetworkSharesItsRedundancy) {
     const Real approximateR = 1 - 2.0L / 5; // Otrębski: 1 − n/m
     struct Case {
         const char* what;
-        int32_t principle, mode;
+        AdjustmentPrinciple principle;
+        AnalysisMode mode;
         ReliabilityBasis basis;
         Real distance, direction;
     };
     const Case cases[] = {
-        {"full analysis", principleLeastSquares, analysisFull, ReliabilityBasis::Full, distanceR,
+        {"full analysis", AdjustmentPrinciple::LeastSquares, AnalysisMode::Full, ReliabilityBasis::Full, distanceR,
          directionR},
-        {"approximate analysis", principleLeastSquares, analysisApproximate,
+        {"approximate analysis", AdjustmentPrinciple::LeastSquares, AnalysisMode::Approximate,
          ReliabilityBasis::Approximate, approximateR, approximateR},
-        {"robust weights", principleRobustBoth, analysisFull, ReliabilityBasis::None, 0, 0},
+        {"robust weights", AdjustmentPrinciple::RobustDistancesAndAngles, AnalysisMode::Full, ReliabilityBasis::None, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -10,7 +10,8 @@
 #include "common/stop.h"
 #include "fuzz_folder.h"
 #include "run/calculation_run.h"
-#include "run/window_setup.h"
+#include "run/option_lists.h"
+#include "run/working_folder.h"
 
 #include <cstdint>
 #include <string>
@@ -34,23 +35,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::writeFolder(input);
 
     ProgramState state;
-    const WindowSetup setup = setUpWindow(state, fuzz::workFolder());
-    RunControls controls;
-    controls.systemText =
-        std::string(coordinateSystemEntries[static_cast<size_t>(setup.systemEntry)].text);
-    controls.principleText =
-        std::string(principleEntries[optionByte(input, 0) % principleEntries.size()].text);
-    controls.modeText = std::string(modeEntries[optionByte(input, 1) % modeEntries.size()].text);
-    controls.accelerate = optionByte(input, 2) % 3 != 0;
-    controls.turbo = optionByte(input, 2) % 3 == 2;
+    useWorkingFolder(state, fuzz::workFolder());
+    RunChoices choices;
+    choices.principle = principleEntries[optionByte(input, 0) % principleEntries.size()].principle;
+    choices.analysisMode = modeEntries[optionByte(input, 1) % modeEntries.size()].mode;
+    choices.acceleration = static_cast<AccelerationLevel>(optionByte(input, 2) % 3);
     // Few iterations keep an input fast; the count itself changes nothing but the repeats.
-    controls.iterationsText = std::to_string(2 + optionByte(input, 3) % 3);
+    choices.iterationCount = 2 + optionByte(input, 3) % 3;
 
     fuzz::ScriptedUser user(fuzz::answersOf(input));
     const FixedClock clock(LocalDateTime{});
     RunContext context(state.messages, user, clock);
     try {
-        runCalculation(state, controls, context);
+        runCalculation(state, choices, context);
     } catch (const Stop&) {
     }
     return 0;

@@ -2,6 +2,7 @@
 #include "window/main_window.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -23,9 +24,10 @@ TEST(HelpWindows, EachClickOpensAnotherModelessWindow) {
     MainWindow window(program.path(), program.path(), clock);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    window.Image2Click();
-    window.Image2Click();
-    window.StaticText2Click();
+    auto* generalHelp = window.findChild<QLabel*>("Image2");
+    QTest::mouseClick(generalHelp, Qt::LeftButton);
+    QTest::mouseClick(generalHelp, Qt::LeftButton);
+    QTest::mouseClick(window.findChild<QLabel*>("StaticText2"), Qt::LeftButton);
 
     struct Case {
         const char* name;
@@ -69,7 +71,7 @@ TEST(HelpWindows, TheOptionsHelpKeepsTablesInColumnsAndWrapsParagraphsAtItsEdge)
     TempFolder program;
     const FixedClock clock(LocalDateTime{2026, 12, 8, 10, 0, 0});
     MainWindow window(program.path(), program.path(), clock);
-    window.StaticText2Click();
+    QTest::mouseClick(window.findChild<QLabel*>("StaticText2"), Qt::LeftButton);
     QWidget* help = window.findChild<QWidget*>("Form3");
     ASSERT_TRUE(QTest::qWaitForWindowExposed(help));
     auto* text = help->findChild<QTextEdit*>("Memo1");

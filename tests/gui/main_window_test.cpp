@@ -131,7 +131,7 @@ TEST_F(WindowFixture, ArmingFollowsTheButtonsTheRunAndTheWindowsOfTheProgram) {
     EXPECT_EQ(arming(), Arming::Armed);
 
     // Coming back from an editor window runs the set-up, which disarms.
-    window->Panel2Click();
+    QTest::mouseClick(child<QLabel>("Panel2"), Qt::LeftButton);
     auto* editor = window->findChild<EditorWindow*>();
     ASSERT_NE(editor, nullptr);
     ASSERT_TRUE(test::activate(editor));
@@ -169,10 +169,10 @@ TEST_F(WindowFixture, PanelColoursShowTheFilesOfTheWorkingFolder) {
     // Result panels turn to the window colour and never turn back.
     data.write("rpw.ptw", "");
     data.write("ER3A.PTW", "");
-    window->FormCreate();
+    window->setUp();
     std::filesystem::remove(data.path() / "rpw.ptw");
     std::filesystem::remove(data.path() / "katy");
-    window->FormCreate();
+    window->setUp();
     struct Case {
         const char* panel;
         QColor colour;
@@ -197,12 +197,12 @@ TEST_F(WindowFixture, TheWorkingFolderComesFromTarvelIniAtEachSetUp) {
     TempFolder other;
     other.write("KATY", "");
     program.write("tarvel.ini", "[General]\npath=" + other.path().string() + "\n");
-    withoutIni.FormCreate();
+    withoutIni.setUp();
     EXPECT_EQ(withoutIni.findChild<QStatusBar*>("StatusBar1")->findChild<QLabel*>()->text(),
               QString::fromStdString(" Folder roboczy = " + other.path().string()));
     // The panels open the files of the new folder, found in any letter case.
-    withoutIni.Panel2Click();
-    withoutIni.Panel1Click();
+    QTest::mouseClick(withoutIni.findChild<QLabel*>("Panel2"), Qt::LeftButton);
+    QTest::mouseClick(withoutIni.findChild<QLabel*>("Panel1"), Qt::LeftButton);
     const auto editors = withoutIni.findChildren<EditorWindow*>();
     ASSERT_EQ(editors.size(), 2);
     EXPECT_EQ(editors[0]->documentName().toStdString(), (other.path() / "KATY").string());
@@ -238,7 +238,7 @@ TEST_F(WindowFixture, OnlyTheUsersChoiceOfTheSystemWritesUklad) {
 
     // Restoring from uklad shows the entry without rewriting the file.
     data.write("uklad", "1992\r\n7\r\n");
-    window->FormCreate();
+    window->setUp();
     EXPECT_EQ(systems->currentText(), "1992  (jednostrefowy)");
     EXPECT_EQ(data.read("uklad"), "1992\r\n7\r\n");
 }

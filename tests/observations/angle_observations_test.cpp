@@ -3,6 +3,7 @@
 // observed between geodesics on the ellipsoid (GeographicLib) to the angle between the chords
 // of the projected points.
 #include "observations/angle_observations.h"
+#include "test_support.h"
 
 #include <GeographicLib/Geodesic.hpp>
 #include <GeographicLib/TransverseMercator.hpp>
@@ -173,7 +174,7 @@ TEST(AngleReductions, ByCoordinateSystem) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const AngleReductions r =
-            angleReductions(projectionParameters(c.system, c.zone), c.c, c.l, c.p);
+            angleReductions(projectionParameters(test::systemZone(c.system, c.zone)), c.c, c.l, c.p);
         EXPECT_NEAR(d(r.left), d(c.left), 1e-9); // tolerance 1e-9 cc
         EXPECT_NEAR(d(r.right), d(c.right), 1e-9);
     }
@@ -238,7 +239,7 @@ TEST(AngleReductions, GaussKrugerAngleBetweenGeodesicsToAngleBetweenChords) {
             observedDeg += 360;
         }
         const AngleReductions r =
-            angleReductions(projectionParameters(c.system, c.zone), station, left, right);
+            angleReductions(projectionParameters(test::systemZone(c.system, c.zone)), station, left, right);
         const AngleFreeTerm t =
             angleFreeTerm(atan2Angle(station, left, right), observedDeg / 0.9L, r);
         EXPECT_NEAR(d(t.freeTermCc), 0, 0.0002); // tolerance 0.0002 cc

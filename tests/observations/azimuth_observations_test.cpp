@@ -2,6 +2,7 @@
 // derivatives, and GeographicLib's geodesics and transverse Mercator mapping for the reduction
 // of GPS azimuths.
 #include "observations/azimuth_observations.h"
+#include "test_support.h"
 
 #include <GeographicLib/Geodesic.hpp>
 #include <GeographicLib/TransverseMercator.hpp>
@@ -219,7 +220,7 @@ TEST(AzimuthEquation, NearlyCoincidentEndsKeepTheirBearingAndTemperTheRow) {
 }
 
 TEST(GpsAzimuthReduction, LocalSystemAndThe1965Zones) {
-    EXPECT_EQ(gpsAzimuthReduction(projectionParameters(0, 0), {1000, 2000}, {5000, 9000}), 0);
+    EXPECT_EQ(gpsAzimuthReduction(projectionParameters(test::systemZone(0, 0)), {1000, 2000}, {5000, 9000}), 0);
 
     // V = δ12 − γ, worked by hand from the zone formulas:
     // zone 1, point 1 10 km north and east of the centre (5467, 4637 km), line 10 km north:
@@ -244,7 +245,7 @@ TEST(GpsAzimuthReduction, LocalSystemAndThe1965Zones) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.system << " zone " << c.zone);
-        EXPECT_NEAR(gpsAzimuthReduction(projectionParameters(c.system, c.zone), c.from, c.to),
+        EXPECT_NEAR(gpsAzimuthReduction(projectionParameters(test::systemZone(c.system, c.zone)), c.from, c.to),
                     c.expectedCc, 1e-6); // tolerance 1e-6 cc
     }
 }
@@ -257,7 +258,7 @@ TEST(GpsAzimuthReduction, GeodesicAzimuthBecomesTheChordBearingIn2000Zone18) {
     constexpr double f = 1 - 6356752.3141 / a;
     const GeographicLib::Geodesic geodesic(a, f);
     const GeographicLib::TransverseMercator tm(a, f, 0.999923);
-    const ProjectionParameters p = projectionParameters(2000, 18);
+    const ProjectionParameters p = projectionParameters(test::systemZone(2000, 18));
     const auto stored = [&](double lat, double lon) {
         double easting = 0, northing = 0;
         tm.Forward(18, lat, lon, easting, northing);

@@ -3,6 +3,7 @@
 // height reduction) and against GeographicLib: a geodesic reduced to a Gauss-Krüger grid must
 // come out as the chord between its projected ends.
 #include "observations/distance_observations.h"
+#include "test_support.h"
 
 #include <GeographicLib/Geodesic.hpp>
 #include <GeographicLib/TransverseMercator.hpp>
@@ -68,11 +69,11 @@ TEST(ProjectionReduction, Zone1965MeanDistortionOfTheLine) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const ProjectionParameters p = projectionParameters(c.system, c.zone);
+        const ProjectionParameters p = projectionParameters(test::systemZone(c.system, c.zone));
         const GridPoint i{c.xiKm * 1000, c.yiKm * 1000};
         const GridPoint j{c.xjKm * 1000, c.yjKm * 1000};
         const Real lengthM = 12345.678L;
-        const ProjectionReduction r = projectionReduction(c.system, p, i, j, lengthM);
+        const ProjectionReduction r = projectionReduction(p, i, j, lengthM);
         EXPECT_NEAR(d(r.distortionPpm), d(c.expectedPpm), 1e-9);              // tolerance 1e-9 ppm
         EXPECT_NEAR(d(r.lengthM), d(lengthM * c.expectedPpm * 1e-6L), 1e-12); // tolerance 1 pm
     }
@@ -80,9 +81,9 @@ TEST(ProjectionReduction, Zone1965MeanDistortionOfTheLine) {
 
 TEST(ProjectionReduction, LocalSystemAndCentralMeridian) {
     // Local: nothing, wherever the points lie.
-    const ProjectionParameters local = projectionParameters(0, 0);
+    const ProjectionParameters local = projectionParameters(test::systemZone(0, 0));
     const ProjectionReduction none =
-        projectionReduction(0, local, {5800000, 6500000}, {5810000, 6300000}, 22360.68L);
+        projectionReduction(local, {5800000, 6500000}, {5810000, 6300000}, 22360.68L);
     EXPECT_EQ(none.lengthM, 0);
     EXPECT_EQ(none.distortionPpm, 0);
 
@@ -102,10 +103,9 @@ TEST(ProjectionReduction, LocalSystemAndCentralMeridian) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.system);
-        const ProjectionParameters p = projectionParameters(c.system, c.zone);
+        const ProjectionParameters p = projectionParameters(test::systemZone(c.system, c.zone));
         const Real lengthM = 1000;
-        const ProjectionReduction r = projectionReduction(
-            c.system, p, {c.northingM, c.eastingM}, {c.northingM + lengthM, c.eastingM}, lengthM);
+        const ProjectionReduction r = projectionReduction(p, {c.northingM, c.eastingM}, {c.northingM + lengthM, c.eastingM}, lengthM);
         const Real k = 1 - 1 / c.m0;
         EXPECT_NEAR(d(r.lengthM), d(k * lengthM), 1e-10); // tolerance 0.0001 mm/km
         EXPECT_NEAR(d(r.distortionPpm), d(k * 1e6L * lengthM / (lengthM + 0.01L)), 1e-7);
@@ -132,7 +132,7 @@ TEST(ProjectionReduction, GeodesicReducedToTheGridIsTheChord) {
     };
     for (const System& sys : systems) {
         SCOPED_TRACE(sys.name);
-        const ProjectionParameters p = projectionParameters(sys.system, sys.zone);
+        const ProjectionParameters p = projectionParameters(test::systemZone(sys.system, sys.zone));
         const double f = 1 - sys.b / sys.a;
         const GeographicLib::TransverseMercator tm(sys.a, f, sys.m0);
         const GeographicLib::Geodesic geodesic(sys.a, f);
@@ -153,7 +153,7 @@ TEST(ProjectionReduction, GeodesicReducedToTheGridIsTheChord) {
                         const GridPoint j = stored(lat2, lon2);
                         const Real chord = std::hypot(j.x - i.x, j.y - i.y);
                         const Real reduced =
-                            s + projectionReduction(sys.system, p, i, j, s).lengthM;
+                            s + projectionReduction(p, i, j, s).lengthM;
                         worstMmPerKm =
                             std::max(worstMmPerKm, d(std::fabs(reduced - chord)) / s * 1e6);
                     }
@@ -166,18 +166,18 @@ TEST(ProjectionReduction, GeodesicReducedToTheGridIsTheChord) {
 
 TEST(DistortionLimit, ParticularToTheSystem) {
     struct Case {
-        int32_t system;
+        int32_t system, zone;
         Real withinPpm; ///< |μ| just inside the limit
         Real beyondPpm; ///< just outside
     };
     const Case cases[] = {
-        {1965, 299.9L, 300.1L},  {1986, 299.9L, 300.1L}, {1992, 999.9L, 1000.1L},
-        {19426, 599.9L, 600.1L}, {1000, 599.9L, 600.1L}, {19423, 299.9L, 300.1L},
-        {2000, 199.9L, 200.1L},  {0, 1999.9L, 2000.1L},
+        {1965, 1, 299.9L, 300.1L},    {1986, 1, 299.9L, 300.1L}, {1992, 0, 999.9L, 1000.1L},
+        {19426, 15, 599.9L, 600.1L},  {1000, 0, 599.9L, 600.1L}, {19423, 15, 299.9L, 300.1L},
+        {2000, 18, 199.9L, 200.1L},   {0, 0, 1999.9L, 2000.1L},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.system);
-        const Real limit = distortionLimitPpt(c.system);
+        const Real limit = projectionParameters(test::systemZone(c.system, c.zone)).distortionLimitPpt;
         EXPECT_FALSE(distortionTooLarge(c.withinPpm, limit));
         EXPECT_FALSE(distortionTooLarge(-c.withinPpm, limit));
         EXPECT_TRUE(distortionTooLarge(c.beyondPpm, limit));

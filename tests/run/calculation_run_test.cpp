@@ -2,7 +2,8 @@
 #include "common/number_format.h"
 #include "common/stop.h"
 #include "run/calculation_run.h"
-#include "run/window_setup.h"
+#include "run/option_lists.h"
+#include "run/working_folder.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -19,17 +20,17 @@ TEST(IterationField, Rules) {
     struct Case {
         const char* text;
         int32_t iterations;
-        int32_t boost;
+        bool boost;
         std::optional<std::string> shown;
     };
     const Case cases[] = {
-        {"", 4, 0, std::nullopt},        {"abc", 4, 0, std::nullopt},
-        {"1", 2, 0, "2"},                {"0", 2, 0, "2"},
-        {"-5", 2, 0, "2"},               {"8361", 4, 1, "4"},
-        {"100", 100, 0, std::nullopt},   {"   7", 7, 0, std::nullopt},
-        {"7 ", 4, 0, std::nullopt},      {"3.5", 4, 0, std::nullopt},
-        {"+3", 3, 0, std::nullopt},      {"99999999999", 4, 0, std::nullopt},
-        {"2", 2, 0, std::nullopt},       {" 8361", 4, 1, "4"},
+        {"", 4, false, std::nullopt},        {"abc", 4, false, std::nullopt},
+        {"1", 2, false, "2"},                {"0", 2, false, "2"},
+        {"-5", 2, false, "2"},               {"8361", 4, true, "4"},
+        {"100", 100, false, std::nullopt},   {"   7", 7, false, std::nullopt},
+        {"7 ", 4, false, std::nullopt},      {"3.5", 4, false, std::nullopt},
+        {"+3", 3, false, std::nullopt},      {"99999999999", 4, false, std::nullopt},
+        {"2", 2, false, std::nullopt},       {" 8361", 4, true, "4"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -75,14 +76,14 @@ struct RunFixture : ::testing::Test {
     TempFolder folder;
     ProgramState state;
     TestContext t{std::deque<bool>(100, true)};
-    RunControls controls;
+    RunChoices choices;
 
     void SetUp() override {
         folder.write("XY.sta", "A 0 0\r\nB 100 0\r\n");
         folder.write("DLUGOSCI", "A B 100\r\n");
-        setUpWindow(state, folder.path());
+        useWorkingFolder(state, folder.path());
     }
-    void run() { runCalculation(state, controls, t.context); }
+    void run() { runCalculation(state, choices, t.context); }
     std::string line(int32_t i) const { return utf8FromCp1250(t.messages.lines[i]); }
 };
 
@@ -111,69 +112,71 @@ TEST_F(RunFixture, WritesTheStartAndSummaryLines) {
     EXPECT_EQ(t.user.messages.back(), (std::pair<int32_t, std::string>{end, line(end)}));
 }
 
-TEST_F(RunFixture, OptionTextsMatchExactlyOrKeepThePreviousCode) {
+TEST_F(RunFixture, ListTextsMatchExactlyOrKeepTheChoiceInMemory) {
+    using P = AdjustmentPrinciple;
+    using M = AnalysisMode;
     struct Case {
         const char* principle;
         const char* mode;
-        int32_t expectedPrinciple, expectedMode;
+        P expectedPrinciple;
+        M expectedMode;
     };
-    // Each run starts from the codes the previous one left; a robust run ends in the
+    // Each run starts from the choices the previous one left; a robust run ends in the
     // approximate mode, which an unmatched mode text then keeps.
     const Case cases[] = {
-        {"EST. MOCNA dla  Długości  [D]", "z przybliżoną oceną Mv  ", 1010, 2},
-        {"STANDARD MNK ", "z przybliżoną oceną Mv", 1010, 2}, // trailing blank, missing blanks
-        {"STANDARD MNK", "PEŁNY  [standard]", 1, 1},
-        {"EST. MOCNA dla  Kątów [K]    ", "PEŁNY  [standard]", 1001, 2},
-        {"est. mocna dla  [d] + [k]", "", 1001, 2},
-        {"STANDARD MNK", "", 1, 2},
-        {"EST. MOCNA dla  [D] + [K]", "PEŁNY  [standard]", 1011, 2},
-        {"STANDARD MNK", "PEŁNY  [standard]", 1, 1},
+        {"EST. MOCNA dla  Długości  [D]", "z przybliżoną oceną Mv  ", P::RobustDistances,
+         M::Approximate},
+        {"STANDARD MNK ", "z przybliżoną oceną Mv", P::RobustDistances, M::Approximate},
+        {"STANDARD MNK", "PEŁNY  [standard]", P::LeastSquares, M::Full},
+        {"EST. MOCNA dla  Kątów [K]    ", "PEŁNY  [standard]", P::RobustAngles, M::Approximate},
+        {"est. mocna dla  [d] + [k]", "", P::RobustAngles, M::Approximate},
+        {"STANDARD MNK", "", P::LeastSquares, M::Approximate},
+        {"EST. MOCNA dla  [D] + [K]", "PEŁNY  [standard]", P::RobustDistancesAndAngles,
+         M::Approximate},
+        {"STANDARD MNK", "PEŁNY  [standard]", P::LeastSquares, M::Full},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.principle);
-        controls.principleText = c.principle;
-        controls.modeText = c.mode;
+        choices.principle = principleByText(c.principle);
+        choices.analysisMode = modeByText(c.mode);
         run();
-        EXPECT_EQ(state.options.adjustmentPrinciple, c.expectedPrinciple);
+        EXPECT_EQ(state.options.principle, c.expectedPrinciple);
         EXPECT_EQ(state.options.analysisMode, c.expectedMode);
     }
 }
 
-TEST_F(RunFixture, AccelerationFromTheCheckBoxAndTurboButton) {
+TEST(Acceleration, FromTheCheckBoxAndTurboButton) {
+    using L = AccelerationLevel;
     struct Case {
         bool accelerate, turbo;
-        int32_t level;
+        L level;
     };
-    const Case cases[] = {{false, true, 0}, {false, false, 0}, {true, false, 1}, {true, true, 2}};
+    const Case cases[] = {{false, true, L::None},
+                          {false, false, L::None},
+                          {true, false, L::Standard},
+                          {true, true, L::Turbo}};
     for (const Case& c : cases) {
-        controls.accelerate = c.accelerate;
-        controls.turbo = c.turbo;
-        run();
-        EXPECT_EQ(state.options.accelerationLevel, c.level);
+        EXPECT_EQ(accelerationOf(c.accelerate, c.turbo), c.level);
     }
 }
 
-TEST_F(RunFixture, IterationFieldIsCorrectedAndBoostLastsOneRun) {
-    controls.iterationsText = "8361";
-    run();
-    EXPECT_EQ(controls.iterationsText, "4");
-    EXPECT_EQ(state.options.iterationCount, 4);
-    EXPECT_EQ(state.options.accelerationBoost, 1);
-    run();
-    EXPECT_EQ(state.options.accelerationBoost, 0);
-
-    controls.iterationsText = "abc";
-    run();
-    EXPECT_EQ(controls.iterationsText, "abc");
-    EXPECT_EQ(state.options.iterationCount, 4);
+TEST_F(RunFixture, TheBoostOfTheIterationFieldLastsOneRun) {
+    for (const auto& [text, boost] : {std::pair{"8361", true}, std::pair{"4", false}}) {
+        SCOPED_TRACE(text);
+        const IterationChoice iterations = interpretIterationField(text);
+        choices.iterationCount = iterations.iterationCount;
+        choices.accelerationBoost = iterations.accelerationBoost;
+        run();
+        EXPECT_EQ(state.options.iterationCount, 4);
+        EXPECT_EQ(state.options.accelerationBoost, boost);
+    }
 }
 
 TEST_F(RunFixture, UkladIsRewrittenOnlyWhenItExists) {
-    controls.systemText = "2000  poł. osiowy  21";
+    choices.system = SystemZone{CoordinateSystem::Cs2000, 21};
     run();
     EXPECT_FALSE(folder.exists("uklad"));
-    EXPECT_EQ(state.options.coordinateSystem, 2000);
-    EXPECT_EQ(state.options.zone, 21);
+    EXPECT_EQ(state.options.system, (SystemZone{CoordinateSystem::Cs2000, 21}));
 
     folder.write("Uklad", "0\r\n0\r\n");
     run();
@@ -183,13 +186,12 @@ TEST_F(RunFixture, UkladIsRewrittenOnlyWhenItExists) {
     EXPECT_EQ(std::count(names.begin(), names.end(), "uklad"), 0);
 }
 
-TEST_F(RunFixture, AnUnknownSystemTextKeepsTheSystem) {
-    controls.systemText = "1965 strefa 3";
+TEST_F(RunFixture, NoSystemChosenKeepsTheSystemInMemory) {
+    choices.system = SystemZone{CoordinateSystem::Cs1965, 3};
     run();
-    controls.systemText = "1965 strefa 9";
+    choices.system = std::nullopt; // say, "1965 strefa 9": no entry
     run();
-    EXPECT_EQ(state.options.coordinateSystem, 1965);
-    EXPECT_EQ(state.options.zone, 3);
+    EXPECT_EQ(state.options.system, (SystemZone{CoordinateSystem::Cs1965, 3}));
 }
 
 TEST_F(RunFixture, LinesAboveThirtyOfAnEarlierRunStayAndLinesPast160AreDropped) {

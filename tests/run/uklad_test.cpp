@@ -1,6 +1,6 @@
 #include "run/coordinate_systems.h"
 #include "run/uklad.h"
-#include "run/window_setup.h"
+#include "run/working_folder.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +15,15 @@ struct Folder {
     ProgramState state;
     Folder() { state.options.workingFolder = folder.path(); }
 };
+
+// The system list's text as the window maps it: an entry's exact text, or no choice.
+std::optional<SystemZone> listed(std::string_view text) {
+    const auto entry = entryByText(text);
+    return entry ? std::optional(coordinateSystemEntries[static_cast<size_t>(*entry)].system)
+                 : std::nullopt;
+}
+
+int32_t systemOf(const ProgramState& state) { return systemNumber(state.options.system.system); }
 
 TEST(Uklad, PickingAnEntryWritesSystemAndZone) {
     struct Case {
@@ -33,23 +42,23 @@ TEST(Uklad, PickingAnEntryWritesSystemAndZone) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.entry);
         Folder f;
-        changeCoordinateSystem(c.entry, f.state);
+        changeCoordinateSystem(f.state, listed(c.entry));
         EXPECT_EQ(f.folder.read("uklad"), c.file);
-        EXPECT_EQ(f.state.options.coordinateSystem, c.system);
-        EXPECT_EQ(f.state.options.zone, c.zone);
+        EXPECT_EQ(systemOf(f.state), c.system);
+        EXPECT_EQ(f.state.options.system.zone, c.zone);
     }
 }
 
 TEST(Uklad, TextMatchingNoEntryKeepsTheChoiceAndStillRewritesTheFile) {
     Folder f;
-    changeCoordinateSystem("1965 strefa 2", f.state);
+    changeCoordinateSystem(f.state, listed("1965 strefa 2"));
     for (const char* typed : {"1965 strefa", "1965 strefa 2 ", "1965 STREFA 2", ""}) {
         SCOPED_TRACE(typed);
         f.folder.write("uklad", "garbage");
-        changeCoordinateSystem(typed, f.state);
+        changeCoordinateSystem(f.state, listed(typed));
         EXPECT_EQ(f.state.systemZoneCode, 652);
-        EXPECT_EQ(f.state.options.coordinateSystem, 1965);
-        EXPECT_EQ(f.state.options.zone, 2);
+        EXPECT_EQ(systemOf(f.state), 1965);
+        EXPECT_EQ(f.state.options.system.zone, 2);
         EXPECT_EQ(f.folder.read("uklad"), "1965\r\n2\r\n");
     }
 }
@@ -77,54 +86,63 @@ TEST(Uklad, RestoringFromTheFile) {
         Folder f;
         f.folder.write("UKLAD", c.content);
         EXPECT_EQ(restoreCoordinateSystem(f.state), c.entry);
-        EXPECT_EQ(f.state.options.coordinateSystem, c.system);
-        EXPECT_EQ(f.state.options.zone, c.zone);
+        EXPECT_EQ(systemOf(f.state), c.system);
+        EXPECT_EQ(f.state.options.system.zone, c.zone);
         EXPECT_EQ(f.folder.read("UKLAD"), c.content) << "restoring never writes uklad";
     }
 }
 
 TEST(Uklad, AFolderWithoutUkladShowsTheRememberedChoice) {
     Folder first;
-    changeCoordinateSystem("1965 strefa 2", first.state);
+    changeCoordinateSystem(first.state, listed("1965 strefa 2"));
 
     TempFolder withoutFile;
     ProgramState& state = first.state;
-    const WindowSetup setup = setUpWindow(state, withoutFile.path());
-    EXPECT_EQ(setup.systemEntry, 2);
-    EXPECT_EQ(state.options.coordinateSystem, 1965);
+    EXPECT_EQ(useWorkingFolder(state, withoutFile.path()), 2);
+    EXPECT_EQ(systemOf(state), 1965);
     EXPECT_FALSE(withoutFile.exists("uklad"));
 
     TempFolder local;
     local.write("uklad", "0\r\n0\r\n");
-    EXPECT_EQ(setUpWindow(state, local.path()).systemEntry, 0);
-    EXPECT_EQ(state.options.coordinateSystem, 0);
+    EXPECT_EQ(useWorkingFolder(state, local.path()), 0);
+    EXPECT_EQ(systemOf(state), 0);
 }
 
 TEST(Uklad, AStoredSystemOutsideTheListKeepsTheCodeButShowsLocal) {
     Folder f;
-    changeCoordinateSystem("1965 strefa 2", f.state);
+    changeCoordinateSystem(f.state, listed("1965 strefa 2"));
     f.folder.write("uklad", "1234\r\n5\r\n"); // not one of the systems: the code stays
     EXPECT_EQ(restoreCoordinateSystem(f.state), 2);
     f.folder.write("uklad", "2000\r\n17\r\n"); // a system with a zone outside the list
     EXPECT_EQ(restoreCoordinateSystem(f.state), 0);
-    EXPECT_EQ(f.state.options.coordinateSystem, 0);
+    EXPECT_EQ(systemOf(f.state), 0);
 }
 
 TEST(Uklad, AnUnwritableFolderStillChangesTheChoice) {
     ProgramState state;
     state.options.workingFolder = "/nonexistent/ptw3/folder";
-    changeCoordinateSystem("UTM  (na WGS-84)", state);
-    EXPECT_EQ(state.options.coordinateSystem, 1000);
+    changeCoordinateSystem(state, listed("UTM  (na WGS-84)"));
+    EXPECT_EQ(systemOf(state), 1000);
     EXPECT_EQ(state.systemZoneCode, 1000);
 }
 
-TEST(CoordinateSystems, EveryEntryHasTheCodeOfItsFormula) {
-    for (const CoordinateSystemEntry& e : coordinateSystemEntries) {
-        SCOPED_TRACE(std::string(e.text));
-        EXPECT_EQ(systemZoneCode(e.system, e.zone), e.code);
-        EXPECT_EQ(entryByText(e.text), entryByCode(e.code));
+TEST(CoordinateSystems, EveryEntryHasACodeOfItsOwnAndIsFoundByItsText) {
+    struct Case {
+        int32_t entry, code;
+    };
+    const Case published[] = {{0, 0},    {1, 651},     {6, 42615},  {11, 42324},
+                              {12, 92},  {14, 200018}, {21, 865},   {22, 1000}};
+    for (const Case& c : published) {
+        SCOPED_TRACE(c.entry);
+        EXPECT_EQ(systemZoneCode(coordinateSystemEntries[static_cast<size_t>(c.entry)].system),
+                  c.code);
     }
-    EXPECT_FALSE(systemZoneCode(1234, 5).has_value());
+    for (size_t i = 0; i < coordinateSystemEntries.size(); ++i) {
+        const CoordinateSystemEntry& e = coordinateSystemEntries[i];
+        SCOPED_TRACE(std::string(e.text));
+        EXPECT_EQ(entryByCode(systemZoneCode(e.system)), static_cast<int32_t>(i));
+        EXPECT_EQ(entryByText(e.text), static_cast<int32_t>(i));
+    }
 }
 
 } // namespace

@@ -5,7 +5,7 @@
 #include "common/encoding.h"
 #include "common/stop.h"
 #include "run/calculation_run.h"
-#include "run/window_setup.h"
+#include "run/working_folder.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -31,10 +31,10 @@ struct WholeRun {
     WholeRun() { folder.copyFilesOf(localNetwork); }
 
     void run() {
-        setUpWindow(state, folder.path());
-        RunControls controls;
+        useWorkingFolder(state, folder.path());
+        const RunChoices choices;
         try {
-            runCalculation(state, controls, t.context);
+            runCalculation(state, choices, t.context);
         } catch (const Stop& s) {
             stop = s.reason();
         }

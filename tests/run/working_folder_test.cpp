@@ -1,5 +1,4 @@
 #include "run/folder_memory.h"
-#include "run/window_setup.h"
 #include "run/working_folder.h"
 #include "test_support.h"
 
@@ -144,21 +143,19 @@ TEST(FileSet, PresenceFlagsFollowTheFilesOfAnyCase) {
     EXPECT_EQ(files.paths[0], folder.path() / "dlugosci");
 }
 
-TEST(WindowSetup, ResetsTheCodesAndReadsTheFolder) {
+TEST(WorkingFolder, TakingAFolderResetsTheChoicesAndRestoresItsSystem) {
     TempFolder folder;
     folder.write("uklad", "2000\r\n18\r\n");
     ProgramState state;
-    state.options.adjustmentPrinciple = 1011;
-    state.options.analysisMode = 2;
-    const WindowSetup setup = setUpWindow(state, folder.path());
-    EXPECT_EQ(state.options.adjustmentPrinciple, 1);
-    EXPECT_EQ(state.options.analysisMode, 1);
+    state.options.principle = AdjustmentPrinciple::RobustDistancesAndAngles;
+    state.options.analysisMode = AnalysisMode::Approximate;
+    EXPECT_EQ(useWorkingFolder(state, folder.path()), 14);
+    EXPECT_EQ(state.options.principle, AdjustmentPrinciple::LeastSquares);
+    EXPECT_EQ(state.options.analysisMode, AnalysisMode::Full);
     EXPECT_EQ(state.options.workingFolder, folder.path());
-    EXPECT_EQ(setup.systemEntry, 14);
-    EXPECT_EQ(setup.statusText, " Folder roboczy = " + folder.path().string());
+    EXPECT_EQ(workingFolderStatus(folder.path()), " Folder roboczy = " + folder.path().string());
 
-    const WindowSetup missing = setUpWindow(state, folder.path() / "does-not-exist");
-    for (int32_t present : missing.files.present) {
+    for (int32_t present : scanFileSet(folder.path() / "does-not-exist").present) {
         EXPECT_EQ(present, 0);
     }
 }

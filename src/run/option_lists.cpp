@@ -1,0 +1,52 @@
+#include "run/option_lists.h"
+
+#include "common/number_parse.h"
+
+namespace ptw3 {
+namespace {
+
+constexpr int32_t defaultIterations = 4;
+constexpr int32_t fewestIterations = 2;
+
+} // namespace
+
+std::optional<AdjustmentPrinciple> principleByText(std::string_view text) {
+    for (const PrincipleEntry& entry : principleEntries) {
+        if (entry.text == text) {
+            return entry.principle;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<AnalysisMode> modeByText(std::string_view text) {
+    for (const ModeEntry& entry : modeEntries) {
+        if (entry.text == text) {
+            return entry.mode;
+        }
+    }
+    return std::nullopt;
+}
+
+AccelerationLevel accelerationOf(bool accelerate, bool turbo) {
+    if (!accelerate) {
+        return AccelerationLevel::None;
+    }
+    return turbo ? AccelerationLevel::Turbo : AccelerationLevel::Standard;
+}
+
+IterationChoice interpretIterationField(std::string_view text) {
+    const auto typed = parseInteger(text);
+    if (!typed) {
+        return {defaultIterations, false, std::nullopt};
+    }
+    if (*typed <= 1) {
+        return {fewestIterations, false, std::to_string(fewestIterations)};
+    }
+    if (*typed == boostIterationCode) {
+        return {defaultIterations, true, std::to_string(defaultIterations)};
+    }
+    return {*typed, false, std::nullopt};
+}
+
+} // namespace ptw3
