@@ -1,7 +1,7 @@
 // The long phases of a computation as its progress reports name them. The names are
 // shown to the person beside the progress bar and are the same wherever a phase is
-// reported (UTF-8 here; the run context takes Windows-1250, cp1250()). The solver
-// reports the factorisation and the point cofactors under the same names.
+// reported (UTF-8 here; the run context takes Windows-1250, cp1250()). The engine
+// reports the solver's factorisation and point cofactors under the same names.
 #pragma once
 
 #include <array>

@@ -18,7 +18,7 @@ constexpr Real smallestSum = 0.01L;
 
 } // namespace
 
-ErrorEllipseAxes ErrorEllipse(Real qxx, Real qyy, Real qxy) {
+ErrorEllipseAxes errorEllipse(Real qxx, Real qyy, Real qxy) {
     const Real d = qxx - qyy;
     const Real e = 2 * qxy;
     const Real f = std::sqrt(std::fabs(d * d + e * e));
@@ -41,7 +41,7 @@ PointAccuracy pointAccuracy(Real qx, Real qy, Real qxx, Real qyy, Real qxy, Real
     p.mx = mo * std::sqrt(std::fabs(qx));
     p.my = mo * std::sqrt(std::fabs(qy));
     p.mp = std::sqrt(p.mx * p.mx + p.my * p.my);
-    p.ellipse = ErrorEllipse(qxx, qyy, qxy);
+    p.ellipse = errorEllipse(qxx, qyy, qxy);
     p.ellipse.a *= mo;
     p.ellipse.b *= mo;
     return p;

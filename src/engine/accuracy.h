@@ -16,7 +16,7 @@ namespace ptw3 {
 struct ErrorEllipseAxes {
     Real a = 0, b = 0, fi = 0;
 };
-ErrorEllipseAxes ErrorEllipse(Real qxx, Real qyy, Real qxy);
+ErrorEllipseAxes errorEllipse(Real qxx, Real qyy, Real qxy);
 
 /// Mean errors (m) of a determined point from its cofactors and the unit error Mo.
 struct PointAccuracy {

@@ -2,6 +2,8 @@
 
 #include "common/encoding.h"
 #include "common/number_format.h"
+#include "common/run_phases.h"
+#include "common/stop.h"
 #include "engine/observation_blocks.h"
 #include "engine/pass_progress.h"
 #include "engine/weighting.h"
@@ -9,6 +11,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <string>
+#include <string_view>
 
 namespace ptw3 {
 namespace {
@@ -89,6 +93,26 @@ void writeControlBlock(AdjustmentState& s) {
     r.line(" " + std::string(75, '-'));
 }
 
+// Asked once for every weak pivot of the solution: No stops the computation, Yes lets the
+// solver raise the pivot and go on.
+void askToGoOnDespiteDefect(RunContext& context) {
+    const std::string question = cp1250(" *** NUMERYCZNY LUB TOPOLOGICZNY DEFEKT UKŁADU\n"
+                                        "     Z POWODU BŁEDÓW LUB BRAKÓW DANYCH\n"
+                                        "     MOŻESZ LICZYĆ DALEJ ALE WYNIKI BĘDĄ BŁEDNE\n"
+                                        "     Czy chcesz liczyć dalej?");
+    if (!context.confirm(question)) {
+        throw Stop(StopReason::UserDeclined, utf8FromCp1250(question));
+    }
+}
+
+// The solver's steps as progress of the phase, each preceded by a look for a stop.
+StepReport phaseProgress(RunContext& context, std::string_view phase) {
+    return [&context, text = cp1250(phase)](double done) {
+        context.checkCancelled();
+        context.progress(text, done);
+    };
+}
+
 Real roundedToFiveDecimals(Real v) { return roundHalfEven(v * 100000) * 0.00001L; }
 
 // Iterations after the 20th overwrite the 20th line of the message list.
@@ -130,8 +154,10 @@ void runIterations(AdjustmentState& s, CalculationResults& results) {
         observationPass(s);
         addCoordinatePseudoObservations(n, s.normal);
 
-        const SolveOutcome outcome = s.normal.SolveNormalEquations(0, s.context);
-        results.systemDefect = outcome.defectFlag == 1;
+        const SolveOutcome outcome = s.normal.solveNormalEquations(
+            0, [&](int32_t) { askToGoOnDespiteDefect(s.context); },
+            phaseProgress(s.context, phase::solvingNormalEquations));
+        results.systemDefect = outcome.defect;
         if (outcome.deflated) {
             s.controlReport.line(cp1250(" *  ZBYT DUŻA DEFLACJA NIELINIOWA na wartość [pvv]"));
             s.controlReport.line("    - automatyczna korekta numeryczna");
@@ -151,7 +177,7 @@ void runIterations(AdjustmentState& s, CalculationResults& results) {
 
     s.lastPass = true;
     s.context.message(cp1250(" ANALIZA DOKŁADNOŚCI PUNKTÓW - proszę czekać"));
-    s.normal.ComputePointCofactors(s.context);
+    s.normal.computePointCofactors(phaseProgress(s.context, phase::pointAnalysis));
     s.context.message(cp1250(" ANALIZA DOKŁADNOŚCI OBSERWACJI - proszę czekać"));
     observationPass(s);
 }

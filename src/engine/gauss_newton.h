@@ -1,7 +1,8 @@
 // The Gauss-Newton iterations: a fixed number of passes that linearise every
-// observation at the working coordinates, solve the normal equations and apply
-// the corrections, each followed by a block of control parameters; then the
-// point cofactors and the last pass that prints the adjusted observations.
+// observation at the working coordinates, solve the normal equations (asking
+// whether to go on past each weak pivot) and apply the corrections, each followed
+// by a block of control parameters; then the point cofactors and the last pass
+// that prints the adjusted observations.
 #pragma once
 
 #include "engine/adjustment_state.h"

@@ -56,7 +56,7 @@ std::vector<Real> observationCofactors(const NormalEquations& normal,
     std::vector<Real> q;
     q.reserve(rows.size());
     for (const EquationRow& row : rows) {
-        q.push_back(normal.ComputeObservationCofactor(row.view()));
+        q.push_back(normal.computeObservationCofactor(row.view()));
     }
     return q;
 }

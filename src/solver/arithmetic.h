@@ -1,4 +1,6 @@
-// The arithmetic in which the normal equations are factorised and inverted.
+// The arithmetic in which the normal equations are factorised and inverted, as the caller
+// chooses it; the store itself turns to the extended type for the rest of a computation
+// when a pivot is weak or the magnitudes lie beyond what double-double holds.
 #pragma once
 
 namespace ptw3 {

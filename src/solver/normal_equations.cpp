@@ -5,14 +5,9 @@
 
 #include "solver/normal_equations.h"
 
-#include "common/encoding.h"
-#include "common/run_phases.h"
-#include "common/stop.h"
-
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <string>
 #include <type_traits>
 
 namespace ptw3 {
@@ -20,23 +15,6 @@ namespace {
 
 /// [pvv] + [pdd] put in place of a value that round-off drove below zero.
 constexpr Real deflatedSumOfSquares = 1e-7L;
-
-void askToGoOnDespiteDefect(RunContext& context) {
-    const std::string question = cp1250(" *** NUMERYCZNY LUB TOPOLOGICZNY DEFEKT UKŁADU\n"
-                                        "     Z POWODU BŁEDÓW LUB BRAKÓW DANYCH\n"
-                                        "     MOŻESZ LICZYĆ DALEJ ALE WYNIKI BĘDĄ BŁEDNE\n"
-                                        "     Czy chcesz liczyć dalej?");
-    if (!context.confirm(question)) {
-        throw Stop(StopReason::UserDeclined, utf8FromCp1250(question));
-    }
-}
-
-StepReport reporter(RunContext& context, std::string_view phase) {
-    return [&context, text = cp1250(phase)](double done) {
-        context.checkCancelled();
-        context.progress(text, done);
-    };
-}
 
 Real realOf(Real v) { return v; }
 Real realOf(DoubleDouble v) { return toReal(v); }
@@ -192,8 +170,7 @@ Real NormalEquations::element(int32_t r, int32_t c) const {
 
 template <class S>
 SolveOutcome NormalEquations::solve(Elements<S>& factor, Real pivotShift,
-                                    const std::function<void(int32_t)>& weakPivot,
-                                    RunContext& context) {
+                                    const WeakPivot& weakPivot, const StepReport& report) {
     const int32_t n = m_n;
     Elements<S> b;
     b.assign(n + 2);
@@ -206,9 +183,8 @@ SolveOutcome NormalEquations::solve(Elements<S>& factor, Real pivotShift,
     }
     SolveOutcome outcome;
     const int32_t weakPivots =
-        factoriseProfile<S>(shape(), factor, b, pivotShift, weakPivot, pool(),
-                            reporter(context, phase::solvingNormalEquations));
-    outcome.defectFlag = weakPivots > 0 ? 1 : 0;
+        factoriseProfile<S>(shape(), factor, b, pivotShift, weakPivot, pool(), report);
+    outcome.defect = weakPivots > 0;
     for (int32_t r = 1; r <= n + 1; ++r) {
         m_b[static_cast<size_t>(r)] = realOf(b.get(r));
     }
@@ -228,9 +204,9 @@ SolveOutcome NormalEquations::solve(Elements<S>& factor, Real pivotShift,
     return outcome;
 }
 
-SolveOutcome NormalEquations::SolveNormalEquations(Real pivotShift, RunContext& context) {
+SolveOutcome NormalEquations::solveNormalEquations(Real pivotShift, const WeakPivot& weakPivot,
+                                                   const StepReport& report) {
     assert(m_stage == Stage::Accumulating);
-    const auto ask = [&](int32_t) { askToGoOnDespiteDefect(context); };
     if (m_arithmetic == Arithmetic::DoubleDouble && !splitProfile()) {
         m_arithmetic = Arithmetic::Extended;
         m_split.clear();
@@ -238,7 +214,7 @@ SolveOutcome NormalEquations::SolveNormalEquations(Real pivotShift, RunContext& 
     if (m_arithmetic == Arithmetic::DoubleDouble) {
         struct Defect {};
         try {
-            return solve(m_split, pivotShift, [](int32_t) { throw Defect{}; }, context);
+            return solve(m_split, pivotShift, [](int32_t) { throw Defect{}; }, report);
         } catch (const Defect&) {
             // A defective system is solved, from here to the end of the computation, in the
             // extended type: what it prints in the undetermined directions is rounding noise
@@ -247,7 +223,7 @@ SolveOutcome NormalEquations::SolveNormalEquations(Real pivotShift, RunContext& 
             m_split.clear();
         }
     }
-    return solve(m_profile, pivotShift, ask, context);
+    return solve(m_profile, pivotShift, weakPivot, report);
 }
 
 bool NormalEquations::splitProfile() {
@@ -286,20 +262,19 @@ template <class S> void NormalEquations::fillCofactors(Elements<S>& inverse) {
     }
 }
 
-void NormalEquations::ComputePointCofactors(RunContext& context) {
+void NormalEquations::computePointCofactors(const StepReport& report) {
     assert(m_stage == Stage::Factorised || m_n == 0);
     if (m_arithmetic == Arithmetic::Extended) {
-        invertProfile<Real>(shape(), m_profile, pool(), reporter(context, phase::pointAnalysis));
+        invertProfile<Real>(shape(), m_profile, pool(), report);
         fillCofactors(m_profile);
     } else {
-        invertProfile<DoubleDouble>(shape(), m_split, pool(),
-                                    reporter(context, phase::pointAnalysis));
+        invertProfile<DoubleDouble>(shape(), m_split, pool(), report);
         fillCofactors(m_split);
     }
     m_stage = Stage::Inverted;
 }
 
-Real NormalEquations::ComputeObservationCofactor(std::span<const EquationTerm> row) const {
+Real NormalEquations::computeObservationCofactor(std::span<const EquationTerm> row) const {
     assert(m_stage == Stage::Inverted);
     // The row's unknowns with their coefficients summed, at most the six of three points
     // in the usual case; any number is taken.

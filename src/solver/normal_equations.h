@@ -1,14 +1,13 @@
-// The normal equations of the adjustment, stored as the upper triangle inside a row profile
-// (a variable band fixed by the ordering of the unknowns), and their solution: Cholesky
-// factorisation carrying the right-hand side as an extra column and [pLL] as its corner,
-// back substitution, and the elements of N^-1 inside the profile (the selected inverse),
-// from which every point's 2x2 block and every observation's cofactor a N^-1 a^T follow.
-// The equations are accumulated in the extended type; the factorisation and the inversion
-// run in double-double (vector instructions, about 106 bits) or in the extended type.
+// The normal equations of the adjustment in Jennings's profile storage (the upper triangle
+// inside a variable band fixed by the ordering of the unknowns) and their solution: Cholesky
+// factorisation carrying the right-hand side and [pLL] along, back substitution, and the
+// selected inverse of Takahashi, Fagan and Chin, from which every point's 2x2 block and every
+// observation's cofactor a N^-1 a^T follow. Accumulated in the extended type; factorised and
+// inverted in double-double (vector instructions, about 106 bits) or in the extended type.
+// Numbers in, numbers out: a weak pivot and the progress go back to the caller by callback.
 #pragma once
 
 #include "common/real.h"
-#include "common/run_context.h"
 #include "common/table.h"
 #include "solver/arithmetic.h"
 #include "solver/double_double.h"
@@ -38,8 +37,8 @@ struct PointCofactor {
 };
 
 struct SolveOutcome {
-    int32_t defectFlag = 0; ///< 1 when a pivot failed and the person chose to go on
-    bool deflated = false;  ///< [pvv] + [pdd] came out negative and was replaced by 1e-7
+    bool defect = false;   ///< a pivot was weak and weakPivot let the solution go on
+    bool deflated = false; ///< [pvv] + [pdd] came out negative and was replaced by 1e-7
 };
 
 class NormalEquations {
@@ -89,26 +88,28 @@ public:
     }
 
     /// Factorises N, forward-substitutes b (b[n+1] becomes [pLL] - y^T y) and
-    /// back-substitutes x = -N^-1 b. A pivot at or below 0.001 after adding pivotShift asks
-    /// whether to go on: Yes raises it by 0.001, No throws Stop(UserDeclined); the store then
-    /// works in the extended type from there on, as it does for equations whose magnitudes
-    /// double-double cannot hold. Reports its progress and stops when the run is cancelled.
-    SolveOutcome SolveNormalEquations(Real pivotShift, RunContext& context);
+    /// back-substitutes x = -N^-1 b. A pivot at or below 0.001 after adding pivotShift is
+    /// passed to weakPivot, once for each such pivot in row order, and then raised by 0.001;
+    /// the store then works in the extended type from there on, as it does for equations
+    /// whose magnitudes double-double cannot hold. Either callback may throw to abandon the
+    /// solution.
+    SolveOutcome solveNormalEquations(Real pivotShift, const WeakPivot& weakPivot,
+                                      const StepReport& report);
 
     const Table<Real>& corrections() const { return m_x; }                  ///< x[1..n], m
     Real sumOfSquares() const { return m_b[static_cast<size_t>(m_n) + 1]; } ///< [pvv] + [pdd]
 
     /// After solving: replaces the factor by the elements of N^-1 inside the profile and
-    /// fills the diagonal of N^-1 and the 2x2 block of every point. Reports its progress and
-    /// stops when the run is cancelled.
-    void ComputePointCofactors(RunContext& context);
+    /// fills the diagonal of N^-1 and the 2x2 block of every point. The report may throw to
+    /// abandon the inversion.
+    void computePointCofactors(const StepReport& report);
     const Table<Real>& cofactorDiagonal() const { return m_q; }             ///< q[1..n]
     const Table<PointCofactor>& pointCofactors() const { return m_blocks; } ///< [1..lr]
 
     /// q = a N^-1 a^T of one observation row (coefficients as for accumulate) from the
     /// selected inverse; every pair of its unknowns must lie inside the profile, as the
     /// unknowns of one observation do. Several threads may call it at once.
-    Real ComputeObservationCofactor(std::span<const EquationTerm> row) const;
+    Real computeObservationCofactor(std::span<const EquationTerm> row) const;
 
 private:
     enum class Stage { Accumulating, Factorised, Inverted };
@@ -120,8 +121,8 @@ private:
     bool splitProfile();
     WorkerPool& pool();
     template <class S>
-    SolveOutcome solve(Elements<S>& factor, Real pivotShift,
-                       const std::function<void(int32_t)>& weakPivot, RunContext& context);
+    SolveOutcome solve(Elements<S>& factor, Real pivotShift, const WeakPivot& weakPivot,
+                       const StepReport& report);
     template <class S> void fillCofactors(Elements<S>& inverse);
     /// Index of N[r][c] in the store, r <= c inside row r's run.
     int64_t indexOf(int32_t r, int32_t c) const {

@@ -1,9 +1,10 @@
-// The profile Cholesky factorisation N = U^T U with the right-hand side carried along, the
-// back substitution, and the selected inversion that overwrites the factor with the
-// elements of N^-1 inside the profile, in the extended type or in double-double. Rows are
-// taken in panels of a fixed height; the work inside a panel step is shared by the
-// threads of a WorkerPool so that every element is computed by one thread in one fixed
-// order, and the results do not depend on the number of threads.
+// The profile Cholesky factorisation N = U^T U after Jennings with the right-hand side
+// carried along, the back substitution, and the selected inversion (Takahashi, Fagan and
+// Chin) that overwrites the factor with the elements of N^-1 inside the profile, in the
+// extended type or in double-double. Rows are taken in panels of a fixed height; the work
+// inside a panel step is shared by the threads of a WorkerPool so that every element is
+// computed by one thread in one fixed order, and the results do not depend on the number
+// of threads.
 #pragma once
 
 #include "common/real.h"
@@ -83,14 +84,17 @@ private:
 /// may throw to abandon the loop; the store is then left half transformed.
 using StepReport = std::function<void(double done)>;
 
+/// What the caller is told of a pivot at or below 0.001: its row r (1..n). It may throw to
+/// abandon the factorisation; the store is then left half transformed.
+using WeakPivot = std::function<void(int32_t row)>;
+
 /// Factorises the profile in place (U above the diagonal, 1/U[r][r] on it) and b[1..n] into
 /// y = U^-T b, with b[n+1] -= y^T y. A pivot at or below 0.001 after adding pivotShift calls
-/// weakPivot(r), which may throw, and is then raised by 0.001. Returns the number of such
-/// pivots.
+/// weakPivot(r) and is then raised by 0.001. Returns the number of such pivots.
 template <class S>
 int32_t factoriseProfile(const ProfileShape& shape, Elements<S>& profile, Elements<S>& b,
-                         Real pivotShift, const std::function<void(int32_t row)>& weakPivot,
-                         WorkerPool& pool, const StepReport& report);
+                         Real pivotShift, const WeakPivot& weakPivot, WorkerPool& pool,
+                         const StepReport& report);
 
 /// x[1..n] = -U^-1 y from the factor and the forward-substituted y[1..n].
 template <class S>
