@@ -36,7 +36,7 @@ struct CalculationOptions {
     AdjustmentPrinciple principle = AdjustmentPrinciple::LeastSquares;
     AnalysisMode analysisMode = AnalysisMode::Full;
     AccelerationLevel accelerationLevel = AccelerationLevel::Turbo;
-    bool accelerationBoost = false; ///< the iteration field's 8361: a finer analysis, as above
+    bool accelerationBoost = false; ///< the iteration field's 8361, kept like the level
     /// The arithmetic of the factorisation and the selected inversion.
     Arithmetic arithmetic = Arithmetic::DoubleDouble;
     /// Threads of the factorisation and the inversion, 0 for one per hardware thread; the

@@ -43,7 +43,8 @@ std::optional<AnalysisMode> modeByText(std::string_view text);
 /// the " standard" button itself is not consulted.
 AccelerationLevel accelerationOf(bool accelerate, bool turbo);
 
-/// The iteration field's text that asks for 4 iterations with a finer accuracy analysis.
+/// The iteration field's text that asks for 4 iterations with the boost of the accuracy
+/// analysis, which is kept as the person chose it (every level computes exact cofactors).
 inline constexpr int32_t boostIterationCode = 8361;
 
 /// What the iteration field's text means for a run.
