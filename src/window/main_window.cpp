@@ -3,7 +3,6 @@
 #include "editor/editor_window.h"
 #include "editor/fonts.h"
 #include "help/help_window.h"
-#include "run/coordinate_systems.h"
 #include "run/uklad.h"
 #include "run/working_folder.h"
 #include "sketch/sketch_view.h"
