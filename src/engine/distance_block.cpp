@@ -2,9 +2,8 @@
 // system (projection reduction; height reduction for lengths measured on the ground), its
 // observation equation at the working coordinates, the listing of the first iteration, and in
 // the last pass the adjusted lengths with their mean errors, the residual statistics, the
-// systematic scale postulate and the mean projection distortion written back to redukcje.
+// systematic scale postulate and the mean projection distortion the result files write back.
 #include "common/encoding.h"
-#include "common/folder_files.h"
 #include "common/number_format.h"
 #include "engine/observation_blocks.h"
 #include "engine/pass_progress.h"
@@ -228,7 +227,7 @@ void writeScalePostulate(AdjustmentState& s, const ScalePostulate& postulate, in
     r.line(cp1250("      np. zmianie wysokości n.p.m. o wartość:"));
     r.line("    " + fixed(postulate.heightChangeM, 10, 2) + "m");
     if (std::fabs(postulate.heightChangeM) > heightHintLimitM) {
-        if (findFileNoCase(s.options.workingFolder, "h.prz")) {
+        if (s.network.heightFileFound) {
             r.line(cp1250("      - sprawdź wysokości punktów w pliku H.prz ]"));
         } else {
             r.line("      - zobacz drugi parametr w pliku REDUKCJE ");
@@ -316,15 +315,8 @@ void finalPass(AdjustmentState& s) {
     s.mainReport.line(resultEnd);
     writeStatistics(s.mainReport, s.controlReport, distanceStatistics, counts);
     writeScalePostulate(s, scalePostulate(sumResidualLength, sumLengthSquared), counts.outliers);
-
-    // The mean distortion is read back as the first parameter of REDUKCJE next time. The
-    // file is also input: it is replaced whole or not at all.
-    constexpr std::string_view reductionsName = "redukcje";
-    const std::string text = fixed(distortionSum / n.ld(), 15, 5) + " " +
-                             fixed(n.parameters.meanHeight, 10, 3) + "\r\n";
-    if (const int error = replaceFile(s.options.workingFolder, reductionsName, text)) {
-        stopOnWriteFailure(s.context, s.options.workingFolder / reductionsName, error);
-    }
+    // The mean distortion is read back as the first parameter of REDUKCJE next time.
+    s.meanDistortionPpm = distortionSum / n.ld();
 }
 
 } // namespace
