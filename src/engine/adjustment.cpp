@@ -53,8 +53,7 @@ void adjustNetwork(const CalculationOptions& options, NetworkData& network,
     s.mainReport = ReportFile(options.workingFolder, "rpw.ptw", context);
     s.controlReport = ReportFile(options.workingFolder, "er3.ptw", context);
     markingInterruption({&s.mainReport, &s.controlReport}, [&] {
-        s.size = writePreamble(options.workingFolder, network, options, s.projection,
-                               s.mainReport, context);
+        s.size = writePreamble(network, options, s.projection, s.mainReport, context);
         layOutProfile(s);
         runIterations(s, results);
         writeResults(s, results);

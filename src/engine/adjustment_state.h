@@ -90,6 +90,9 @@ struct AdjustmentState {
     Real mo = 1;       ///< Mo, from the residuals
     Real incrementNorm = 0; ///< NORM(dx,dy), m
 
+    /// μ̄ of the distances in the last pass (ppm), written back to redukcje with the results.
+    std::optional<Real> meanDistortionPpm;
+
     int64_t passTotal = 0; ///< observations of the pass under way
     int64_t passDone = 0;  ///< of them evaluated
     AdjustmentOutcome* outcome = nullptr; ///< filled at the end when a caller asks for it

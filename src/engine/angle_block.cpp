@@ -1,25 +1,23 @@
 // The angle block of an adjustment pass: the angles of the angle files (entries 1 to lka1) and
-// the Schreiber angles formed from the direction sets (entries lka1 + 1 to lka). Every pass
-// linearises them at the working coordinates; the first iteration lists the observations
-// with their arc-to-chord reductions, and the last pass prints the adjusted angles and the
-// directions rebuilt set by set from the residuals of their Schreiber angles.
+// the Schreiber angles formed from the direction sets (entries lka1 + 1 to lka). Each angle is
+// linearised at the working coordinates as the difference of its two grid bearings, the
+// observed angle carried to the plane by the arc-to-chord reductions of its lines. The first
+// iteration lists the observations with their reductions; the last pass prints the adjusted
+// angles, and the directions rebuilt set by set from the residuals of their Schreiber angles
+// (Schreiber's rule undone: the station's orientation as the weighted mean of the set).
 #include "common/encoding.h"
 #include "common/number_format.h"
 #include "engine/direction_cofactors.h"
 #include "engine/observation_blocks.h"
-#include "engine/pass_progress.h"
 #include "engine/residual_analysis.h"
 #include "engine/weighting.h"
 #include "observations/angle_observations.h"
 
-#include <algorithm>
-#include <array>
 #include <cassert>
 #include <cmath>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace ptw3 {
@@ -27,18 +25,22 @@ namespace {
 
 constexpr Real gradPerCc = 1e-4L;
 constexpr Real ccPerGrad = 10000;
-/// Angles evaluated together in the last pass, so that their cofactors are computed at once.
-constexpr int32_t lastPassBatch = 2048;
 
+// The texts of the angle and direction tables and of the questions, in UTF-8.
 // clang-format off
-constexpr std::array angleListingMain = {
+namespace text {
+constexpr std::string_view listingTitleMain = "  KĄTY, BŁEDY ŚREDNIE, REDUKCJE ODWZOROWAWCZE";
+constexpr std::string_view listingTitleControl =
+    "  KĄTY, BŁEDY ŚREDNIE, REDUKCJE ODWZOROWAWCZE, POCZĄTKOWE WYRAZY WOLNE ";
+constexpr std::string_view schreiberNote = "  [obserwacje kierunkowe zamieniono na kąty Schreibera]";
+constexpr std::string_view angleListingMain[] = {
     "  ------------------------------------------------------------------------- tarvel_2006-----",
     "  |             P L A N Y   K Ą T Ó W                |  KĄT OBS., BŁ.ŚR.,REDUKCJA, KĄT ZRED|",
     "  |--------------------------------------------------+-------------------------------------|",
     "  |       Nr(L)    |       Nr(C)    |       Nr(P)    |   Al(obs)  | mAL |d(AL)|   Al(zred) |",
     "  |----------------+----------------+----------------+------------+-----+-----+------------|",
 };
-constexpr std::array angleListingControl = {
+constexpr std::string_view angleListingControl[] = {
     "  ------------------------------------------------------------------------------------ tarvel_2006----",
     "  |             P L A N Y   K Ą T Ó W                |  KĄT OBS., BŁ.ŚR.,REDUKCJA, OBS.ZRED. W.WOLNY |",
     "  |--------------------------------------------------+-----------------------------------------------|",
@@ -49,7 +51,7 @@ constexpr std::string_view angleListingEndMain =
     "  |----------------------------------------------------------------------------------------|";
 constexpr std::string_view angleListingEndControl =
     "  |--------------------------------------------------------------------------------------------------|";
-constexpr std::array directionListingMain = {
+constexpr std::string_view directionListingMain[] = {
     "  ----------------------------------------------------- tarvel_2006-----",
     "  |       P L A N Y  KIERUNKÓW      |KIER.OBS.|BL.ŚR|REDUKCJA|KIER.ZRED|",
     "  |                                 |         |     |ODWZOR. |         |",
@@ -58,7 +60,7 @@ constexpr std::array directionListingMain = {
     "  |                |                |  [ g ]  |[cc] |   [cc] |  [ g ]  |",
     "  |----------------+----------------+---------+-----+--------+---------|",
 };
-constexpr std::array directionListingControl = {
+constexpr std::string_view directionListingControl[] = {
     "  --------------------------------------------------------------- tarvel_2006-----",
     "  |       P L A N Y  KIERUNKÓW      |KIER.OBS.|BL.ŚR|REDUKCJA|KIER.ZRED|   WYRAZ |",
     "  |                                 |         |     |ODWZOR. |         |   WOLNY |",
@@ -72,11 +74,13 @@ constexpr std::string_view setEndMain =
 constexpr std::string_view setEndControl =
     "  |----------------+----------------+---------+-----+--------+---------+---------|";
 
+constexpr std::string_view resultsTitle = "  WYKAZ WYRÓWNANYCH MIAR KĄTÓW lub KIERUNKÓW";
+constexpr std::string_view outliersTitle = "  WYKAZ \"ODSTAJĄCYCH\" OBSERWACJI KĄTOWYCH/KIERUNKOWYCH";
 constexpr std::string_view angleResultsRuleMain =
     "  ------------------------------------------------------------------------------- tarvel_2006------";
 constexpr std::string_view angleResultsRule =
     "  -------------------------------------------------------------------------------------------------";
-constexpr std::array angleResultsHead = {
+constexpr std::string_view angleResultsHead[] = {
     "  |             P L A N Y   K Ą T Ó W                |  OBSERWACJE   |     WIELKOŚCI WYRÓWNANE    |",
     "  |--------------------------------------------------+---------------+----------------------------|",
     "  |       Nr(L)    |       Nr(C)    |       Nr(P)    | Al(obs) |mA*Mo|    V | mV  | Al(wyr) |mAwyr|",
@@ -85,7 +89,7 @@ constexpr std::string_view angleResultsUnits =
     "  |                |                |                |  [ g ]  |[cc] |  [cc]|[cc] |  [ g ]  |[cc] |";
 constexpr std::string_view angleResultsHeadEnd =
     "  |----------------+----------------+----------------+---------+-----+------+-----+---------+-----|";
-constexpr std::array directionResultsHead = {
+constexpr std::string_view directionResultsHead[] = {
     "  -------------------------------------------------------------- tarvel_2006------",
     "  |       P L A N Y  KIERUNKÓW      |  OBSERWACJE   |     KIERUNKI WYRÓWNANE     |",
     "  |---------------------------------+---------------+----------------------------|",
@@ -95,88 +99,99 @@ constexpr std::array directionResultsHead = {
 };
 constexpr std::string_view directionResultsSetEnd =
     "  --------------------------------------------------------------------------------";
+
+constexpr StatisticsLabels angleStatistics{
+    "    ANALIZA STATYSTYCZNA POPRAWEK KĄTÓW: ",
+    "     Liczba poprawek \"-\" istotnych (> 0.1) : ",
+    "     Liczba poprawek \"+\" istotnych (<-0.1) : ",
+    "     Liczba poprawek bliskich zera         : ", "   (|v| < 0.1[cc])",
+    "     Liczba \"odstających\" obs. kątowych    : ", "   (|v| > 3 * Mv)"};
+constexpr StatisticsLabels directionStatistics{
+    "    ANALIZA STATYSTYCZNA POPRAWEK KIERUNKÓW: ",
+    "     Liczba poprawek \"-\" istotnych  : ",
+    "     Liczba poprawek \"+\" istotnych  : ",
+    "     Liczba poprawek bliskich zera  : ", "   (|v| < 0.1[cc])",
+    "     Liczba kierunków \"odstających\" : ", "   (|v| > 3 * Mv)"};
+
+constexpr std::string_view coincidenceLine = "*** Podobne współrzędne przybliżone punktów: ";
+constexpr std::string_view coincidenceQuestion = " ***  Podobne współrzędne przybliżone punktów: ";
+constexpr std::string_view continueQuestion = "      Czy chcesz liczyć dalej?";
+constexpr std::string_view reductionLine = " UWAGA: ZBYT DUŻA REDUKCJA ODWZOROWAWCZA KIERUNKU";
+constexpr std::string_view reductionHint[] = {
+    "  sprawdz poprawność wyboru układu i strefy",
+    "  dla używanych współrzędnych!"};
+constexpr std::string_view reductionQuestion =
+    " *** ZBYT DUŻA REDUKCJA ODWZOROWAWCZA KIERUNKU\n"
+    "     sprawdź poprawność wyboru układu i strefy\n"
+    "     Czy chcesz liczyć dalej?";
+} // namespace text
 // clang-format on
 
-// A question met while an angle is evaluated: its lines in the control report and its text.
-struct Question {
-    std::vector<std::string> controlLines;
-    std::string text;
-};
-
-// One angle at the working coordinates, with the weighted equation row as accumulated.
+/// One angle linearised at the working coordinates.
 struct AngleEvaluation {
-    Real computedCc = 0;
-    AngleReductions reductions;
-    AngleFreeTerm freeTerm;
-    Real s = 0;
-    EquationRow row;
+    Real computedCc = 0;        ///< αc, from the grid bearings of the working coordinates
+    AngleReductions reductions; ///< δL, δP: arc-to-chord reductions of the two lines (cc)
+    AngleFreeTerm freeTerm;     ///< αr and l = αc − αr (cc)
+    Real weightRoot = 0;        ///< s = 1/mα (1/cc), robust-reduced when angles are so estimated
+    EquationRow row;            ///< multiplied by s
+    std::vector<Question> questions;
+
+    Real weightedFreeTerm() const { return weightRoot * freeTerm.freeTermCc; }
 };
-
-const PointNumber& numberOf(const AdjustmentState& s, int32_t point) {
-    return s.network.points[point].number;
-}
-
-std::string field(int32_t point, const AdjustmentState& s) {
-    return rightAlign(numberOf(s, point), pointNumberWidth);
-}
 
 // The line from the station to a target; nearly coincident ends raise a question naming the
 // two points in the given order, and the line goes on with the squared length 0.1 m² so that
 // its bearing and coefficients stay finite.
-LineIncrements checkedLine(const AdjustmentState& s, int32_t station, int32_t target,
+LineIncrements checkedLine(const Linearisation& at, int32_t station, int32_t target,
                            const PointNumber& first, const PointNumber& second,
                            std::vector<Question>& questions) {
-    LineIncrements line = lineIncrements(workingPoint(s, station), workingPoint(s, target));
+    LineIncrements line = lineIncrements(at.point(station), at.point(target));
     if (line.d2 < nearlyCoincidentSquaredM2) {
         const std::string pair = first + " " + second;
-        questions.push_back({{cp1250("*** Podobne współrzędne przybliżone punktów: ") + pair},
-                             cp1250(" ***  Podobne współrzędne przybliżone punktów: ") + pair +
-                                 "\n" + cp1250("      Czy chcesz liczyć dalej?")});
+        questions.push_back({{cp1250(text::coincidenceLine) + pair},
+                             cp1250(text::coincidenceQuestion) + pair + "\n" +
+                                 cp1250(text::continueQuestion)});
         line.d2 = nearlyCoincidentSquaredM2;
     }
     return line;
 }
 
-// A reduction too large for the chosen system and zone raises a question.
+// A reduction too large for the chosen system and zone puts that choice in doubt.
 void checkReduction(Real reductionCc, std::string_view mark, const PointNumber& station,
                     const PointNumber& target, std::vector<Question>& questions) {
     if (std::fabs(reductionCc) <= largeReductionCc) {
         return;
     }
-    questions.push_back(
-        {{std::string(mark) + cp1250(" UWAGA: ZBYT DUŻA REDUKCJA ODWZOROWAWCZA KIERUNKU"),
-          station + " ---> " + target + " popr = " + general(reductionCc) + "[cc]",
-          cp1250("  sprawdz poprawność wyboru układu i strefy"),
-          cp1250("  dla używanych współrzędnych!")},
-         cp1250(" *** ZBYT DUŻA REDUKCJA ODWZOROWAWCZA KIERUNKU\n"
-                "     sprawdź poprawność wyboru układu i strefy\n"
-                "     Czy chcesz liczyć dalej?")});
+    questions.push_back({{std::string(mark) + cp1250(text::reductionLine),
+                          station + " ---> " + target + " popr = " + general(reductionCc) + "[cc]",
+                          cp1250(text::reductionHint[0]), cp1250(text::reductionHint[1])},
+                         cp1250(text::reductionQuestion)});
 }
 
-AngleEvaluation evaluateAngle(const AdjustmentState& s, const Angle& a,
-                              std::vector<Question>& questions) {
-    const PointNumber& left = numberOf(s, a.left);
-    const PointNumber& station = numberOf(s, a.station);
-    const PointNumber& right = numberOf(s, a.right);
-    const LineIncrements toLeft = checkedLine(s, a.station, a.left, left, station, questions);
-    const LineIncrements toRight = checkedLine(s, a.station, a.right, station, right, questions);
-
+AngleEvaluation evaluateAngle(const Linearisation& at, int32_t k) {
+    const NetworkData& n = at.network;
+    const Angle& a = n.angles[k];
+    const PointNumber& left = n.points[a.left].number;
+    const PointNumber& station = n.points[a.station].number;
+    const PointNumber& right = n.points[a.right].number;
     AngleEvaluation e;
+    const LineIncrements toLeft = checkedLine(at, a.station, a.left, left, station, e.questions);
+    const LineIncrements toRight = checkedLine(at, a.station, a.right, station, right, e.questions);
     e.computedCc = computedAngleCc(toLeft, toRight);
-    e.reductions = angleReductions(s.projection, workingPoint(s, a.station),
-                                   workingPoint(s, a.left), workingPoint(s, a.right));
-    checkReduction(e.reductions.left, " ***", station, left, questions);
-    checkReduction(e.reductions.right, " **", station, right, questions);
+    e.reductions = angleReductions(at.projection, at.point(a.station), at.point(a.left),
+                                   at.point(a.right));
+    checkReduction(e.reductions.left, " ***", station, left, e.questions);
+    checkReduction(e.reductions.right, " **", station, right, e.questions);
     e.freeTerm = angleFreeTerm(e.computedCc, a.value, e.reductions);
 
-    e.s = angleWeightRoot(a.meanError);
-    if (s.robustAngles) {
-        e.s = robustWeightRoot(e.s, e.freeTerm.freeTermCc);
+    e.weightRoot = angleWeightRoot(a.meanError);
+    if (at.robust) {
+        e.weightRoot = robustWeightRoot(e.weightRoot, e.freeTerm.freeTermCc);
     }
-    const AngleCoefficients c = angleCoefficients(toLeft, toRight, e.s);
-    const PointUnknowns l = unknownsOf(s.network, a.left);
-    const PointUnknowns p = unknownsOf(s.network, a.right);
-    const PointUnknowns st = unknownsOf(s.network, a.station);
+    const AngleCoefficients c = angleCoefficients(toLeft, toRight, e.weightRoot);
+    const PointUnknowns l = unknownsOf(n, a.left);
+    const PointUnknowns p = unknownsOf(n, a.right);
+    const PointUnknowns st = unknownsOf(n, a.station);
     e.row.add(l.dx, c.leftX);
     e.row.add(l.dy, c.leftY);
     e.row.add(p.dx, c.rightX);
@@ -184,23 +199,6 @@ AngleEvaluation evaluateAngle(const AdjustmentState& s, const Angle& a,
     e.row.add(st.dx, c.stationX);
     e.row.add(st.dy, c.stationY);
     return e;
-}
-
-void raise(AdjustmentState& s, const Question& q) {
-    for (const std::string& line : q.controlLines) {
-        s.controlReport.line(line);
-    }
-    askToContinue(s, q.text);
-}
-
-ObservationKind kindOf(const NetworkData& n, int32_t entry) {
-    return entry <= n.lka1 ? ObservationKind::Angles : ObservationKind::Directions;
-}
-
-template <size_t N> void writeLines(ReportFile& report, const std::array<const char*, N>& lines) {
-    for (const char* line : lines) {
-        report.line(cp1250(line));
-    }
 }
 
 // Where a Schreiber angle stands in its direction set. The angles of a set follow each other
@@ -221,65 +219,66 @@ struct SetPosition {
     bool setEnds() const { return j == schreiberAngleCount(n); }
 };
 
-std::string anglePoints(const AdjustmentState& s, const Angle& a) {
-    return "  |" + field(a.left, s) + "|" + field(a.station, s) + "|" + field(a.right, s) + "|";
+std::string anglePoints(const NetworkData& n, const Angle& a) {
+    return "  |" + numberField(n, a.left) + "|" + numberField(n, a.station) + "|" +
+           numberField(n, a.right) + "|";
 }
 
 // The observations with their reductions (main report) and initial free terms (control
-// report), written in the first iteration.
-class ObservationListing {
+// report), written in the first iteration; the directions are listed set by set from their
+// Schreiber angles.
+class AngleListing {
   public:
-    explicit ObservationListing(AdjustmentState& s)
+    explicit AngleListing(AdjustmentState& s)
         : m_s(s) {}
 
-    // Headings due before entry k.
-    void before(int32_t k) {
-        const NetworkData& n = m_s.network;
-        if (k == 1 && n.lka1 > 0) {
-            m_s.mainReport.line(cp1250("  KĄTY, BŁEDY ŚREDNIE, REDUKCJE ODWZOROWAWCZE"));
-            m_s.mainReport.line(schreiberNote());
-            writeLines(m_s.mainReport, angleListingMain);
-            m_s.controlReport.line(
-                cp1250("  KĄTY, BŁEDY ŚREDNIE, REDUKCJE ODWZOROWAWCZE, POCZĄTKOWE WYRAZY WOLNE "));
-            m_s.controlReport.line(schreiberNote());
-            writeLines(m_s.controlReport, angleListingControl);
+    void begin() {
+        if (m_s.network.lka1 > 0) {
+            m_s.mainReport.line(cp1250(text::listingTitleMain));
+            m_s.mainReport.line(cp1250(text::schreiberNote));
+            writeLines(m_s.mainReport, text::angleListingMain);
+            m_s.controlReport.line(cp1250(text::listingTitleControl));
+            m_s.controlReport.line(cp1250(text::schreiberNote));
+            writeLines(m_s.controlReport, text::angleListingControl);
         }
+    }
+
+    void heading(int32_t k) {
+        const NetworkData& n = m_s.network;
         if (k == n.lka1 + 1) {
             if (n.lka1 > 0) {
                 closeAngles();
             }
             m_s.mainReport.line(" ");
             m_s.controlReport.line(" ");
-            writeLines(m_s.mainReport, directionListingMain);
-            writeLines(m_s.controlReport, directionListingControl);
+            writeLines(m_s.mainReport, text::directionListingMain);
+            writeLines(m_s.controlReport, text::directionListingControl);
         }
     }
 
     void row(int32_t k, const AngleEvaluation& e) {
         const NetworkData& n = m_s.network;
-        if (k <= n.lka1) {
-            angleRow(n.angles[k], e);
-            if (k == n.lka() && n.lka2() == 0) {
-                closeAngles();
-            }
-        } else {
+        if (k > n.lka1) {
             m_position.advance(n);
             directionRows(n.angles[k], e);
+            return;
+        }
+        angleRow(n.angles[k], e);
+        if (k == n.lka() && n.lka2() == 0) {
+            closeAngles();
         }
     }
 
-  private:
-    static std::string schreiberNote() {
-        return cp1250("  [obserwacje kierunkowe zamieniono na kąty Schreibera]");
-    }
+    void end() {}
 
+  private:
     void closeAngles() {
-        m_s.mainReport.line(angleListingEndMain);
-        m_s.controlReport.line(angleListingEndControl);
+        m_s.mainReport.line(text::angleListingEndMain);
+        m_s.controlReport.line(text::angleListingEndControl);
     }
 
     void angleRow(const Angle& a, const AngleEvaluation& e) {
-        const std::string row = anglePoints(m_s, a) + fixed(a.value, 12, 5) + "|" +
+        const std::string row = anglePoints(m_s.network, a) + fixed(a.value, 12, 5) + "|" +
                                 fixed(a.meanError, 5, 1) + "|" +
                                 fixed(e.reductions.right - e.reductions.left, 5, 1) + "|" +
                                 fixed(e.freeTerm.reducedCc * gradPerCc, 12, 5) + "|";
@@ -296,13 +295,15 @@ class ObservationListing {
     // Angle j of a set lists the set's first direction (j = 1, reduced by δL) and, while
     // j < n, direction j + 1, the angle's right target (reduced by δP).
     void directionRows([[maybe_unused]] const Angle& a, const AngleEvaluation& e) {
-        const DirectionSet& set = m_s.network.directionSets[m_position.set];
+        const NetworkData& n = m_s.network;
+        const DirectionSet& set = n.directionSets[m_position.set];
         assert(set.station == a.station);
         if (m_position.j == 1) {
             const Direction& d = set.directions[1];
             assert(d.target == a.left);
-            const std::string row = "  |" + field(set.station, m_s) + "|" + field(d.target, m_s) +
-                                    "|" + directionColumns(d, e.reductions.left);
+            const std::string row = "  |" + numberField(n, set.station) + "|" +
+                                    numberField(n, d.target) + "|" +
+                                    directionColumns(d, e.reductions.left);
             m_s.mainReport.line(row);
             m_s.controlReport.line(row + std::string(9, ' ') + "|");
         }
@@ -310,14 +311,14 @@ class ObservationListing {
             const Direction& d = set.directions[m_position.j + 1];
             assert(d.target == a.right);
             const std::string row = "  |" + std::string(pointNumberWidth, ' ') + "|" +
-                                    field(d.target, m_s) + "|" +
+                                    numberField(n, d.target) + "|" +
                                     directionColumns(d, e.reductions.right);
             m_s.mainReport.line(row);
             m_s.controlReport.line(row + fixed(e.freeTerm.freeTermCc, 9, 1) + "|");
         }
         if (m_position.setEnds()) {
-            m_s.mainReport.line(setEndMain);
-            m_s.controlReport.line(setEndControl);
+            m_s.mainReport.line(text::setEndMain);
+            m_s.controlReport.line(text::setEndControl);
         }
     }
 
@@ -327,42 +328,41 @@ class ObservationListing {
 
 // The adjusted angles and directions of the last pass: every row to the main report, the
 // outliers to the control report, and the statistics of each kind.
-class ResultListing {
+class AngleTables {
   public:
-    explicit ResultListing(AdjustmentState& s)
+    explicit AngleTables(AdjustmentState& s)
         : m_s(s)
         , m_approximate(s.options.analysisMode == AnalysisMode::Approximate)
         // Robust weights of the Schreiber angles no longer stand for a set of directions
         // with one orientation.
         , m_directionShares(s.outcome != nullptr && !m_approximate && !s.robustAngles) {}
 
-    // Headings due before entry k.
-    void before(int32_t k) {
-        const NetworkData& n = m_s.network;
+    void begin() {
         ReportFile& main = m_s.mainReport;
         ReportFile& control = m_s.controlReport;
-        if (k == 1) {
-            control.line(" ");
-            control.line(cp1250("  WYKAZ \"ODSTAJĄCYCH\" OBSERWACJI KĄTOWYCH/KIERUNKOWYCH"));
-            main.line(" ");
-            main.line(cp1250("  WYKAZ WYRÓWNANYCH MIAR KĄTÓW lub KIERUNKÓW"));
-            if (n.lka1 > 0) {
-                main.line(angleResultsRuleMain);
-                control.line(angleResultsRule);
-                for (const char* line : angleResultsHead) {
-                    main.line(cp1250(line));
-                    control.line(cp1250(line));
-                }
-                main.line(angleResultsUnits);
-                main.line(angleResultsHeadEnd);
-                control.line(angleResultsHeadEnd);
-            }
-        }
-        if (k == n.lka1 + 1) {
-            m_counts = {};
-            for (const char* line : directionResultsHead) {
+        control.line(" ");
+        control.line(cp1250(text::outliersTitle));
+        main.line(" ");
+        main.line(cp1250(text::resultsTitle));
+        if (m_s.network.lka1 > 0) {
+            main.line(text::angleResultsRuleMain);
+            control.line(text::angleResultsRule);
+            for (const std::string_view line : text::angleResultsHead) {
                 main.line(cp1250(line));
                 control.line(cp1250(line));
+            }
+            main.line(text::angleResultsUnits);
+            main.line(text::angleResultsHeadEnd);
+            control.line(text::angleResultsHeadEnd);
+        }
+    }
+
+    void heading(int32_t k) {
+        if (k == m_s.network.lka1 + 1) {
+            m_counts = {};
+            for (const std::string_view line : text::directionResultsHead) {
+                m_s.mainReport.line(cp1250(line));
+                m_s.controlReport.line(cp1250(line));
             }
         }
     }
@@ -374,18 +374,22 @@ class ResultListing {
         const Real mObs = a.meanError * m_s.mo;
         const Real mAdj = m_approximate ? a.meanError * m_s.otrebski * m_s.mo
                                         : adjustedAngleMeanErrorCc(q, m_s.mo, a.meanError);
-        if (k <= n.lka1) {
-            angleRow(a, e, mObs, mAdj, q);
-            if (k == n.lka1) {
-                m_s.mainReport.line(angleResultsRule);
-                m_s.controlReport.line(angleResultsRule);
-                writeStatistics(m_s.mainReport, m_s.controlReport, angleStatistics, m_counts);
-            }
+        if (k > n.lka1) {
+            schreiberAngle(a, e, mObs, mAdj, q);
             return;
         }
-        schreiberAngle(a, e, mObs, mAdj, q);
-        if (k == n.lka()) {
-            writeStatistics(m_s.mainReport, m_s.controlReport, directionStatistics, m_counts);
+        angleRow(a, e, mObs, mAdj, q);
+        if (k == n.lka1) {
+            m_s.mainReport.line(text::angleResultsRule);
+            m_s.controlReport.line(text::angleResultsRule);
+            writeStatistics(m_s.mainReport, m_s.controlReport, text::angleStatistics, m_counts);
+        }
+    }
+
+    void end() {
+        if (m_s.network.lka2() > 0) {
+            writeStatistics(m_s.mainReport, m_s.controlReport, text::directionStatistics,
+                            m_counts);
         }
     }
 
@@ -402,7 +406,7 @@ class ResultListing {
                  m_approximate ? std::nullopt : std::optional<Real>(q)});
         }
         const std::string row =
-            anglePoints(m_s, a) + fixed(e.freeTerm.reducedCc * gradPerCc, 9, 5) + "|" +
+            anglePoints(m_s.network, a) + fixed(e.freeTerm.reducedCc * gradPerCc, 9, 5) + "|" +
             fixed(mObs, 5, 1) + "|" + fixed(v, 6, 1) + "|" + fixed(judged.mV, 5, 1) + "|" +
             fixed(e.computedCc * gradPerCc, 9, 5) + "|" + fixed(mAdj, 5, 1) +
             std::string(judged.marker());
@@ -427,7 +431,7 @@ class ResultListing {
             m_angleForms.clear();
         }
         if (m_directionShares) {
-            m_angleForms.push_back(q / (e.s * e.s)); // the angle's unweighted cofactor
+            m_angleForms.push_back(q / (e.weightRoot * e.weightRoot)); // the unweighted cofactor
         }
         if (m_position.j < m_position.n) {
             const Direction& d = set.directions[m_position.j + 1];
@@ -450,40 +454,48 @@ class ResultListing {
             }
             shares = directionShares(m_angleForms, meanErrors);
         }
-        const Real o = stationOrientationCc(m_directions);
+        const Real orientation = stationOrientationCc(m_directions);
         const Real factor = directionAccuracyFactor(m_ratioSum, m_position.n);
         for (int32_t k = 1; k <= m_position.n; ++k) {
-            const SetDirection& d = m_directions[static_cast<size_t>(k - 1)];
-            const DirectionMeanErrors m =
-                m_approximate ? DirectionMeanErrors{d.meanErrorCc * m_s.mo,
-                                                    d.meanErrorCc * m_s.otrebski * m_s.mo}
-                              : directionMeanErrors(d.meanErrorCc, m_s.mo, factor);
-            const Real v = d.freeTermCc - o;
-            const ResidualJudgement judged =
-                judgeResidual(directionResiduals, v, m.observedCc, m.adjustedCc);
-            m_counts.count(directionResiduals, v, judged.outlier);
-            if (m_s.outcome != nullptr) {
-                const Direction& direction = set.directions[k];
-                m_s.outcome->observations.push_back(
-                    {ListedKind::Direction, direction.source, 0, set.station, direction.target,
-                     d.readingCc * gradPerCc, adjustedReadingGrad(d.readingCc, v), v,
-                     d.meanErrorCc, m.adjustedCc, judged.mV, judged.outlier,
-                     shares.empty() ? std::nullopt
-                                    : std::optional<Real>(shares[static_cast<size_t>(k - 1)])});
-            }
-            const std::string columns =
-                field(set.directions[k].target, m_s) + "|" + fixed(d.readingCc * gradPerCc, 9, 5) +
-                "|" + fixed(m.observedCc, 5, 1) + "|" + fixed(v, 6, 1) + "|" +
-                fixed(judged.mV, 5, 1) + "|" + fixed(adjustedReadingGrad(d.readingCc, v), 9, 5) +
-                "|" + fixed(m.adjustedCc, 5, 1) + std::string(judged.marker());
-            const std::string withStation = "  |" + field(set.station, m_s) + "|" + columns;
-            m_s.mainReport.line(
-                k == 1 ? withStation : "  |" + std::string(pointNumberWidth, ' ') + "|" + columns);
-            if (judged.outlier) {
-                m_s.controlReport.line(withStation);
-            }
+            const auto i = static_cast<size_t>(k - 1);
+            directionRow(set, k, orientation, factor,
+                         shares.empty() ? std::nullopt : std::optional<Real>(shares[i]));
         }
-        m_s.mainReport.line(directionResultsSetEnd);
+        m_s.mainReport.line(text::directionResultsSetEnd);
+    }
+
+    // Direction k of the set: its residual is the Schreiber angle's free term less the
+    // station's orientation.
+    void directionRow(const DirectionSet& set, int32_t k, Real orientationCc, Real factor,
+                      std::optional<Real> share) {
+        const NetworkData& n = m_s.network;
+        const SetDirection& d = m_directions[static_cast<size_t>(k - 1)];
+        const DirectionMeanErrors m =
+            m_approximate ? DirectionMeanErrors{d.meanErrorCc * m_s.mo,
+                                                d.meanErrorCc * m_s.otrebski * m_s.mo}
+                          : directionMeanErrors(d.meanErrorCc, m_s.mo, factor);
+        const Real v = d.freeTermCc - orientationCc;
+        const ResidualJudgement judged =
+            judgeResidual(directionResiduals, v, m.observedCc, m.adjustedCc);
+        m_counts.count(directionResiduals, v, judged.outlier);
+        const Direction& direction = set.directions[k];
+        if (m_s.outcome != nullptr) {
+            m_s.outcome->observations.push_back(
+                {ListedKind::Direction, direction.source, 0, set.station, direction.target,
+                 d.readingCc * gradPerCc, adjustedReadingGrad(d.readingCc, v), v, d.meanErrorCc,
+                 m.adjustedCc, judged.mV, judged.outlier, share});
+        }
+        const std::string columns =
+            numberField(n, direction.target) + "|" + fixed(d.readingCc * gradPerCc, 9, 5) + "|" +
+            fixed(m.observedCc, 5, 1) + "|" + fixed(v, 6, 1) + "|" + fixed(judged.mV, 5, 1) +
+            "|" + fixed(adjustedReadingGrad(d.readingCc, v), 9, 5) + "|" +
+            fixed(m.adjustedCc, 5, 1) + std::string(judged.marker());
+        const std::string withStation = "  |" + numberField(n, set.station) + "|" + columns;
+        m_s.mainReport.line(k == 1 ? withStation
+                                   : "  |" + std::string(pointNumberWidth, ' ') + "|" + columns);
+        if (judged.outlier) {
+            m_s.controlReport.line(withStation);
+        }
     }
 
     AdjustmentState& m_s;
@@ -496,78 +508,22 @@ class ResultListing {
     std::vector<Real> m_angleForms;         ///< unweighted cofactors of the set's angles
 };
 
-void iterationPass(AdjustmentState& s) {
-    const NetworkData& n = s.network;
-    const bool listing = s.iteration == 1;
-    ObservationListing observations(s);
-    std::vector<Question> questions;
-    for (int32_t k = 1; k <= n.lka(); ++k) {
-        if (listing) {
-            observations.before(k);
-        }
-        questions.clear();
-        const AngleEvaluation e = evaluateAngle(s, n.angles[k], questions);
-        for (const Question& q : questions) {
-            raise(s, q);
-        }
-        addEquation(s, kindOf(n, k), e.row, e.s * e.freeTerm.freeTermCc);
-        if (listing) {
-            observations.row(k, e);
-        }
-        observationStep(s);
-    }
-}
+struct Angles {
+    using Evaluation = AngleEvaluation;
+    using Listing = AngleListing;
+    using Tables = AngleTables;
 
-// The angles are evaluated a batch at a time and their cofactors computed together; the
-// questions met are raised when their angle is printed, so the control report holds their
-// lines where a pass that printed each angle as it went would have put them.
-void lastPass(AdjustmentState& s) {
-    const NetworkData& n = s.network;
-    const bool full = s.options.analysisMode != AnalysisMode::Approximate;
-    ResultListing results(s);
-    std::vector<AngleEvaluation> batch;
-    std::vector<EquationRow> rows;
-    std::vector<std::pair<int32_t, Question>> pending;
-    std::vector<Question> questions;
-    for (int32_t first = 1; first <= n.lka(); first += lastPassBatch) {
-        const int32_t last = std::min(n.lka(), first + lastPassBatch - 1);
-        batch.clear();
-        rows.clear();
-        pending.clear();
-        for (int32_t k = first; k <= last; ++k) {
-            questions.clear();
-            const AngleEvaluation& e = batch.emplace_back(evaluateAngle(s, n.angles[k], questions));
-            for (Question& q : questions) {
-                pending.emplace_back(k, std::move(q));
-            }
-            addEquation(s, kindOf(n, k), e.row, e.s * e.freeTerm.freeTermCc);
-            if (full) {
-                rows.push_back(e.row);
-            }
-            observationStep(s);
-        }
-        const std::vector<Real> q = full ? observationCofactors(s.normal, rows)
-                                         : std::vector<Real>(batch.size());
-        auto question = pending.begin();
-        for (int32_t k = first; k <= last; ++k) {
-            results.before(k);
-            for (; question != pending.end() && question->first == k; ++question) {
-                raise(s, question->second);
-            }
-            const auto i = static_cast<size_t>(k - first);
-            results.row(k, batch[i], q[i]);
-        }
+    static int32_t count(const NetworkData& n) { return n.lka(); }
+    static bool robust(const AdjustmentState& s) { return s.robustAngles; }
+    static ObservationKind sumKind(const NetworkData& n, int32_t k) {
+        return k <= n.lka1 ? ObservationKind::Angles : ObservationKind::Directions;
     }
-}
+    static Evaluation evaluate(const Linearisation& at, int32_t k) { return evaluateAngle(at, k); }
+    static const EquationRow& cofactorRow(const Evaluation& e) { return e.row; }
+};
 
 } // namespace
 
-void angleBlock(AdjustmentState& state) {
-    if (state.lastPass) {
-        lastPass(state);
-    } else {
-        iterationPass(state);
-    }
-}
+void angleBlock(AdjustmentState& state) { observationBlock<Angles>(state); }
 
 } // namespace ptw3

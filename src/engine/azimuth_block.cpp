@@ -1,18 +1,17 @@
 // The azimuth block of an adjustment pass: topographic azimuths (grid bearings) and GPS azimuths
-// (geodesic azimuths reduced to the chord's grid bearing) linearised at the working coordinates
-// and accumulated with the weights 1/mA²; the first iteration lists them with their reductions
-// and free terms, the last pass reports the adjusted bearings with the mean errors of the
-// adjusted observations and residuals. Azimuths keep their weights under robust estimation.
+// (geodesic azimuths reduced to the chord's grid bearing by the meridian convergence and the
+// arc-to-chord reduction) linearised at the working coordinates with the weights 1/mA². The
+// first iteration lists them with their reductions and free terms; the last pass reports the
+// adjusted bearings with the mean errors of the adjusted observations and residuals. Azimuths
+// keep their weights under robust estimation.
 #include "common/encoding.h"
 #include "common/number_format.h"
 #include "engine/observation_blocks.h"
-#include "engine/pass_progress.h"
 #include "engine/residual_analysis.h"
 #include "observations/azimuth_observations.h"
 
 #include <cmath>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,7 +21,9 @@ namespace {
 
 constexpr Real gradsPerCc = 0.0001L;
 
+// The texts of the azimuth tables and of the question, in UTF-8.
 // clang-format off
+namespace text {
 constexpr std::string_view listingHead[] = {
     "  AZYMUTY, BŁEDY ŚREDNIE, REDUKCJE ODWZOROWAWCZE",
     "  ----------------------------------------------------------- tarvel_2006----",
@@ -71,188 +72,192 @@ constexpr std::string_view resultsGps =
 constexpr std::string_view resultsEnd =
     "  --------------------------------------------------------------------------------";
 
-constexpr std::string_view nearlyCoincidentLine = " podobne współrzędne przybliżone punktów: ";
-constexpr std::string_view nearlyCoincidentQuestion =
-    " ***  Podobne współrzędne przybliżone punktów: ";
+constexpr StatisticsLabels statistics{
+    "    ANALIZA STATYSTYCZNA POPRAWEK AZYMUTÓW: ",
+    "     Liczba poprawek \"-\" istotnych  : ",
+    "     Liczba poprawek \"+\" istotnych  : ",
+    "     Liczba poprawek bliskich zera  : ", "   (|v| < 0.1[cc])",
+    "     Liczba azymutów \"odstających\"  : ", "   (|v| > 3 * Mv)"};
+
+constexpr std::string_view coincidenceLine = " podobne współrzędne przybliżone punktów: ";
+constexpr std::string_view coincidenceQuestion = " ***  Podobne współrzędne przybliżone punktów: ";
 constexpr std::string_view continueQuestion = "      Czy chcesz liczyć dalej?";
+} // namespace text
 // clang-format on
 
-void lines(ReportFile& report, std::span<const std::string_view> texts) {
-    for (const std::string_view text : texts) {
-        report.line(cp1250(text));
-    }
-}
-
-std::string pointField(const AdjustmentState& s, int32_t point) {
-    return rightAlign(s.network.points[point].number, pointNumberWidth);
-}
-
-/// An azimuth of the last pass waiting for the cofactor of its row.
-struct AdjustedAzimuth {
-    int32_t i = 0, j = 0; ///< listed ends
-    Real meanErrorCc = 0;
-    AzimuthEquation equation;
-    SourceLine source;
+/// One azimuth linearised at the working coordinates.
+struct AzimuthEvaluation {
+    int32_t i = 0, j = 0;     ///< listed ends: the file's order, exchanged by position
     bool gps = false;
+    Real reductionCc = 0;     ///< dAz(odwz) of a GPS azimuth, 0 for a topographic one
+    AzimuthEquation equation; ///< reduced and computed bearings, free term, weight root
+    EquationRow row;          ///< multiplied by the weight root
+    std::vector<Question> questions;
+
+    Real weightedFreeTerm() const { return equation.weightRoot * equation.freeTerm.cc; }
 };
 
-/// The result tables of the last pass. Rows are gathered so that their cofactors are computed
-/// together; any line that a question writes into the control report between two rows first
-/// prints the rows gathered before it, so both reports keep the order of the table.
-class ResultTables {
+AzimuthEvaluation evaluateAzimuth(const Linearisation& at, int32_t k) {
+    const NetworkData& n = at.network;
+    const LineObservation& azimuth = n.azimuths[k];
+    AzimuthEvaluation e;
+    e.gps = k > n.lazt;
+    const GridPoint from = at.point(azimuth.from);
+    const GridPoint to = at.point(azimuth.to);
+    const LineVector line = lineBetween(from, to);
+    if (line.d < nearlyCoincidentLengthM) {
+        const std::string pair = n.points[azimuth.from].number + " " + n.points[azimuth.to].number;
+        e.questions.push_back({{cp1250(text::coincidenceLine) + pair},
+                               cp1250(text::coincidenceQuestion) + pair + "\n" +
+                                   cp1250(text::continueQuestion)});
+    }
+    e.reductionCc = e.gps ? gpsAzimuthReduction(at.projection, from, to) : 0;
+    const bool exchange = n.ordering.position[azimuth.to] < n.ordering.position[azimuth.from];
+    e.equation = azimuthEquation(line, azimuth.value, e.reductionCc, azimuth.meanError, exchange);
+    e.i = exchange ? azimuth.to : azimuth.from;
+    e.j = exchange ? azimuth.from : azimuth.to;
+    const BearingCoefficients& a = e.equation.row;
+    e.row = lineEquationRow(n, e.i, e.j, a.dXi, a.dYi, a.dXj, a.dYj);
+    return e;
+}
+
+std::string ends(const NetworkData& n, const AzimuthEvaluation& e) {
+    return "  |" + numberField(n, e.i) + "|" + numberField(n, e.j) + "|";
+}
+
+// The reductions (main report) and free terms (control report) of the first iteration,
+// topographic azimuths first, then the GPS ones under their own caption.
+class AzimuthListing {
   public:
-    explicit ResultTables(AdjustmentState& s)
+    explicit AzimuthListing(AdjustmentState& s)
         : m_s(s) {}
 
-    void add(AdjustedAzimuth azimuth, const EquationRow& row) {
-        m_azimuths.push_back(azimuth);
-        m_rows.push_back(row);
+    void begin() {
+        m_s.mainReport.line(" ");
+        writeLines(m_s.mainReport, text::listingHead);
+        writeLines(m_s.controlReport, text::listingHeadWithFreeTerms);
+        if (m_s.network.lazt > 0) {
+            m_s.mainReport.line(cp1250(text::listingTopographic));
+            m_s.controlReport.line(cp1250(text::listingTopographicWithFreeTerms));
+        }
     }
 
-    void print() {
-        std::vector<Real> q;
-        const bool full = m_s.options.analysisMode == AnalysisMode::Full;
-        if (full) {
-            q = observationCofactors(m_s.normal, m_rows);
+    void heading(int32_t k) {
+        if (k == m_s.network.lazt + 1) {
+            m_s.mainReport.line(cp1250(text::listingGps));
+            m_s.controlReport.line(cp1250(text::listingGpsWithFreeTerms));
         }
-        for (size_t r = 0; r < m_azimuths.size(); ++r) {
-            const AdjustedAzimuth& a = m_azimuths[r];
-            const AzimuthEquation& e = a.equation;
-            const Real mObs = a.meanErrorCc * m_s.mo;
-            // The row carries the weight root, so √q is relative to mA.
-            const Real mAdj = full ? std::sqrt(std::fabs(q[r])) * m_s.mo * a.meanErrorCc
-                                   : a.meanErrorCc * m_s.otrebski * m_s.mo;
-            const Real v = e.freeTerm.cc;
-            const ResidualJudgement judgement = judgeResidual(azimuthResiduals, v, mObs, mAdj);
-            m_counts.count(azimuthResiduals, v, judgement.outlier);
-            if (m_s.outcome != nullptr) {
-                m_s.outcome->observations.push_back(
-                    {a.gps ? ListedKind::GpsAzimuth : ListedKind::Azimuth, a.source, 0, a.i, a.j,
-                     e.reducedCc * gradsPerCc, e.computedCc * gradsPerCc, v, a.meanErrorCc, mAdj,
-                     judgement.mV, judgement.outlier,
-                     full ? std::optional<Real>(q[r]) : std::nullopt});
-            }
-            const std::string row = "  |" + pointField(m_s, a.i) + "|" + pointField(m_s, a.j) +
-                                    "|" + fixed(e.reducedCc * gradsPerCc, 9, 5) + "|" +
-                                    fixed(mObs, 5, 1) + "|" + fixed(v, 6, 1) + "|" +
-                                    fixed(judgement.mV, 5, 1) + "|" +
-                                    fixed(e.computedCc * gradsPerCc, 9, 5) + "|" +
-                                    fixed(mAdj, 5, 1) + std::string(judgement.marker());
-            m_s.mainReport.line(row);
-            if (judgement.outlier) {
-                m_s.controlReport.line(row);
-            }
-        }
-        m_azimuths.clear();
-        m_rows.clear();
     }
 
-    const ResidualStatistics& counts() const { return m_counts; }
+    void row(int32_t k, const AzimuthEvaluation& e) {
+        const LineObservation& azimuth = m_s.network.azimuths[k];
+        const std::string listed =
+            ends(m_s.network, e) + fixed(e.equation.listedValueGrad, 10, 5) + "|" +
+            fixed(azimuth.meanError, 6, 1) + "|" + fixed(e.reductionCc, 9, 1) + "|" +
+            fixed(e.equation.reducedCc * gradsPerCc, 11, 5) + "|";
+        m_s.mainReport.line(listed);
+        m_s.controlReport.line(listed + fixed(e.equation.freeTerm.listedCc, 10, 1));
+    }
+
+    void end() {
+        m_s.mainReport.line(text::listingEnd);
+        m_s.controlReport.line(text::listingEndWithFreeTerms);
+    }
 
   private:
     AdjustmentState& m_s;
-    std::vector<AdjustedAzimuth> m_azimuths;
-    std::vector<EquationRow> m_rows;
+};
+
+// The adjusted bearings of the last pass: every row to the main report, the outliers to the
+// control report, and the statistics of their residuals.
+class AzimuthTables {
+  public:
+    explicit AzimuthTables(AdjustmentState& s)
+        : m_s(s)
+        , m_full(s.options.analysisMode == AnalysisMode::Full) {}
+
+    void begin() {
+        ReportFile& main = m_s.mainReport;
+        ReportFile& control = m_s.controlReport;
+        main.line("  ");
+        main.line(cp1250(text::resultsTitle));
+        main.line(cp1250(text::resultsTopRule));
+        writeLines(main, text::resultsHead);
+        control.line(cp1250(text::outliersTitle));
+        control.line(cp1250(text::outliersTopRule));
+        writeLines(control, text::resultsHead);
+        if (m_s.network.lazt > 0) {
+            main.line(cp1250(text::resultsTopographic));
+            control.line(cp1250(text::resultsTopographic));
+        }
+    }
+
+    void heading(int32_t k) {
+        if (k == m_s.network.lazt + 1) {
+            m_s.mainReport.line(cp1250(text::resultsGps));
+            m_s.controlReport.line(cp1250(text::resultsGps));
+        }
+    }
+
+    // q: the cofactor of the weighted row, so √q is relative to mA (full analysis only).
+    void row(int32_t k, const AzimuthEvaluation& e, Real q) {
+        const LineObservation& azimuth = m_s.network.azimuths[k];
+        const AzimuthEquation& eq = e.equation;
+        const Real meanErrorCc = azimuth.meanError;
+        const Real mObs = meanErrorCc * m_s.mo;
+        const Real mAdj = m_full ? std::sqrt(std::fabs(q)) * m_s.mo * meanErrorCc
+                                 : meanErrorCc * m_s.otrebski * m_s.mo;
+        const Real v = eq.freeTerm.cc;
+        const ResidualJudgement judgement = judgeResidual(azimuthResiduals, v, mObs, mAdj);
+        m_counts.count(azimuthResiduals, v, judgement.outlier);
+        if (m_s.outcome != nullptr) {
+            m_s.outcome->observations.push_back(
+                {e.gps ? ListedKind::GpsAzimuth : ListedKind::Azimuth, azimuth.source, 0, e.i,
+                 e.j, eq.reducedCc * gradsPerCc, eq.computedCc * gradsPerCc, v, meanErrorCc,
+                 mAdj, judgement.mV, judgement.outlier,
+                 m_full ? std::optional<Real>(q) : std::nullopt});
+        }
+        const std::string row =
+            ends(m_s.network, e) + fixed(eq.reducedCc * gradsPerCc, 9, 5) + "|" +
+            fixed(mObs, 5, 1) + "|" + fixed(v, 6, 1) + "|" + fixed(judgement.mV, 5, 1) + "|" +
+            fixed(eq.computedCc * gradsPerCc, 9, 5) + "|" + fixed(mAdj, 5, 1) +
+            std::string(judgement.marker());
+        m_s.mainReport.line(row);
+        if (judgement.outlier) {
+            m_s.controlReport.line(row);
+        }
+    }
+
+    void end() {
+        m_s.mainReport.line(text::resultsEnd);
+        m_s.controlReport.line(text::resultsEnd);
+        writeStatistics(m_s.mainReport, m_s.controlReport, text::statistics, m_counts);
+    }
+
+  private:
+    AdjustmentState& m_s;
+    bool m_full;
     ResidualStatistics m_counts;
+};
+
+struct Azimuths {
+    using Evaluation = AzimuthEvaluation;
+    using Listing = AzimuthListing;
+    using Tables = AzimuthTables;
+
+    static int32_t count(const NetworkData& n) { return n.laz(); }
+    static bool robust(const AdjustmentState&) { return false; }
+    static ObservationKind sumKind(const NetworkData&, int32_t) {
+        return ObservationKind::Azimuths;
+    }
+    static Evaluation evaluate(const Linearisation& at, int32_t k) {
+        return evaluateAzimuth(at, k);
+    }
+    static const EquationRow& cofactorRow(const Evaluation& e) { return e.row; }
 };
 
 } // namespace
 
-void azimuthBlock(AdjustmentState& s) {
-    const NetworkData& n = s.network;
-    if (n.laz() == 0) {
-        return;
-    }
-    const bool listing = s.iteration == 1 && !s.lastPass;
-    std::optional<ResultTables> results;
-
-    if (listing) {
-        s.mainReport.line(" ");
-        lines(s.mainReport, listingHead);
-        lines(s.controlReport, listingHeadWithFreeTerms);
-        if (n.lazt > 0) {
-            s.mainReport.line(cp1250(listingTopographic));
-            s.controlReport.line(cp1250(listingTopographicWithFreeTerms));
-        }
-    }
-    if (s.lastPass) {
-        results.emplace(s);
-        s.mainReport.line("  ");
-        s.mainReport.line(cp1250(resultsTitle));
-        s.mainReport.line(cp1250(resultsTopRule));
-        lines(s.mainReport, resultsHead);
-        s.controlReport.line(cp1250(outliersTitle));
-        s.controlReport.line(cp1250(outliersTopRule));
-        lines(s.controlReport, resultsHead);
-        if (n.lazt > 0) {
-            s.mainReport.line(cp1250(resultsTopographic));
-            s.controlReport.line(cp1250(resultsTopographic));
-        }
-    }
-
-    for (int32_t k = 1; k <= n.laz(); ++k) {
-        const LineObservation& azimuth = n.azimuths[k];
-        const bool gps = k > n.lazt;
-        if (k == n.lazt + 1) {
-            if (listing) {
-                s.mainReport.line(cp1250(listingGps));
-                s.controlReport.line(cp1250(listingGpsWithFreeTerms));
-            }
-            if (results) {
-                results->print();
-                s.mainReport.line(cp1250(resultsGps));
-                s.controlReport.line(cp1250(resultsGps));
-            }
-        }
-
-        const GridPoint from = workingPoint(s, azimuth.from);
-        const GridPoint to = workingPoint(s, azimuth.to);
-        const LineVector line = lineBetween(from, to);
-        if (line.d < nearlyCoincidentLengthM) {
-            if (results) {
-                results->print();
-            }
-            const std::string pair =
-                n.points[azimuth.from].number + " " + n.points[azimuth.to].number;
-            s.controlReport.line(cp1250(nearlyCoincidentLine) + pair);
-            askToContinue(s, cp1250(nearlyCoincidentQuestion) + pair + "\n" +
-                                 cp1250(continueQuestion));
-        }
-
-        const Real reduction = gps ? gpsAzimuthReduction(s.projection, from, to) : 0;
-        const bool exchange = n.ordering.position[azimuth.to] < n.ordering.position[azimuth.from];
-        const AzimuthEquation e =
-            azimuthEquation(line, azimuth.value, reduction, azimuth.meanError, exchange);
-        const int32_t i = exchange ? azimuth.to : azimuth.from;
-        const int32_t j = exchange ? azimuth.from : azimuth.to;
-        const BearingCoefficients& a = e.row;
-        const EquationRow row = lineEquationRow(n, i, j, a.dXi, a.dYi, a.dXj, a.dYj);
-        addEquation(s, ObservationKind::Azimuths, row, e.weightRoot * e.freeTerm.cc);
-
-        if (listing) {
-            const std::string listed =
-                "  |" + pointField(s, i) + "|" + pointField(s, j) + "|" +
-                fixed(e.listedValueGrad, 10, 5) + "|" + fixed(azimuth.meanError, 6, 1) + "|" +
-                fixed(reduction, 9, 1) + "|" + fixed(e.reducedCc * gradsPerCc, 11, 5) + "|";
-            s.mainReport.line(listed);
-            s.controlReport.line(listed + fixed(e.freeTerm.listedCc, 10, 1));
-        }
-        if (results) {
-            results->add({i, j, azimuth.meanError, e, azimuth.source, gps}, row);
-        }
-        observationStep(s);
-    }
-
-    if (listing) {
-        s.mainReport.line(listingEnd);
-        s.controlReport.line(listingEndWithFreeTerms);
-    }
-    if (results) {
-        results->print();
-        s.mainReport.line(resultsEnd);
-        s.controlReport.line(resultsEnd);
-        writeStatistics(s.mainReport, s.controlReport, azimuthStatistics, results->counts());
-    }
-}
+void azimuthBlock(AdjustmentState& state) { observationBlock<Azimuths>(state); }
 
 } // namespace ptw3

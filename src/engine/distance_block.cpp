@@ -1,13 +1,13 @@
 // The distance block of an adjustment pass: each length reduced to the plane of the coordinate
-// system (projection reduction; height reduction for lengths measured on the ground), its
-// observation equation at the working coordinates, the listing of the first iteration, and in
-// the last pass the adjusted lengths with their mean errors, the residual statistics, the
-// systematic scale postulate and the mean projection distortion written back to redukcje.
+// system (the projection reduction from the scale distortion along the line; the height
+// reduction to the ellipsoid for lengths measured on the ground) and linearised at the working
+// coordinates. The first iteration lists the reductions and free terms; the last pass prints the
+// adjusted lengths with their mean errors, the residual statistics and the systematic scale
+// postulate (the least-squares scale of the residuals), and leaves the mean distortion of the
+// lengths for the result files to write back to redukcje.
 #include "common/encoding.h"
-#include "common/folder_files.h"
 #include "common/number_format.h"
 #include "engine/observation_blocks.h"
-#include "engine/pass_progress.h"
 #include "engine/residual_analysis.h"
 #include "engine/weighting.h"
 #include "observations/distance_observations.h"
@@ -15,6 +15,7 @@
 #include <array>
 #include <cmath>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -26,10 +27,12 @@ namespace {
 /// A postulated height change beyond this (m) points the user at the heights.
 constexpr Real heightHintLimitM = 10;
 
+// The texts of the distance tables and of the questions, in UTF-8.
 // clang-format off
+namespace text {
 constexpr std::string_view listingTitle =
     "  DŁUGOŚCI BOKÓW, BŁĘDY ŚREDNIE, REDUKCJE ODWZOROWAWCZE";
-constexpr std::array<std::string_view, 5> listingHeader = {
+constexpr std::string_view listingHeader[] = {
     "  ------------------------------------------------------------------- tarvel_2006----",
     "  |          PLANY   BOKÓW          | DŁUG.OBS.|BŁ.ŚR |     REDUKCJE    |OBS.ZREDUK.|",
     "  |---------------------------------|          |      |-----------------|           |",
@@ -37,7 +40,7 @@ constexpr std::array<std::string_view, 5> listingHeader = {
     "  |----------------+----------------+----------+------+--------+--------+-----------|"};
 constexpr std::string_view freeTermTitle =
     "  DŁUGOŚCI BOKÓW, BŁĘDY ŚREDNIE, REDUKCJE, WYRAZY WOLNE RÓWNAŃ POPRAWEK";
-constexpr std::array<std::string_view, 5> freeTermHeader = {
+constexpr std::string_view freeTermHeader[] = {
     "  ------------------------------------------------------------------- tarvel_2006--------------",
     "  |          PLANY   BOKÓW          | DŁUG.OBS.|BŁ.ŚR |     REDUKCJE    |OBS.ZREDUK.| Wyrazy  |",
     "  |---------------------------------|          |      |-----------------|           | wolne   |",
@@ -58,7 +61,7 @@ constexpr std::string_view freeTermEnd =
 
 constexpr std::string_view resultTitle = "  WYRÓWNANIE DŁUGOŚCI BOKÓW";
 constexpr std::string_view outlierTitle = "  WYKAZ \"ODSTAJĄCYCH\" OBSERWACJI DŁUGOŚCI";
-constexpr std::array<std::string_view, 5> resultHeader = {
+constexpr std::string_view resultHeader[] = {
     "  ---------------------------------------------------------------------- tarvel_2006-----",
     "  |           PLANY BOKÓW           |    OBSERWACJE   |       WYNIKI WYRÓWNANIA         |",
     "  |---------------------------------+-----------------+---------------------------------|",
@@ -71,6 +74,29 @@ constexpr std::string_view resultGps =
 constexpr std::string_view resultEnd =
     "  ---------------------------------------------------------------------------------------";
 
+constexpr StatisticsLabels statistics{
+    "    ANALIZA STATYSTYCZNA POPRAWEK:",
+    "    Liczba poprawek \"-\" istotnych  : ",
+    "    Liczba poprawek \"+\" istotnych  : ",
+    "    Liczba poprawek bliskich zera  : ", "  (|v| < 0.0001m )",
+    "    Liczba obserwacji \"odstających\": ", "  (|v| > 3 * Mv )"};
+
+constexpr std::string_view postulateHead[] = {
+    "    Ocena wielkości błędu:",
+    "    Postulat ewentualnej korekty systematycznej:"};
+constexpr std::string_view postulateFactor = "    - współczynnik korekty długości : ";
+constexpr std::string_view postulateHeight[] = {
+    "      [ matematyczna eliminacja błędu odpowiada",
+    "      np. zmianie wysokości n.p.m. o wartość:"};
+constexpr std::string_view heightFileHint[] = {
+    "      - sprawdź wysokości punktów w pliku H.prz ]"};
+constexpr std::string_view parameterHint[] = {
+    "      - zobacz drugi parametr w pliku REDUKCJE ",
+    "        lub wysokości punktów w pliku XYH.sta ]"};
+constexpr std::string_view outlierCount = "    STWIERDZONO: ";
+constexpr std::string_view outlierCountSuffix = " OBSERWCJI \"ODSTAJĄCYCH\"";
+constexpr std::string_view outlierCountNote = "    [z poprawkami przekraczającymi błąd graniczny]";
+
 constexpr std::string_view coincidenceText = " *** Podobne współrzędne przybliżone punktów: ";
 constexpr std::string_view reductionText = " *** ZBYT DUŻA REDUKCJA ODWZOROWAWCZA DLUGOSCI";
 constexpr std::string_view reductionQuestion =
@@ -78,10 +104,11 @@ constexpr std::string_view reductionQuestion =
     "     sprawdź poprawnosc wyboru ukladu i strefy\n"
     "     Czy chcesz liczyć dalej?";
 constexpr std::string_view continueQuestion = "     Czy chcesz liczyć dalej?";
+} // namespace text
 // clang-format on
 
-/// One distance of the pass, reduced and linearised at the working coordinates.
-struct ReducedDistance {
+/// One distance reduced to the plane and linearised at the working coordinates.
+struct DistanceEvaluation {
     int32_t i = 0, j = 0; ///< point indices; i is the end with the smaller position
     bool gps = false;
     Real measuredM = 0;  ///< D
@@ -91,253 +118,235 @@ struct ReducedDistance {
     Real reducedM = 0;         ///< D(zred)
     DistanceEquation equation;
     Real weightRoot = 0; ///< s = 1/mD (1/m), robust-reduced when distances are so estimated
+    EquationRow row;     ///< multiplied by s
+    /// Not multiplied by s: the cofactor of the adjusted length is then in m².
+    EquationRow unweightedRow;
+    std::vector<Question> questions;
+
+    Real weightedFreeTerm() const { return weightRoot * equation.freeTermM; }
 };
 
-ReducedDistance reduceDistance(const AdjustmentState& s, int32_t k) {
-    const NetworkData& n = s.network;
-    const LineObservation& o = n.distances[k];
-    ReducedDistance r;
-    r.i = o.from;
-    r.j = o.to;
-    if (n.ordering.position[r.j] < n.ordering.position[r.i]) {
-        std::swap(r.i, r.j);
-    }
-    r.gps = k > n.ldk;
-    r.measuredM = o.value;
-    r.meanErrorM = o.meanError;
-    const WorkingPoint& wi = s.working[r.i];
-    const WorkingPoint& wj = s.working[r.j];
-    const GridPoint pi{wi.x, wi.y};
-    const GridPoint pj{wj.x, wj.y};
-    r.projection = projectionReduction(s.projection, pi, pj, o.value);
-    // A GPS length lies on the ellipsoid already.
-    r.heightReductionM =
-        r.gps ? 0 : heightReduction(wi.h, wj.h, s.projection.geoidUndulation, o.value);
-    r.reducedM = o.value + r.projection.lengthM + r.heightReductionM;
-    r.equation = distanceEquation(pi, pj, r.reducedM);
-    r.weightRoot = 1 / o.meanError;
-    if (s.robustDistances) {
-        r.weightRoot = robustWeightRoot(r.weightRoot, r.equation.freeTermM);
-    }
-    return r;
-}
-
 /// The row of the distance multiplied by the factor; fixed points' coefficients are dropped.
-EquationRow equationRow(const NetworkData& n, const ReducedDistance& r, Real factor) {
-    const std::array<Real, 4>& c = r.equation.coefficients;
-    return lineEquationRow(n, r.i, r.j, c[0] * factor, c[1] * factor, c[2] * factor,
+EquationRow equationRow(const NetworkData& n, const DistanceEvaluation& e, Real factor) {
+    const std::array<Real, 4>& c = e.equation.coefficients;
+    return lineEquationRow(n, e.i, e.j, c[0] * factor, c[1] * factor, c[2] * factor,
                            c[3] * factor);
 }
 
-std::string ends(const NetworkData& n, const ReducedDistance& r) {
-    return "  |" + rightAlign(n.points[r.i].number, pointNumberWidth) + "|" +
-           rightAlign(n.points[r.j].number, pointNumberWidth) + "|";
-}
-
 // Both questions write their line to the control report first; Yes goes on (a nearly
-// coincident line with d = 0.1 m in its coefficients), No stops the computation.
-void askAboutCoincidence(AdjustmentState& s, const ReducedDistance& r) {
-    const std::string text =
-        cp1250(coincidenceText) + s.network.points[r.i].number + " " + s.network.points[r.j].number;
-    s.controlReport.line(text);
-    askToContinue(s, text + "\n" + cp1250(continueQuestion));
+// coincident line with d = 0.1 m in its coefficients), No stops the computation. The
+// reduction's question follows the line's row of the listing.
+std::vector<Question> distanceQuestions(const Linearisation& at, const DistanceEvaluation& e) {
+    std::vector<Question> questions;
+    if (e.equation.nearlyCoincident) {
+        const NetworkData& n = at.network;
+        const std::string line =
+            cp1250(text::coincidenceText) + n.points[e.i].number + " " + n.points[e.j].number;
+        questions.push_back({{line}, line + "\n" + cp1250(text::continueQuestion)});
+    }
+    if (distortionTooLarge(e.projection.distortionPpm, at.projection.distortionLimitPpt)) {
+        questions.push_back(
+            {{cp1250(text::reductionText)}, cp1250(text::reductionQuestion), true});
+    }
+    return questions;
 }
 
-void askAboutReduction(AdjustmentState& s) {
-    s.controlReport.line(cp1250(reductionText));
-    askToContinue(s, cp1250(reductionQuestion));
+DistanceEvaluation evaluateDistance(const Linearisation& at, int32_t k) {
+    const NetworkData& n = at.network;
+    const LineObservation& o = n.distances[k];
+    DistanceEvaluation e;
+    e.i = o.from;
+    e.j = o.to;
+    if (n.ordering.position[e.j] < n.ordering.position[e.i]) {
+        std::swap(e.i, e.j);
+    }
+    e.gps = k > n.ldk;
+    e.measuredM = o.value;
+    e.meanErrorM = o.meanError;
+    const GridPoint pi = at.point(e.i);
+    const GridPoint pj = at.point(e.j);
+    e.projection = projectionReduction(at.projection, pi, pj, o.value);
+    // A GPS length lies on the ellipsoid already.
+    e.heightReductionM =
+        e.gps ? 0
+              : heightReduction(at.working[e.i].h, at.working[e.j].h,
+                                at.projection.geoidUndulation, o.value);
+    e.reducedM = o.value + e.projection.lengthM + e.heightReductionM;
+    e.equation = distanceEquation(pi, pj, e.reducedM);
+    e.weightRoot = 1 / o.meanError;
+    if (at.robust) {
+        e.weightRoot = robustWeightRoot(e.weightRoot, e.equation.freeTermM);
+    }
+    e.row = equationRow(n, e, e.weightRoot);
+    e.unweightedRow = equationRow(n, e, 1);
+    e.questions = distanceQuestions(at, e);
+    return e;
 }
 
-void writeListingHeader(AdjustmentState& s) {
-    s.mainReport.line(" ");
-    s.mainReport.line(cp1250(listingTitle));
-    s.controlReport.line(cp1250(freeTermTitle));
-    for (size_t k = 0; k < listingHeader.size(); ++k) {
-        s.mainReport.line(cp1250(listingHeader[k]));
-        s.controlReport.line(cp1250(freeTermHeader[k]));
-    }
-    if (s.network.ldk > 0) {
-        s.mainReport.line(cp1250(listingClassical));
-        s.controlReport.line(cp1250(freeTermClassical));
-    }
+std::string ends(const NetworkData& n, const DistanceEvaluation& e) {
+    return "  |" + numberField(n, e.i) + "|" + numberField(n, e.j) + "|";
 }
 
-void writeListingRow(AdjustmentState& s, const ReducedDistance& r, int32_t k) {
-    if (k == s.network.ldk + 1) {
-        s.mainReport.line(cp1250(listingGps));
-        s.controlReport.line(cp1250(freeTermGps));
-    }
-    const std::string row = ends(s.network, r) + fixed(r.measuredM, 10, 4) + "|" +
-                            fixed(r.meanErrorM, 6, 4) + "|" + fixed(r.projection.lengthM, 8, 4) +
-                            "|" + fixed(r.heightReductionM, 8, 4) + "|" + fixed(r.reducedM, 11, 4) +
-                            "|";
-    s.mainReport.line(row);
-    s.controlReport.line(row + fixed(r.equation.freeTermM, 9, 4) + "|");
-}
+// The reductions (main report) and initial free terms (control report) of the first
+// iteration, classical lengths first, then the GPS ones under their own caption.
+class DistanceListing {
+  public:
+    explicit DistanceListing(AdjustmentState& s)
+        : m_s(s) {}
 
-void iterationPass(AdjustmentState& s) {
-    const NetworkData& n = s.network;
-    const bool listing = s.iteration == 1;
-    const Real limitPpt = s.projection.distortionLimitPpt;
-    if (listing) {
-        writeListingHeader(s);
-    }
-    for (int32_t k = 1; k <= n.ld(); ++k) {
-        const ReducedDistance r = reduceDistance(s, k);
-        if (r.equation.nearlyCoincident) {
-            askAboutCoincidence(s, r);
+    void begin() {
+        m_s.mainReport.line(" ");
+        m_s.mainReport.line(cp1250(text::listingTitle));
+        m_s.controlReport.line(cp1250(text::freeTermTitle));
+        writeLines(m_s.mainReport, text::listingHeader);
+        writeLines(m_s.controlReport, text::freeTermHeader);
+        if (m_s.network.ldk > 0) {
+            m_s.mainReport.line(cp1250(text::listingClassical));
+            m_s.controlReport.line(cp1250(text::freeTermClassical));
         }
-        if (listing) {
-            writeListingRow(s, r, k);
-        }
-        if (distortionTooLarge(r.projection.distortionPpm, limitPpt)) {
-            askAboutReduction(s);
-        }
-        addEquation(s, ObservationKind::Distances, equationRow(n, r, r.weightRoot),
-                    r.weightRoot * r.equation.freeTermM);
-        observationStep(s);
-    }
-    if (listing) {
-        s.mainReport.line(listingEnd);
-        s.controlReport.line(freeTermEnd);
-    }
-}
-
-void writeResultHeader(AdjustmentState& s) {
-    s.mainReport.line(" ");
-    s.mainReport.line(cp1250(resultTitle));
-    s.controlReport.line(cp1250(outlierTitle));
-    for (const std::string_view line : resultHeader) {
-        s.mainReport.line(cp1250(line));
-        s.controlReport.line(cp1250(line));
-    }
-    if (s.network.ldk > 0) {
-        s.mainReport.line(cp1250(resultClassical));
-        s.controlReport.line(cp1250(resultClassical));
-    }
-}
-
-/// The least-squares scale of the residuals and the height change it stands for, with a
-/// pointer to where the heights come from when that change is large.
-void writeScalePostulate(AdjustmentState& s, const ScalePostulate& postulate, int32_t outliers) {
-    ReportFile& r = s.mainReport;
-    r.line(cp1250("    Ocena wielkości błędu:"));
-    r.line("    Postulat ewentualnej korekty systematycznej:");
-    r.line(cp1250("    - współczynnik korekty długości : ") + fixed(postulate.factor, 15, 10));
-    r.line(cp1250("      [ matematyczna eliminacja błędu odpowiada"));
-    r.line(cp1250("      np. zmianie wysokości n.p.m. o wartość:"));
-    r.line("    " + fixed(postulate.heightChangeM, 10, 2) + "m");
-    if (std::fabs(postulate.heightChangeM) > heightHintLimitM) {
-        if (findFileNoCase(s.options.workingFolder, "h.prz")) {
-            r.line(cp1250("      - sprawdź wysokości punktów w pliku H.prz ]"));
-        } else {
-            r.line("      - zobacz drugi parametr w pliku REDUKCJE ");
-            r.line(cp1250("        lub wysokości punktów w pliku XYH.sta ]"));
-        }
-    }
-    r.line("    STWIERDZONO: " + std::to_string(outliers) + cp1250(" OBSERWCJI \"ODSTAJĄCYCH\""));
-    r.line(cp1250("    [z poprawkami przekraczającymi błąd graniczny]"));
-}
-
-// Everything is computed first and the cofactors of all rows at once; the rows, and the lines
-// of any question met, are then written distance by distance in table order.
-void finalPass(AdjustmentState& s) {
-    const NetworkData& n = s.network;
-    const Real limitPpt = s.projection.distortionLimitPpt;
-    writeResultHeader(s);
-
-    std::vector<ReducedDistance> distances;
-    std::vector<EquationRow> rows;
-    distances.reserve(static_cast<size_t>(n.ld()));
-    rows.reserve(static_cast<size_t>(n.ld()));
-    Real distortionSum = 0;
-    for (int32_t k = 1; k <= n.ld(); ++k) {
-        const ReducedDistance r = reduceDistance(s, k);
-        // The cofactor of an adjusted length takes the unweighted row: q is then in m².
-        rows.push_back(equationRow(n, r, 1));
-        // Nothing is accumulated in the last pass: only (s·l)² joins the sums.
-        addEquation(s, ObservationKind::Distances, EquationRow{},
-                    r.weightRoot * r.equation.freeTermM);
-        distortionSum += r.projection.distortionPpm;
-        distances.push_back(r);
-        observationStep(s);
-    }
-    const bool full = s.options.analysisMode == AnalysisMode::Full;
-    std::vector<Real> cofactors;
-    if (full) {
-        cofactors = observationCofactors(s.normal, rows);
     }
 
-    ResidualStatistics counts;
-    Real sumResidualLength = 0;
-    Real sumLengthSquared = 0;
-    for (int32_t k = 1; k <= n.ld(); ++k) {
-        const ReducedDistance& r = distances[static_cast<size_t>(k - 1)];
-        if (r.equation.nearlyCoincident) {
-            askAboutCoincidence(s, r);
+    // The GPS caption goes with the first GPS row, after the questions of that length.
+    void heading(int32_t) {}
+
+    void row(int32_t k, const DistanceEvaluation& e) {
+        if (k == m_s.network.ldk + 1) {
+            m_s.mainReport.line(cp1250(text::listingGps));
+            m_s.controlReport.line(cp1250(text::freeTermGps));
         }
-        if (distortionTooLarge(r.projection.distortionPpm, limitPpt)) {
-            askAboutReduction(s);
+        const std::string row = ends(m_s.network, e) + fixed(e.measuredM, 10, 4) + "|" +
+                                fixed(e.meanErrorM, 6, 4) + "|" +
+                                fixed(e.projection.lengthM, 8, 4) + "|" +
+                                fixed(e.heightReductionM, 8, 4) + "|" + fixed(e.reducedM, 11, 4) +
+                                "|";
+        m_s.mainReport.line(row);
+        m_s.controlReport.line(row + fixed(e.equation.freeTermM, 9, 4) + "|");
+    }
+
+    void end() {
+        m_s.mainReport.line(text::listingEnd);
+        m_s.controlReport.line(text::freeTermEnd);
+    }
+
+  private:
+    AdjustmentState& m_s;
+};
+
+// The adjusted lengths of the last pass with the statistics of their residuals, the scale
+// postulate K = Σ(v·D·p)/Σ(D²·p) and the mean distortion μ̄ of the lengths.
+class DistanceTables {
+  public:
+    explicit DistanceTables(AdjustmentState& s)
+        : m_s(s)
+        , m_full(s.options.analysisMode == AnalysisMode::Full) {}
+
+    void begin() {
+        m_s.mainReport.line(" ");
+        m_s.mainReport.line(cp1250(text::resultTitle));
+        m_s.controlReport.line(cp1250(text::outlierTitle));
+        for (const std::string_view line : text::resultHeader) {
+            m_s.mainReport.line(cp1250(line));
+            m_s.controlReport.line(cp1250(line));
         }
-        if (k == n.ldk + 1) {
-            s.mainReport.line(cp1250(resultGps));
-            s.controlReport.line(cp1250(resultGps));
+        if (m_s.network.ldk > 0) {
+            m_s.mainReport.line(cp1250(text::resultClassical));
+            m_s.controlReport.line(cp1250(text::resultClassical));
         }
-        const Real v = r.equation.freeTermM;
-        const Real mObs = r.meanErrorM * s.mo;
-        const Real mAdj = full ? std::sqrt(cofactors[static_cast<size_t>(k - 1)]) * s.mo
-                               : r.meanErrorM * s.otrebski * s.mo;
+    }
+
+    // The GPS caption goes with the first GPS row, after the questions of that length.
+    void heading(int32_t) {}
+
+    // q: the cofactor of the unweighted row, m² (full analysis only).
+    void row(int32_t k, const DistanceEvaluation& e, Real q) {
+        if (k == m_s.network.ldk + 1) {
+            m_s.mainReport.line(cp1250(text::resultGps));
+            m_s.controlReport.line(cp1250(text::resultGps));
+        }
+        const Real v = e.equation.freeTermM;
+        const Real mObs = e.meanErrorM * m_s.mo;
+        const Real mAdj =
+            m_full ? std::sqrt(q) * m_s.mo : e.meanErrorM * m_s.otrebski * m_s.mo;
         const ResidualJudgement judgement = judgeResidual(distanceResiduals, v, mObs, mAdj);
-        counts.count(distanceResiduals, v, judgement.outlier);
-        if (s.outcome != nullptr) {
+        m_counts.count(distanceResiduals, v, judgement.outlier);
+        const Real weight = e.weightRoot * e.weightRoot;
+        if (m_s.outcome != nullptr) {
             // The unweighted row's q is in m²; the weight makes it the observation's share.
-            const Real weight = r.weightRoot * r.weightRoot;
-            s.outcome->observations.push_back(
-                {r.gps ? ListedKind::GpsDistance : ListedKind::Distance,
-                 n.distances[k].source, 0, r.i, r.j, r.reducedM, r.equation.lengthM, v,
-                 r.meanErrorM, mAdj, judgement.mV, judgement.outlier,
-                 full ? std::optional<Real>(cofactors[static_cast<size_t>(k - 1)] * weight)
-                      : std::nullopt});
+            m_s.outcome->observations.push_back(
+                {e.gps ? ListedKind::GpsDistance : ListedKind::Distance,
+                 m_s.network.distances[k].source, 0, e.i, e.j, e.reducedM, e.equation.lengthM, v,
+                 e.meanErrorM, mAdj, judgement.mV, judgement.outlier,
+                 m_full ? std::optional<Real>(q * weight) : std::nullopt});
         }
         // The adjusted length is the true one, also where a nearly coincident line took
         // d = 0.1 m for its coefficients.
-        const std::string row = ends(n, r) + fixed(r.reducedM, 10, 4) + "|" + fixed(mObs, 6, 4) +
-                                "|" + fixed(v, 8, 4) + "|" + fixed(judgement.mV, 6, 4) + "|" +
-                                fixed(r.equation.lengthM, 10, 4) + "|" + fixed(mAdj, 6, 4) +
+        const std::string row = ends(m_s.network, e) + fixed(e.reducedM, 10, 4) + "|" +
+                                fixed(mObs, 6, 4) + "|" + fixed(v, 8, 4) + "|" +
+                                fixed(judgement.mV, 6, 4) + "|" +
+                                fixed(e.equation.lengthM, 10, 4) + "|" + fixed(mAdj, 6, 4) +
                                 std::string(judgement.marker());
-        s.mainReport.line(row);
+        m_s.mainReport.line(row);
         if (judgement.outlier) {
-            s.controlReport.line(row);
+            m_s.controlReport.line(row);
         }
-        const Real weight = r.weightRoot * r.weightRoot;
-        sumResidualLength += v * r.measuredM * weight;
-        sumLengthSquared += r.measuredM * r.measuredM * weight;
+        m_sumResidualLength += v * e.measuredM * weight;
+        m_sumLengthSquared += e.measuredM * e.measuredM * weight;
+        m_distortionSum += e.projection.distortionPpm;
     }
-    s.mainReport.line(resultEnd);
-    writeStatistics(s.mainReport, s.controlReport, distanceStatistics, counts);
-    writeScalePostulate(s, scalePostulate(sumResidualLength, sumLengthSquared), counts.outliers);
 
-    // The mean distortion is read back as the first parameter of REDUKCJE next time. The
-    // file is also input: it is replaced whole or not at all.
-    constexpr std::string_view reductionsName = "redukcje";
-    const std::string text = fixed(distortionSum / n.ld(), 15, 5) + " " +
-                             fixed(n.parameters.meanHeight, 10, 3) + "\r\n";
-    if (const int error = replaceFile(s.options.workingFolder, reductionsName, text)) {
-        stopOnWriteFailure(s.context, s.options.workingFolder / reductionsName, error);
+    // The mean distortion is read back as the first parameter of REDUKCJE next time.
+    void end() {
+        m_s.mainReport.line(text::resultEnd);
+        writeStatistics(m_s.mainReport, m_s.controlReport, text::statistics, m_counts);
+        writeScalePostulate(scalePostulate(m_sumResidualLength, m_sumLengthSquared));
+        m_s.meanDistortionPpm = m_distortionSum / m_s.network.ld();
     }
-}
+
+  private:
+    /// The least-squares scale of the residuals and the height change it stands for, with a
+    /// pointer to where the heights come from when that change is large.
+    void writeScalePostulate(const ScalePostulate& postulate) {
+        ReportFile& r = m_s.mainReport;
+        writeLines(r, text::postulateHead);
+        r.line(cp1250(text::postulateFactor) + fixed(postulate.factor, 15, 10));
+        writeLines(r, text::postulateHeight);
+        r.line("    " + fixed(postulate.heightChangeM, 10, 2) + "m");
+        if (std::fabs(postulate.heightChangeM) > heightHintLimitM) {
+            using Lines = std::span<const std::string_view>;
+            writeLines(r, m_s.network.heightFileFound ? Lines(text::heightFileHint)
+                                                      : Lines(text::parameterHint));
+        }
+        r.line(cp1250(text::outlierCount) + std::to_string(m_counts.outliers) +
+               cp1250(text::outlierCountSuffix));
+        r.line(cp1250(text::outlierCountNote));
+    }
+
+    AdjustmentState& m_s;
+    bool m_full;
+    ResidualStatistics m_counts;
+    Real m_sumResidualLength = 0; ///< Σ v·D·p
+    Real m_sumLengthSquared = 0;  ///< Σ D²·p
+    Real m_distortionSum = 0;     ///< Σ μ, ppm
+};
+
+struct Distances {
+    using Evaluation = DistanceEvaluation;
+    using Listing = DistanceListing;
+    using Tables = DistanceTables;
+
+    static int32_t count(const NetworkData& n) { return n.ld(); }
+    static bool robust(const AdjustmentState& s) { return s.robustDistances; }
+    static ObservationKind sumKind(const NetworkData&, int32_t) {
+        return ObservationKind::Distances;
+    }
+    static Evaluation evaluate(const Linearisation& at, int32_t k) {
+        return evaluateDistance(at, k);
+    }
+    static const EquationRow& cofactorRow(const Evaluation& e) { return e.unweightedRow; }
+};
 
 } // namespace
 
-void distanceBlock(AdjustmentState& s) {
-    if (s.network.ld() == 0) {
-        return;
-    }
-    if (s.lastPass) {
-        finalPass(s);
-    } else {
-        iterationPass(s);
-    }
-}
+void distanceBlock(AdjustmentState& state) { observationBlock<Distances>(state); }
 
 } // namespace ptw3

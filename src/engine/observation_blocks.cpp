@@ -1,6 +1,9 @@
+// The pieces the observation blocks share: the unknowns of a point, the row of a line's
+// observation, accumulating an equation, the questions and the observations' cofactors.
 #include "engine/observation_blocks.h"
 
 #include "common/encoding.h"
+#include "common/number_format.h"
 #include "common/stop.h"
 
 #include <algorithm>
@@ -30,8 +33,14 @@ EquationRow lineEquationRow(const NetworkData& n, int32_t i, int32_t j, Real dXi
     return row;
 }
 
-GridPoint workingPoint(const AdjustmentState& s, int32_t point) {
-    return {s.working[point].x, s.working[point].y};
+std::string numberField(const NetworkData& n, int32_t point) {
+    return rightAlign(n.points[point].number, pointNumberWidth);
+}
+
+void writeLines(ReportFile& report, std::span<const std::string_view> lines) {
+    for (const std::string_view line : lines) {
+        report.line(cp1250(line));
+    }
 }
 
 void addEquation(AdjustmentState& s, ObservationKind kind, const EquationRow& row, Real t) {
@@ -43,11 +52,14 @@ void addEquation(AdjustmentState& s, ObservationKind kind, const EquationRow& ro
     }
 }
 
-void askToContinue(AdjustmentState& s, std::string_view question) {
-    if (!s.context.confirm(question)) {
+void askQuestion(AdjustmentState& s, const Question& q) {
+    for (const std::string& line : q.controlLines) {
+        s.controlReport.line(line);
+    }
+    if (!s.context.confirm(q.text)) {
         s.mainReport.close();
         s.controlReport.close();
-        throw Stop(StopReason::UserDeclined, utf8FromCp1250(question));
+        throw Stop(StopReason::UserDeclined, utf8FromCp1250(q.text));
     }
 }
 

@@ -1,13 +1,22 @@
-// The observation blocks of an adjustment pass and what they share: the unknowns
-// of a point, adding a weighted equation, the questions that may stop the
-// computation, and the mean errors of adjusted observations.
+// The observation blocks of an adjustment pass and the one shape they share. Every kind
+// (angles with the Schreiber angles of the direction sets, distances, azimuths) brings three
+// steps: evaluate, a pure function linearising one observation at the working coordinates
+// (its reductions, free term, weight root, weighted equation row and the questions it
+// raises); the listing of the first iteration; and the tables of the last pass. The two
+// drivers below run those steps in the same order for every kind.
 #pragma once
 
 #include "engine/accuracy.h"
 #include "engine/adjustment_state.h"
+#include "engine/pass_progress.h"
 #include "solver/normal_equations.h"
 
+#include <algorithm>
+#include <array>
+#include <concepts>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -15,7 +24,7 @@ namespace ptw3 {
 
 /// Angles (file angles and Schreiber angles, the latter reported as directions).
 void angleBlock(AdjustmentState& state);
-/// Distances, with the scale postulate and the rewrite of redukcje in the last pass.
+/// Distances, with the scale postulate and the mean distortion of the last pass.
 void distanceBlock(AdjustmentState& state);
 /// Topographic and GPS azimuths.
 void azimuthBlock(AdjustmentState& state);
@@ -41,18 +50,160 @@ struct EquationRow {
 EquationRow lineEquationRow(const NetworkData& network, int32_t i, int32_t j, Real dXi, Real dYi,
                             Real dXj, Real dYj);
 
-/// The working (current approximate) coordinates of a point.
-GridPoint workingPoint(const AdjustmentState& state, int32_t point);
+/// A point's number right-aligned in its 16-character column.
+std::string numberField(const NetworkData& network, int32_t point);
+
+/// Writes the lines of a table text (UTF-8 in the source) to a report.
+void writeLines(ReportFile& report, std::span<const std::string_view> lines);
+
+/// What an observation is linearised at: the network, the working (current approximate)
+/// coordinates, the projection, and whether its kind is robustly re-weighted.
+struct Linearisation {
+    const NetworkData& network;
+    const Table<WorkingPoint>& working;
+    const ProjectionParameters& projection;
+    bool robust = false;
+
+    GridPoint point(int32_t p) const { return {working[p].x, working[p].y}; }
+};
+
+/// A question an observation raises: the lines it writes to the control report (Windows-1250),
+/// then the text asked; No stops the computation.
+struct Question {
+    std::vector<std::string> controlLines;
+    std::string text;
+    /// In the first iteration's listing the question follows the observation's row, whose
+    /// figures it is about.
+    bool afterListingRow = false;
+};
 
 /// Adds the normalised free term t² to [pLL] and to the kind's sum of the pass, and in an
 /// iteration pass the row and t to the normal equations.
 void addEquation(AdjustmentState& state, ObservationKind kind, const EquationRow& row, Real t);
 
-/// Asks whether to go on; No closes both reports and stops the computation.
-void askToContinue(AdjustmentState& state, std::string_view question);
+/// Writes the question's lines to the control report and asks it; No closes both reports and
+/// stops the computation.
+void askQuestion(AdjustmentState& state, const Question& question);
 
 /// q = a N⁻¹ aᵀ of each row, from the selected inverse.
 std::vector<Real> observationCofactors(const NormalEquations& normal,
                                        const std::vector<EquationRow>& rows);
+
+/// What a kind brings to the drivers. Its Listing (first iteration) and Tables (last pass)
+/// are made on the state and written as begin, then heading(k), the questions of k and
+/// row(k) for every observation k, then end.
+template <class Kind>
+concept ObservationBlockKind =
+    requires(AdjustmentState& s, const Linearisation& at, int32_t k,
+             const typename Kind::Evaluation& e, typename Kind::Listing& listing,
+             typename Kind::Tables& tables, Real q) {
+        { Kind::count(s.network) } -> std::same_as<int32_t>;
+        { Kind::robust(s) } -> std::same_as<bool>;
+        { Kind::sumKind(s.network, k) } -> std::same_as<ObservationKind>;
+        { Kind::evaluate(at, k) } -> std::same_as<typename Kind::Evaluation>;
+        { Kind::cofactorRow(e) } -> std::same_as<const EquationRow&>;
+        { e.row } -> std::convertible_to<EquationRow>;
+        { e.questions } -> std::convertible_to<std::vector<Question>>;
+        { e.weightedFreeTerm() } -> std::same_as<Real>;
+        requires std::constructible_from<typename Kind::Listing, AdjustmentState&>;
+        requires std::constructible_from<typename Kind::Tables, AdjustmentState&>;
+        listing.begin();
+        listing.heading(k);
+        listing.row(k, e);
+        listing.end();
+        tables.begin();
+        tables.heading(k);
+        tables.row(k, e, q);
+        tables.end();
+    };
+
+/// Observations of the last pass evaluated together, so that their cofactors are computed at
+/// once.
+inline constexpr int32_t lastPassBatch = 2048;
+
+/// An iteration's pass over a kind: every observation is evaluated, its questions asked and
+/// its equation accumulated; the first iteration lists it.
+template <ObservationBlockKind Kind> void iterationPass(AdjustmentState& s) {
+    const Linearisation at{s.network, s.working, s.projection, Kind::robust(s)};
+    std::optional<typename Kind::Listing> listing;
+    if (s.iteration == 1) {
+        listing.emplace(s);
+        listing->begin();
+    }
+    for (int32_t k = 1; k <= Kind::count(s.network); ++k) {
+        if (listing) {
+            listing->heading(k);
+        }
+        const typename Kind::Evaluation e = Kind::evaluate(at, k);
+        for (const Question& q : e.questions) {
+            if (!q.afterListingRow) {
+                askQuestion(s, q);
+            }
+        }
+        addEquation(s, Kind::sumKind(s.network, k), e.row, e.weightedFreeTerm());
+        if (listing) {
+            listing->row(k, e);
+        }
+        for (const Question& q : e.questions) {
+            if (q.afterListingRow) {
+                askQuestion(s, q);
+            }
+        }
+        observationStep(s);
+    }
+    if (listing) {
+        listing->end();
+    }
+}
+
+/// The last pass over a kind: a batch of observations is evaluated and the cofactors of its
+/// rows computed together (full analysis only), then its rows are printed in table order,
+/// each after the questions it raises, so that both reports read as if every observation
+/// had been printed as it was evaluated.
+template <ObservationBlockKind Kind> void lastPass(AdjustmentState& s) {
+    const Linearisation at{s.network, s.working, s.projection, Kind::robust(s)};
+    const bool full = s.options.analysisMode == AnalysisMode::Full;
+    const int32_t count = Kind::count(s.network);
+    typename Kind::Tables tables(s);
+    tables.begin();
+    std::vector<typename Kind::Evaluation> batch;
+    std::vector<EquationRow> rows;
+    for (int32_t first = 1; first <= count; first += lastPassBatch) {
+        const int32_t last = std::min(count, first + lastPassBatch - 1);
+        batch.clear();
+        rows.clear();
+        for (int32_t k = first; k <= last; ++k) {
+            const typename Kind::Evaluation& e = batch.emplace_back(Kind::evaluate(at, k));
+            addEquation(s, Kind::sumKind(s.network, k), e.row, e.weightedFreeTerm());
+            if (full) {
+                rows.push_back(Kind::cofactorRow(e));
+            }
+            observationStep(s);
+        }
+        const std::vector<Real> q =
+            full ? observationCofactors(s.normal, rows) : std::vector<Real>(batch.size());
+        for (int32_t k = first; k <= last; ++k) {
+            const auto i = static_cast<size_t>(k - first);
+            tables.heading(k);
+            for (const Question& question : batch[i].questions) {
+                askQuestion(s, question);
+            }
+            tables.row(k, batch[i], q[i]);
+        }
+    }
+    tables.end();
+}
+
+/// The block of a kind in the pass under way; a kind without observations writes nothing.
+template <ObservationBlockKind Kind> void observationBlock(AdjustmentState& s) {
+    if (Kind::count(s.network) == 0) {
+        return;
+    }
+    if (s.lastPass) {
+        lastPass<Kind>(s);
+    } else {
+        iterationPass<Kind>(s);
+    }
+}
 
 } // namespace ptw3

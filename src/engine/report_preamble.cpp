@@ -1,7 +1,6 @@
 #include "engine/report_preamble.h"
 
 #include "common/encoding.h"
-#include "common/folder_files.h"
 #include "common/number_format.h"
 
 #include <array>
@@ -12,25 +11,9 @@
 namespace ptw3 {
 namespace {
 
-constexpr int32_t titleLines = 5;
 constexpr Real movingPointError = 1e-4L; // m: a larger a-priori error makes a moving point
 
 const std::string rule = "  " + std::string(69, '_');
-
-/// The five lines of the title file: executor, object, job index, unused, description.
-std::array<std::string, titleLines> readTitle(const std::filesystem::path& folder) {
-    std::array<std::string, titleLines> title;
-    const auto path = findFileNoCase(folder, "tytul");
-    if (!path) {
-        title.fill(" ");
-        return title;
-    }
-    const auto lines = readTextLines(*path).value_or(std::vector<std::string>{});
-    for (size_t i = 0; i < title.size() && i < lines.size(); ++i) {
-        title[i] = lines[i];
-    }
-    return title;
-}
 
 bool isMoving(const Point& p) { return p.mx > movingPointError || p.my > movingPointError; }
 
@@ -185,10 +168,10 @@ ProblemSize problemSize(const NetworkData& n) {
     return size;
 }
 
-ProblemSize writePreamble(const std::filesystem::path& folder, const NetworkData& n,
-                          const CalculationOptions& options, const ProjectionParameters& projection,
-                          ReportFile& report, RunContext& context) {
-    const auto title = readTitle(folder);
+ProblemSize writePreamble(const NetworkData& n, const CalculationOptions& options,
+                          const ProjectionParameters& projection, ReportFile& report,
+                          RunContext& context) {
+    const auto& title = n.title;
     const LocalDateTime now = context.now();
     report.line(cp1250("  ptw3 - system wyrównania sieci geodezyjnych  (c) 2006  zespół ptw3"));
     report.line(cp1250("  PROGRAM WYRÓWNANIA SIECI POZIOMEJ [max. 20000 punktów],  wersja 5.8va"));

@@ -9,7 +9,6 @@
 #include "input/network_data.h"
 #include "observations/projections.h"
 
-#include <filesystem>
 
 namespace ptw3 {
 
@@ -30,8 +29,8 @@ ProblemSize problemSize(const NetworkData& network);
 
 /// Writes the preamble to the main report and the network's counts to the message list;
 /// returns the sizes with the number of points without control.
-ProblemSize writePreamble(const std::filesystem::path& folder, const NetworkData& network,
-                          const CalculationOptions& options, const ProjectionParameters& projection,
-                          ReportFile& report, RunContext& context);
+ProblemSize writePreamble(const NetworkData& network, const CalculationOptions& options,
+                          const ProjectionParameters& projection, ReportFile& report,
+                          RunContext& context);
 
 } // namespace ptw3

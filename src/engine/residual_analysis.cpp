@@ -7,33 +7,6 @@
 
 namespace ptw3 {
 
-// clang-format off
-const StatisticsLabels angleStatistics{
-    "    ANALIZA STATYSTYCZNA POPRAWEK KĄTÓW: ",
-    "     Liczba poprawek \"-\" istotnych (> 0.1) : ",
-    "     Liczba poprawek \"+\" istotnych (<-0.1) : ",
-    "     Liczba poprawek bliskich zera         : ", "   (|v| < 0.1[cc])",
-    "     Liczba \"odstających\" obs. kątowych    : ", "   (|v| > 3 * Mv)"};
-const StatisticsLabels directionStatistics{
-    "    ANALIZA STATYSTYCZNA POPRAWEK KIERUNKÓW: ",
-    "     Liczba poprawek \"-\" istotnych  : ",
-    "     Liczba poprawek \"+\" istotnych  : ",
-    "     Liczba poprawek bliskich zera  : ", "   (|v| < 0.1[cc])",
-    "     Liczba kierunków \"odstających\" : ", "   (|v| > 3 * Mv)"};
-const StatisticsLabels distanceStatistics{
-    "    ANALIZA STATYSTYCZNA POPRAWEK:",
-    "    Liczba poprawek \"-\" istotnych  : ",
-    "    Liczba poprawek \"+\" istotnych  : ",
-    "    Liczba poprawek bliskich zera  : ", "  (|v| < 0.0001m )",
-    "    Liczba obserwacji \"odstających\": ", "  (|v| > 3 * Mv )"};
-const StatisticsLabels azimuthStatistics{
-    "    ANALIZA STATYSTYCZNA POPRAWEK AZYMUTÓW: ",
-    "     Liczba poprawek \"-\" istotnych  : ",
-    "     Liczba poprawek \"+\" istotnych  : ",
-    "     Liczba poprawek bliskich zera  : ", "   (|v| < 0.1[cc])",
-    "     Liczba azymutów \"odstających\"  : ", "   (|v| > 3 * Mv)"};
-// clang-format on
-
 ResidualJudgement judgeResidual(const ResidualConstants& c, Real v, Real mObs, Real mAdj) {
     Real mV2 = mObs * mObs - mAdj * mAdj;
     if (mV2 <= c.floor) {

@@ -39,7 +39,7 @@ struct ResidualJudgement {
 /// mV = √(m_obs² − m_adj²) with the kind's floor, and the outlier test on v.
 ResidualJudgement judgeResidual(const ResidualConstants& c, Real v, Real mObs, Real mAdj);
 
-/// The labels of a kind's statistics paragraph.
+/// The labels of a kind's statistics paragraph (UTF-8), given by each kind's tables.
 struct StatisticsLabels {
     std::string_view title;
     std::string_view negative;
@@ -49,11 +49,6 @@ struct StatisticsLabels {
     std::string_view outliers;
     std::string_view outliersSuffix;
 };
-
-extern const StatisticsLabels angleStatistics;
-extern const StatisticsLabels directionStatistics;
-extern const StatisticsLabels distanceStatistics;
-extern const StatisticsLabels azimuthStatistics;
 
 /// Counts of the residuals of one kind in the last pass.
 struct ResidualStatistics {

@@ -7,6 +7,7 @@
 #include "engine/accuracy.h"
 
 #include <string>
+#include <string_view>
 
 namespace ptw3 {
 namespace {
@@ -36,6 +37,20 @@ PointAccuracy accuracyOf(const AdjustmentState& s, int32_t k) {
     const PointCofactor& block = s.normal.pointCofactors()[q];
     return pointAccuracy(diagonal[2 * q - 1], diagonal[2 * q], block.qxx, block.qyy, block.qxy,
                          s.mo);
+}
+
+// The mean distortion of the distances is read back as the first parameter of REDUKCJE next
+// time. The file is also input: it is replaced whole or not at all.
+void writeMeanDistortion(const AdjustmentState& s) {
+    if (!s.meanDistortionPpm) {
+        return;
+    }
+    constexpr std::string_view name = "redukcje";
+    const std::string text = fixed(*s.meanDistortionPpm, 15, 5) + " " +
+                             fixed(s.network.parameters.meanHeight, 10, 3) + "\r\n";
+    if (const int error = replaceFile(s.options.workingFolder, name, text)) {
+        stopOnWriteFailure(s.context, s.options.workingFolder / name, error);
+    }
 }
 
 void writeTableHead(ReportFile& r, bool robust) {
@@ -80,6 +95,7 @@ void writeResults(AdjustmentState& s, CalculationResults& results) {
     NetworkData& n = s.network;
     const bool robust = s.robustDistances || s.robustAngles;
     ReportFile& r = s.mainReport;
+    writeMeanDistortion(s);
     ReportFile coordinates(s.options.workingFolder, "xy.ptw", s.context);
     ReportFile corrections(s.options.workingFolder, "dxdy.ptw", s.context);
     corrections.line(

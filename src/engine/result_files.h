@@ -1,7 +1,7 @@
-// The end of an adjustment: the table of adjusted coordinates with their mean
-// errors and error ellipses, the result files XY.ptw and DXDY.ptw, the closing
-// block of the main report with the unit errors, and the warnings of a defect
-// or a robust computation.
+// The end of an adjustment: the mean distortion of the distances written back
+// to redukcje, the table of adjusted coordinates with their mean errors and error
+// ellipses, the result files XY.ptw and DXDY.ptw, the closing block of the main
+// report with the unit errors, and the warnings of a defect or a robust computation.
 #pragma once
 
 #include "engine/adjustment_state.h"

@@ -11,6 +11,7 @@
 #include "common/real.h"
 #include "common/table.h"
 
+#include <array>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -114,6 +115,9 @@ struct MeasurementParameters {
     Real meanHeight = 0;             ///< mean normal height of the area, m
 };
 
+/// Lines of the title file tytul: executor, object, job index, unused, description.
+inline constexpr size_t titleLineCount = 5;
+
 /// Everything the data input reads; tables are numbered from 1 and slot 0 is unused.
 struct NetworkData {
     Table<Point> points;                 ///< lp entries: to be determined first, fixed last
@@ -126,6 +130,10 @@ struct NetworkData {
     Table<std::string> inputFiles;       ///< observation files read, names as found in the folder
     UnknownOrdering ordering;
     MeasurementParameters parameters;
+    /// The title file's lines; " " each when there is no such file, "" past the end of a
+    /// short one.
+    std::array<std::string, titleLineCount> title{" ", " ", " ", " ", " "};
+    bool heightFileFound = false; ///< H.prz exists in the folder
 
     int32_t ls = 0;       ///< error-free fixed reference points (the last ls points)
     int32_t lrsxy = 0;    ///< coordinate pseudo-observations

@@ -2,7 +2,8 @@
 // pre-pass over the observation files, coordinates, directions, angles,
 // distances and azimuths; then the unobserved points are removed, repeated
 // observations checked, Schreiber angles formed, links counted, the unknowns
-// ordered, the heights completed and the count summary written to ER3a.ptw.
+// ordered, the heights completed and the count summary written to ER3a.ptw. The title
+// file and whether H.prz exists go to the network too: the engine reads nothing of the folder.
 
 #include "input/read_network_data.h"
 
@@ -42,6 +43,21 @@ std::optional<std::vector<std::string>> inputFile(const fs::path& folder, std::s
         return std::nullopt;
     }
     return readTextLines(*path).value_or(std::vector<std::string>{});
+}
+
+/// The lines of the title file tytul as the main report's heading shows them: without the
+/// file each is " "; lines a short file lacks are empty.
+std::array<std::string, titleLineCount> readTitle(const fs::path& folder) {
+    std::array<std::string, titleLineCount> title;
+    const auto lines = inputFile(folder, "tytul");
+    if (!lines) {
+        title.fill(" ");
+        return title;
+    }
+    for (size_t i = 0; i < title.size() && i < lines->size(); ++i) {
+        title[i] = (*lines)[i];
+    }
+    return title;
 }
 
 /// Reads an observation file of the folder when it exists, and marks the observations it
@@ -332,6 +348,7 @@ void readAllFiles(const fs::path& folder, NetworkData& n, DiagnosticReport& repo
 
     steps.next();
     if (const auto lines = inputFile(folder, "h.prz")) {
+        n.heightFileFound = true;
         readHeights(*lines, n, PointIndex(n.points), report);
     }
     completeHeights(n);
@@ -354,6 +371,8 @@ void readAllFiles(const fs::path& folder, NetworkData& n, DiagnosticReport& repo
 
 void readNetworkData(const fs::path& folder, NetworkData& n, RunContext& context) {
     n = NetworkData{};
+    // Read first, so that the title is there however the data input ends.
+    n.title = readTitle(folder);
     DiagnosticReport report(folder, context);
     markingInterruption({&report.file()}, [&] { readAllFiles(folder, n, report); });
 }
