@@ -5,14 +5,10 @@
 // and azimuths; a long chain held at one end (ill-conditioned); two clusters joined by one
 // line; a robust computation; a network whose defect question is answered Yes.
 #include "bench/network_generator.h"
-#include "bench/temp_folder.h"
-#include "bench/unattended_user.h"
-#include "common/clock.h"
 #include "common/folder_files.h"
-#include "common/message_list.h"
-#include "common/run_context.h"
 #include "engine/adjustment.h"
 #include "input/read_network_data.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -20,33 +16,33 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
-namespace ptw3::bench {
+namespace ptw3 {
 namespace {
 
 namespace fs = std::filesystem;
+using bench::GeneratorOptions;
+using bench::NetworkShape;
+using test::firstDifference;
+using test::TempFolder;
 
 constexpr const char* reports[] = {"er3a.ptw", "rpw.ptw", "er3.ptw", "xy.ptw", "dxdy.ptw"};
 
 struct Computed {
     std::vector<std::string> reports;
-    int32_t systemDefect = 0;
+    std::vector<std::string> questions; ///< UTF-8, every one answered Yes
+    bool systemDefect = false;
 };
 
 /// Computes the network of `source` in a copy of its own and returns the five reports.
-Computed computeReports(const fs::path& source, const fs::path& work,
-                                        Arithmetic arithmetic, int32_t threads,
-                                        AdjustmentPrinciple principle) {
+Computed computeReports(const fs::path& source, const fs::path& work, Arithmetic arithmetic,
+                        int32_t threads, AdjustmentPrinciple principle) {
     fs::copy(source, work, fs::copy_options::recursive);
-    MessageList messages;
-    UnattendedUser user;
-    const FixedClock clock(LocalDateTime{2026, 12, 9, 10, 0, 0});
-    RunContext context(messages, user, clock);
+    test::TestContext t(std::deque<bool>(100, true));
     NetworkData network;
-    readNetworkData(work, network, context);
+    readNetworkData(work, network, t.context);
     CalculationOptions options;
     options.workingFolder = work;
     options.accelerationLevel = AccelerationLevel::None;
@@ -54,46 +50,34 @@ Computed computeReports(const fs::path& source, const fs::path& work,
     options.arithmetic = arithmetic;
     options.threadCount = threads;
     CalculationResults results;
-    adjustNetwork(options, network, results, context);
+    adjustNetwork(options, network, results, t.context);
     Computed computed;
     for (const char* name : reports) {
-        computed.reports.push_back(readBytes(work / name));
+        computed.reports.push_back(test::fileText(work / name));
     }
+    computed.questions = t.user.questions;
     computed.systemDefect = results.systemDefect;
     return computed;
-}
-
-/// The first differing line of two reports, for the failure message.
-std::string firstDifference(const std::string& a, const std::string& b) {
-    std::istringstream sa(a);
-    std::istringstream sb(b);
-    std::string la;
-    std::string lb;
-    for (int line = 1;; ++line) {
-        const bool moreA = static_cast<bool>(std::getline(sa, la));
-        const bool moreB = static_cast<bool>(std::getline(sb, lb));
-        if (!moreA && !moreB) {
-            return "same lines";
-        }
-        if (la != lb || moreA != moreB) {
-            return "line " + std::to_string(line) + ":\n  " + la + "\n  " + lb;
-        }
-    }
 }
 
 struct Case {
     const char* name;
     std::function<void(const fs::path&)> write; ///< fills the working folder
     AdjustmentPrinciple principle = AdjustmentPrinciple::LeastSquares;
-    int32_t systemDefect = 0;
+    bool systemDefect = false; ///< the defect question was asked (and answered Yes)
 };
+
+const std::string defectQuestion = " *** NUMERYCZNY LUB TOPOLOGICZNY DEFEKT UKŁADU\n"
+                                   "     Z POWODU BŁEDÓW LUB BRAKÓW DANYCH\n"
+                                   "     MOŻESZ LICZYĆ DALEJ ALE WYNIKI BĘDĄ BŁEDNE\n"
+                                   "     Czy chcesz liczyć dalej?";
 
 void generated(const fs::path& folder, int32_t points, uint64_t seed, NetworkShape shape) {
     GeneratorOptions options;
     options.pointCount = points;
     options.seed = seed;
     options.shape = shape;
-    generateNetwork(folder, options);
+    bench::generateNetwork(folder, options);
 }
 
 // A point that one distance alone reaches, 781 m from point 1 (approximately at 24556.39,
@@ -104,9 +88,9 @@ void withUndeterminedPoint(const fs::path& folder) {
     GeneratorOptions options;
     options.pointCount = 300;
     options.seed = 13;
-    generateNetwork(folder, options);
+    bench::generateNetwork(folder, options);
     const fs::path approximate = pathForWriting(folder, "XY.prz");
-    std::string text = readBytes(approximate);
+    std::string text = test::fileText(approximate);
     const std::string end = "0 0 0\r\n";
     ASSERT_TRUE(text.ends_with(end));
     text.insert(text.size() - end.size(), "WISZACY 25056.39 26476.67\r\n");
@@ -129,7 +113,7 @@ TEST(ReportEquivalence, DoubleDoubleOnAllThreadsGivesTheReportsOfExtendedOnOne) 
         {"robust estimation for distances and angles",
          [](const fs::path& f) { generated(f, 500, 14, NetworkShape::Grid); },
          AdjustmentPrinciple::RobustDistancesAndAngles},
-        {"defect answered Yes", withUndeterminedPoint, AdjustmentPrinciple::LeastSquares, 1},
+        {"defect answered Yes", withUndeterminedPoint, AdjustmentPrinciple::LeastSquares, true},
         {"example siec-lokalna", [](const fs::path& f) { example(f, "siec-lokalna"); }},
         {"example siec-2000", [](const fs::path& f) { example(f, "siec-2000"); }},
         {"example siec-blad-gruby, robust for distances",
@@ -148,6 +132,10 @@ TEST(ReportEquivalence, DoubleDoubleOnAllThreadsGivesTheReportsOfExtendedOnOne) 
                                                Arithmetic::DoubleDouble, 1, c.principle);
         EXPECT_EQ(extended.systemDefect, c.systemDefect);
         EXPECT_EQ(fast.systemDefect, c.systemDefect);
+        for (const std::string& question : fast.questions) {
+            EXPECT_EQ(question, defectQuestion);
+        }
+        EXPECT_EQ(fast.questions.empty(), !c.systemDefect);
         const std::vector<std::string>& reference = extended.reports;
         for (size_t r = 0; r < std::size(reports); ++r) {
             SCOPED_TRACE(reports[r]);
@@ -161,4 +149,4 @@ TEST(ReportEquivalence, DoubleDoubleOnAllThreadsGivesTheReportsOfExtendedOnOne) 
 }
 
 } // namespace
-} // namespace ptw3::bench
+} // namespace ptw3
