@@ -9,7 +9,6 @@
 #include "input/network_data.h"
 #include "observations/projections.h"
 
-
 namespace ptw3 {
 
 /// A determined point (not a moving reference point) linked to fewer distinct points than
