@@ -405,15 +405,12 @@ class AngleTables {
                  judged.mV, judged.outlier,
                  m_approximate ? std::nullopt : std::optional<Real>(q)});
         }
-        const std::string row =
-            anglePoints(m_s.network, a) + fixed(e.freeTerm.reducedCc * gradPerCc, 9, 5) + "|" +
-            fixed(mObs, 5, 1) + "|" + fixed(v, 6, 1) + "|" + fixed(judged.mV, 5, 1) + "|" +
-            fixed(e.computedCc * gradPerCc, 9, 5) + "|" + fixed(mAdj, 5, 1) +
-            std::string(judged.marker());
-        m_s.mainReport.line(row);
-        if (judged.outlier) {
-            m_s.controlReport.line(row);
-        }
+        writeResultRow(m_s,
+                       anglePoints(m_s.network, a) +
+                           angularResultColumns(e.freeTerm.reducedCc * gradPerCc, mObs, v,
+                                                judged.mV, e.computedCc * gradPerCc, mAdj,
+                                                judged.marker()),
+                       judged.outlier);
     }
 
     // The set's directions gather from its Schreiber angles: angle j brings direction j + 1
@@ -486,10 +483,10 @@ class AngleTables {
                  m.adjustedCc, judged.mV, judged.outlier, share});
         }
         const std::string columns =
-            numberField(n, direction.target) + "|" + fixed(d.readingCc * gradPerCc, 9, 5) + "|" +
-            fixed(m.observedCc, 5, 1) + "|" + fixed(v, 6, 1) + "|" + fixed(judged.mV, 5, 1) +
-            "|" + fixed(adjustedReadingGrad(d.readingCc, v), 9, 5) + "|" +
-            fixed(m.adjustedCc, 5, 1) + std::string(judged.marker());
+            numberField(n, direction.target) + "|" +
+            angularResultColumns(d.readingCc * gradPerCc, m.observedCc, v, judged.mV,
+                                 adjustedReadingGrad(d.readingCc, v), m.adjustedCc,
+                                 judged.marker());
         const std::string withStation = "  |" + numberField(n, set.station) + "|" + columns;
         m_s.mainReport.line(k == 1 ? withStation
                                    : "  |" + std::string(pointNumberWidth, ' ') + "|" + columns);

@@ -217,15 +217,12 @@ class AzimuthTables {
                  mAdj, judgement.mV, judgement.outlier,
                  m_full ? std::optional<Real>(q) : std::nullopt});
         }
-        const std::string row =
-            ends(m_s.network, e) + fixed(eq.reducedCc * gradsPerCc, 9, 5) + "|" +
-            fixed(mObs, 5, 1) + "|" + fixed(v, 6, 1) + "|" + fixed(judgement.mV, 5, 1) + "|" +
-            fixed(eq.computedCc * gradsPerCc, 9, 5) + "|" + fixed(mAdj, 5, 1) +
-            std::string(judgement.marker());
-        m_s.mainReport.line(row);
-        if (judgement.outlier) {
-            m_s.controlReport.line(row);
-        }
+        writeResultRow(m_s,
+                       ends(m_s.network, e) +
+                           angularResultColumns(eq.reducedCc * gradsPerCc, mObs, v, judgement.mV,
+                                                eq.computedCc * gradsPerCc, mAdj,
+                                                judgement.marker()),
+                       judgement.outlier);
     }
 
     void end() {

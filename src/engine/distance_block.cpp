@@ -280,15 +280,12 @@ class DistanceTables {
         }
         // The adjusted length is the true one, also where a nearly coincident line took
         // d = 0.1 m for its coefficients.
-        const std::string row = ends(m_s.network, e) + fixed(e.reducedM, 10, 4) + "|" +
-                                fixed(mObs, 6, 4) + "|" + fixed(v, 8, 4) + "|" +
-                                fixed(judgement.mV, 6, 4) + "|" +
-                                fixed(e.equation.lengthM, 10, 4) + "|" + fixed(mAdj, 6, 4) +
-                                std::string(judgement.marker());
-        m_s.mainReport.line(row);
-        if (judgement.outlier) {
-            m_s.controlReport.line(row);
-        }
+        writeResultRow(m_s,
+                       ends(m_s.network, e) + fixed(e.reducedM, 10, 4) + "|" + fixed(mObs, 6, 4) +
+                           "|" + fixed(v, 8, 4) + "|" + fixed(judgement.mV, 6, 4) + "|" +
+                           fixed(e.equation.lengthM, 10, 4) + "|" + fixed(mAdj, 6, 4) +
+                           std::string(judgement.marker()),
+                       judgement.outlier);
         m_sumResidualLength += v * e.measuredM * weight;
         m_sumLengthSquared += e.measuredM * e.measuredM * weight;
         m_distortionSum += e.projection.distortionPpm;

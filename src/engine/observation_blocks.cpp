@@ -63,6 +63,20 @@ void askQuestion(AdjustmentState& s, const Question& q) {
     }
 }
 
+std::string angularResultColumns(Real observedGrad, Real mObsCc, Real vCc, Real mVCc,
+                                 Real adjustedGrad, Real mAdjCc, std::string_view marker) {
+    return fixed(observedGrad, 9, 5) + "|" + fixed(mObsCc, 5, 1) + "|" + fixed(vCc, 6, 1) + "|" +
+           fixed(mVCc, 5, 1) + "|" + fixed(adjustedGrad, 9, 5) + "|" + fixed(mAdjCc, 5, 1) +
+           std::string(marker);
+}
+
+void writeResultRow(AdjustmentState& s, const std::string& row, bool outlier) {
+    s.mainReport.line(row);
+    if (outlier) {
+        s.controlReport.line(row);
+    }
+}
+
 std::vector<Real> observationCofactors(const NormalEquations& normal,
                                        const std::vector<EquationRow>& rows) {
     std::vector<Real> q;

@@ -85,6 +85,16 @@ void addEquation(AdjustmentState& state, ObservationKind kind, const EquationRow
 /// stops the computation.
 void askQuestion(AdjustmentState& state, const Question& question);
 
+/// The columns of an adjusted angle, direction or azimuth after its points: the observation
+/// reduced to the plane (grads), its mean error times Mo, v and mV (cc), the adjusted value
+/// (grads), its mean error (cc) and the outlier marker.
+std::string angularResultColumns(Real observedGrad, Real mObsCc, Real vCc, Real mVCc,
+                                 Real adjustedGrad, Real mAdjCc, std::string_view marker);
+
+/// A row of the result tables to the main report, and to the control report too when the
+/// observation is an outlier.
+void writeResultRow(AdjustmentState& state, const std::string& row, bool outlier);
+
 /// q = a N⁻¹ aᵀ of each row, from the selected inverse.
 std::vector<Real> observationCofactors(const NormalEquations& normal,
                                        const std::vector<EquationRow>& rows);
