@@ -7,6 +7,7 @@
 
 #include "common/clock.h"
 #include "common/real.h"
+#include "control/quality_control.h"
 #include "engine/adjustment_state.h"
 #include "export/reliability.h"
 
@@ -101,6 +102,9 @@ struct NetworkResults {
     UnitErrorSummary unitError;
     std::vector<PointResult> points;
     std::vector<ObservationResult> observations;
+    /// The quality control, when it was made; its observation indices are those of
+    /// `observations` and its point indices those of `points` plus one.
+    std::optional<QualityControl> control;
 };
 
 /// The results of a computation that wrote its reports. `options` are the options of the

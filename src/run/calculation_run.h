@@ -5,6 +5,7 @@
 
 #include "common/run_context.h"
 #include "common/stop.h"
+#include "control/quality_control.h"
 #include "engine/calculation_options.h"
 #include "observations/coordinate_system.h"
 #include "run/program_state.h"
@@ -26,6 +27,9 @@ struct RunChoices {
     int32_t threadCount = 0; ///< 0: one per hardware thread
     /// wyniki.json, punkty.csv, obserwacje.csv and siec.svg beside the reports
     bool extraFiles = true;
+    /// KONTROLA.ptw and the quality control in the extra files
+    bool control = true;
+    ControlOptions controlOptions;
 };
 
 /// The summary's rounding: position errors to 0.0001 m, the increment norm to 0.00001 m
