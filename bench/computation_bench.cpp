@@ -18,6 +18,7 @@
 #include "common/run_phases.h"
 #include "common/stop.h"
 #include "common/user_interaction.h"
+#include "control/control_model.h"
 #include "engine/adjustment.h"
 #include "solver/profile_kernels.h"
 #include "export/results.h"
@@ -223,6 +224,33 @@ int main(int argc, char** argv) {
         ptw3::writeSketchSvg(folder, collected);
         lap("siec.svg");
         row("all four extra files", PhaseTimer::seconds(end, Clock::now()));
+        // The quality control, section by section; a low critical value makes data snooping
+        // run its whole step limit.
+        ptw3::ControlOptions control;
+        control.snoopingCritical = std::atof(textArgument(argc, argv, "--snooping-critical",
+                                                          "3.29").c_str());
+        control.snoopingSteps = argument(argc, argv, "--snooping-steps", 10);
+        before = Clock::now();
+        std::string reason;
+        const auto model = ptw3::buildControlModel(network, outcome, reason);
+        lap("control: model of the last pass");
+        if (model) {
+            const ptw3::Snooping snooping = ptw3::snoopData(*model, outcome, control);
+            lap("control: data snooping");
+            std::printf("%-44s %9zu\n", "  steps", snooping.steps.size());
+            const ptw3::ReferenceCheck check =
+                ptw3::checkReferencePoints(*model, network, outcome);
+            lap("control: reference points");
+            std::printf("%-44s %9zu\n", "  rounds", check.rounds.size());
+            std::printf("%-44s %9zu\n", "  points tested",
+                        check.rounds.empty() ? size_t{0} : check.rounds.front().points.size());
+        } else {
+            std::printf("control: %s\n", reason.c_str());
+        }
+        before = Clock::now();
+        const ptw3::QualityControl all = ptw3::controlAdjustment(network, outcome, control);
+        lap("control: all sections");
+        std::printf("%-44s %9zu\n", "  lines", all.relative.lines.size());
         for (const char* name : {"wyniki.json", "punkty.csv", "obserwacje.csv", "siec.svg"}) {
             std::printf("%-44s %9.1f MB\n", name,
                         static_cast<double>(fs::file_size(folder / name)) / 1e6);

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace ptw3 {
@@ -22,6 +23,42 @@ namespace ptw3 {
 struct WorkingPoint {
     Real x = 0, y = 0, h = 0;
     Real mx = 0, my = 0, mh = 0;
+};
+
+/// An observation equation already multiplied by its weight root: up to three points.
+struct EquationRow {
+    std::array<EquationTerm, 6> terms{};
+    int32_t size = 0;
+
+    void add(int32_t unknown, Real coefficient) {
+        terms[static_cast<size_t>(size++)] = {unknown, coefficient};
+    }
+    std::span<const EquationTerm> view() const {
+        return {terms.data(), static_cast<size_t>(size)};
+    }
+};
+
+/// One equation of the last pass, linearised at the final coordinates.
+struct ModelEquation {
+    EquationRow row;     ///< weighted; a fixed point p's terms carry −(2p−1) and −2p
+    Real freeTerm = 0;   ///< weighted: the residual times the weight root
+    Real weightRoot = 0; ///< √p, 1/cc or 1/m
+    Real cofactor = 0;   ///< row N⁻¹ rowᵀ of the weighted row, from the selected inverse
+    ObservationKind kind = ObservationKind::Angles;
+};
+
+/// The cofactor of the coordinate difference of two points joined by an observation
+/// (m² per unit weight): Q_jj + Q_ii − Q_ij − Q_ji, a fixed end's blocks being zero.
+struct LineCofactor {
+    int32_t from = 0, to = 0; ///< point indices
+    Real qxx = 0, qxy = 0, qyy = 0;
+};
+
+/// What the tests made after an adjustment need of its last pass.
+struct LastPassModel {
+    std::vector<ModelEquation> equations; ///< in the order they were evaluated
+    std::vector<LineCofactor> lines;      ///< every pair of points joined by an observation
+    Table<WorkingPoint> given;            ///< the coordinates and a-priori errors as given
 };
 
 /// The kinds of observation the result tables list; directions are listed one by one.
@@ -56,6 +93,7 @@ struct AdjustmentOutcome {
     bool robust = false;             ///< the last pass had robust weights
     std::array<PartialUnitError, observationKindCount> partialUnitErrors{};
     std::vector<AdjustedObservation> observations; ///< in the order of the result tables
+    LastPassModel model;
 };
 
 struct AdjustmentState {

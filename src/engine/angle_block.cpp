@@ -517,6 +517,7 @@ struct Angles {
     }
     static Evaluation evaluate(const Linearisation& at, int32_t k) { return evaluateAngle(at, k); }
     static const EquationRow& cofactorRow(const Evaluation& e) { return e.row; }
+    static Real weightRoot(const Evaluation& e) { return e.weightRoot; }
 };
 
 } // namespace

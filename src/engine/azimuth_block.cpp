@@ -251,6 +251,7 @@ struct Azimuths {
         return evaluateAzimuth(at, k);
     }
     static const EquationRow& cofactorRow(const Evaluation& e) { return e.row; }
+    static Real weightRoot(const Evaluation& e) { return e.equation.weightRoot; }
 };
 
 } // namespace

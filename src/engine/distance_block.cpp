@@ -340,6 +340,7 @@ struct Distances {
         return evaluateDistance(at, k);
     }
     static const EquationRow& cofactorRow(const Evaluation& e) { return e.unweightedRow; }
+    static Real weightRoot(const Evaluation& e) { return e.weightRoot; }
 };
 
 } // namespace

@@ -14,7 +14,7 @@ namespace ptw3 {
 PointUnknowns unknownsOf(const NetworkData& n, int32_t point) {
     const int32_t q = n.ordering.position[point];
     if (q > n.determinedCount()) {
-        return {};
+        return {-(2 * point - 1), -2 * point};
     }
     return {2 * q - 1, 2 * q};
 }
@@ -22,14 +22,12 @@ PointUnknowns unknownsOf(const NetworkData& n, int32_t point) {
 EquationRow lineEquationRow(const NetworkData& n, int32_t i, int32_t j, Real dXi, Real dYi,
                             Real dXj, Real dYj) {
     EquationRow row;
-    if (const PointUnknowns u = unknownsOf(n, i); u.dx != 0) {
-        row.add(u.dx, dXi);
-        row.add(u.dy, dYi);
-    }
-    if (const PointUnknowns u = unknownsOf(n, j); u.dx != 0) {
-        row.add(u.dx, dXj);
-        row.add(u.dy, dYj);
-    }
+    const PointUnknowns ui = unknownsOf(n, i);
+    row.add(ui.dx, dXi);
+    row.add(ui.dy, dYi);
+    const PointUnknowns uj = unknownsOf(n, j);
+    row.add(uj.dx, dXj);
+    row.add(uj.dy, dYj);
     return row;
 }
 

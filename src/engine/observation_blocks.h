@@ -29,24 +29,16 @@ void distanceBlock(AdjustmentState& state);
 /// Topographic and GPS azimuths.
 void azimuthBlock(AdjustmentState& state);
 
-/// The unknowns 2q−1 (dX) and 2q (dY) of a point at position q; 0 for a fixed point.
+/// The unknowns 2q−1 (dX) and 2q (dY) of a point at position q. A fixed point p has none;
+/// its coordinates are named −(2p−1) and −2p, so that the rows of the last pass keep their
+/// coefficients for the tests made after the adjustment, and the normal equations drop them.
 struct PointUnknowns {
     int32_t dx = 0;
     int32_t dy = 0;
 };
 PointUnknowns unknownsOf(const NetworkData& network, int32_t point);
 
-/// An observation equation already multiplied by its weight root: up to three points.
-struct EquationRow {
-    std::array<EquationTerm, 6> terms{};
-    int32_t size = 0;
-
-    void add(int32_t unknown, Real coefficient) { terms[static_cast<size_t>(size++)] = {unknown, coefficient}; }
-    std::span<const EquationTerm> view() const { return {terms.data(), static_cast<size_t>(size)}; }
-};
-
-/// The row of an observation of the line i–j with the coefficients of the ends' dX and dY;
-/// a fixed end's coefficients are left out.
+/// The row of an observation of the line i–j with the coefficients of the ends' dX and dY.
 EquationRow lineEquationRow(const NetworkData& network, int32_t i, int32_t j, Real dXi, Real dYi,
                             Real dXj, Real dYj);
 
@@ -112,6 +104,7 @@ concept ObservationBlockKind =
         { Kind::sumKind(s.network, k) } -> std::same_as<ObservationKind>;
         { Kind::evaluate(at, k) } -> std::same_as<typename Kind::Evaluation>;
         { Kind::cofactorRow(e) } -> std::same_as<const EquationRow&>;
+        { Kind::weightRoot(e) } -> std::same_as<Real>;
         { e.row } -> std::convertible_to<EquationRow>;
         { e.questions } -> std::convertible_to<std::vector<Question>>;
         { e.weightedFreeTerm() } -> std::same_as<Real>;
@@ -166,13 +159,35 @@ template <ObservationBlockKind Kind> void iterationPass(AdjustmentState& s) {
     }
 }
 
+/// Keeps the batch's equations, with the cofactors of their weighted rows, in the outcome's
+/// model of the last pass.
+template <ObservationBlockKind Kind>
+void keepEquations(AdjustmentState& s, int32_t first,
+                   const std::vector<typename Kind::Evaluation>& batch,
+                   const std::vector<Real>& q) {
+    std::vector<EquationRow> weighted;
+    for (const typename Kind::Evaluation& e : batch) {
+        weighted.push_back(e.row);
+    }
+    const bool sameRows =
+        !batch.empty() && &Kind::cofactorRow(batch.front()) == &batch.front().row;
+    const std::vector<Real> cofactors = sameRows ? q : observationCofactors(s.normal, weighted);
+    for (size_t i = 0; i < batch.size(); ++i) {
+        const typename Kind::Evaluation& e = batch[i];
+        s.outcome->model.equations.push_back(
+            {e.row, e.weightedFreeTerm(), Kind::weightRoot(e), cofactors[i],
+             Kind::sumKind(s.network, first + static_cast<int32_t>(i))});
+    }
+}
+
 /// The last pass over a kind: a batch of observations is evaluated and the cofactors of its
-/// rows computed together (full analysis only), then its rows are printed in table order,
-/// each after the questions it raises, so that both reports read as if every observation
-/// had been printed as it was evaluated.
+/// rows computed together (full analysis, or when the outcome keeps the model), then its
+/// rows are printed in table order, each after the questions it raises, so that both reports
+/// read as if every observation had been printed as it was evaluated.
 template <ObservationBlockKind Kind> void lastPass(AdjustmentState& s) {
     const Linearisation at{s.network, s.working, s.projection, Kind::robust(s)};
     const bool full = s.options.analysisMode == AnalysisMode::Full;
+    const bool keep = s.outcome != nullptr;
     const int32_t count = Kind::count(s.network);
     typename Kind::Tables tables(s);
     tables.begin();
@@ -185,13 +200,19 @@ template <ObservationBlockKind Kind> void lastPass(AdjustmentState& s) {
         for (int32_t k = first; k <= last; ++k) {
             const typename Kind::Evaluation& e = batch.emplace_back(Kind::evaluate(at, k));
             addEquation(s, Kind::sumKind(s.network, k), e.row, e.weightedFreeTerm());
-            if (full) {
+            if (full || keep) {
                 rows.push_back(Kind::cofactorRow(e));
             }
             observationStep(s);
         }
-        const std::vector<Real> q =
-            full ? observationCofactors(s.normal, rows) : std::vector<Real>(batch.size());
+        std::vector<Real> q = full || keep ? observationCofactors(s.normal, rows)
+                                           : std::vector<Real>(batch.size());
+        if (keep) {
+            keepEquations<Kind>(s, first, batch, q);
+        }
+        if (!full) {
+            std::fill(q.begin(), q.end(), Real{0});
+        }
         for (int32_t k = first; k <= last; ++k) {
             const auto i = static_cast<size_t>(k - first);
             tables.heading(k);

@@ -5,9 +5,13 @@
 #include "common/number_format.h"
 #include "common/run_phases.h"
 #include "engine/accuracy.h"
+#include "engine/observation_blocks.h"
 
+#include <algorithm>
+#include <array>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 namespace ptw3 {
 namespace {
@@ -89,6 +93,45 @@ void writeRobustWarnings(AdjustmentState& s) {
     r.line("    ----------------------------------------------------");
 }
 
+// The 2x2 block of N⁻¹ between the coordinates of two points; zero when either is fixed.
+std::array<Real, 4> crossCofactor(const AdjustmentState& s, int32_t i, int32_t j) {
+    const PointUnknowns a = unknownsOf(s.network, i);
+    const PointUnknowns b = unknownsOf(s.network, j);
+    if (a.dx <= 0 || b.dx <= 0) {
+        return {};
+    }
+    return {s.normal.element(a.dx, b.dx), s.normal.element(a.dx, b.dy),
+            s.normal.element(a.dy, b.dx), s.normal.element(a.dy, b.dy)};
+}
+
+// Every pair of points joined by an observation (an angle joins its station with each
+// target), once, with the cofactor of their coordinate difference from the selected inverse.
+void keepLineCofactors(AdjustmentState& s) {
+    LastPassModel& model = s.outcome->model;
+    model.lines.clear();
+    std::unordered_set<uint64_t> seen;
+    const auto join = [&](int32_t i, int32_t j) {
+        const auto key = static_cast<uint64_t>(std::min(i, j)) << 32 |
+                         static_cast<uint64_t>(std::max(i, j));
+        if (i == j || !seen.insert(key).second) {
+            return;
+        }
+        const std::array<Real, 4> ii = crossCofactor(s, i, i);
+        const std::array<Real, 4> jj = crossCofactor(s, j, j);
+        const std::array<Real, 4> ij = crossCofactor(s, i, j);
+        model.lines.push_back({i, j, ii[0] + jj[0] - 2 * ij[0], ii[1] + jj[1] - ij[1] - ij[2],
+                               ii[3] + jj[3] - 2 * ij[3]});
+    };
+    for (const AdjustedObservation& o : s.outcome->observations) {
+        if (o.kind == ListedKind::Angle) {
+            join(o.from, o.left);
+            join(o.from, o.to);
+        } else {
+            join(o.from, o.to);
+        }
+    }
+}
+
 } // namespace
 
 void writeResults(AdjustmentState& s, CalculationResults& results) {
@@ -106,6 +149,11 @@ void writeResults(AdjustmentState& s, CalculationResults& results) {
         s.outcome->coordinates = s.working;
         s.outcome->accuracy.clear();
         s.outcome->mo = s.mo;
+        keepLineCofactors(s);
+        s.outcome->model.given.clear();
+        for (const Point& p : n.points) {
+            s.outcome->model.given.append(WorkingPoint{p.x, p.y, p.h, p.mx, p.my, p.mh});
+        }
     }
     Real sum = 0;
     Real largest = 0;

@@ -123,7 +123,7 @@ void NormalEquations::accumulate(std::span<const EquationTerm> row, Real freeTer
     assert(m_stage == Stage::Accumulating);
     m_merged.clear();
     for (const EquationTerm& term : row) {
-        if (term.unknown == 0) {
+        if (term.unknown <= 0) {
             continue;
         }
         assert(term.unknown >= 1 && term.unknown <= m_n);
@@ -281,7 +281,7 @@ Real NormalEquations::computeObservationCofactor(std::span<const EquationTerm> r
     std::vector<EquationTerm> terms;
     terms.reserve(row.size());
     for (const EquationTerm& term : row) {
-        if (term.unknown == 0) {
+        if (term.unknown <= 0) {
             continue;
         }
         const auto same = std::find_if(terms.begin(), terms.end(),

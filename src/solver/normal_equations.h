@@ -27,7 +27,8 @@ inline constexpr int64_t profileCapacity = 40'000'000;
 
 /// One coefficient of an observation equation.
 struct EquationTerm {
-    int32_t unknown = 0;  ///< 1..n, or 0 for a coordinate of a fixed point (the term is dropped)
+    /// 1..n; 0 or below for a coordinate of a fixed point (the term is dropped here)
+    int32_t unknown = 0;
     Real coefficient = 0; ///< already multiplied by the square root of the weight
 };
 
@@ -71,8 +72,8 @@ public:
 
     /// Adds one observation equation whose coefficients and free term (m) are already
     /// multiplied by the square root of its weight: a_r a_s to N[r][s] for every pair,
-    /// a_r t to b[r], t^2 to b[n+1]. Terms of unknown 0 are dropped; terms naming the same
-    /// unknown twice are summed first.
+    /// a_r t to b[r], t^2 to b[n+1]. Terms of unknowns 0 or below are dropped; terms naming
+    /// the same unknown twice are summed first.
     void accumulate(std::span<const EquationTerm> row, Real freeTerm);
     /// Adds a weight-only pseudo-observation of one unknown to its diagonal element.
     void addToDiagonal(int32_t unknown, Real weight);
