@@ -2,7 +2,7 @@
 
 #include "engine/weighting.h"
 
-#include <Eigen/CholmodSupport>
+#include <cholmod.h>
 
 #include <algorithm>
 #include <cmath>
@@ -123,7 +123,6 @@ std::optional<ControlModel> buildControlModel(const NetworkData& network,
     ControlModel model;
     model.unknowns = outcome.size.unknowns;
     model.redundancy = outcome.size.redundancy();
-    model.forms = true;
     RowMaker rows(network, model);
     const std::vector<ModelEquation>& equations = outcome.model.equations;
     const std::vector<AdjustedObservation>& listed = outcome.observations;
@@ -239,8 +238,39 @@ Eigen::MatrixXd setLaplacian(const std::vector<double>& meanErrors,
     return l;
 }
 
+// CHOLMOD's supernodal factorisation P N Pᵀ = L Lᵀ with its fill-reducing ordering P.
 struct SparseFactor::Impl {
-    Eigen::CholmodSupernodalLLT<Eigen::SparseMatrix<double>, Eigen::Lower> llt;
+    cholmod_common common{};
+    cholmod_factor* factor = nullptr;
+
+    Impl() {
+        cholmod_start(&common);
+        common.supernodal = CHOLMOD_SUPERNODAL;
+        common.print = 0;
+    }
+    ~Impl() {
+        if (factor != nullptr) {
+            cholmod_free_factor(&factor, &common);
+        }
+        cholmod_finish(&common);
+    }
+
+    // Solves the system named (CHOLMOD_A, CHOLMOD_P, CHOLMOD_L) for the columns of b.
+    Eigen::MatrixXd solve(int system, const Eigen::MatrixXd& b) {
+        cholmod_dense in{};
+        in.nrow = static_cast<size_t>(b.rows());
+        in.ncol = static_cast<size_t>(b.cols());
+        in.nzmax = in.nrow * in.ncol;
+        in.d = in.nrow;
+        in.x = const_cast<double*>(b.data());
+        in.xtype = CHOLMOD_REAL;
+        in.dtype = CHOLMOD_DOUBLE;
+        cholmod_dense* out = cholmod_solve(system, factor, &in, &common);
+        Eigen::MatrixXd x = Eigen::Map<const Eigen::MatrixXd>(static_cast<double*>(out->x),
+                                                              b.rows(), b.cols());
+        cholmod_free_dense(&out, &common);
+        return x;
+    }
 };
 
 SparseFactor::SparseFactor()
@@ -248,16 +278,42 @@ SparseFactor::SparseFactor()
 SparseFactor::~SparseFactor() = default;
 
 bool SparseFactor::factorise(const Eigen::SparseMatrix<double>& lower) {
-    m_impl->llt.compute(lower);
-    return m_impl->llt.info() == Eigen::Success;
+    Eigen::SparseMatrix<double> n = lower;
+    n.makeCompressed();
+    cholmod_sparse a{};
+    a.nrow = a.ncol = static_cast<size_t>(n.rows());
+    a.nzmax = static_cast<size_t>(n.nonZeros());
+    a.p = n.outerIndexPtr();
+    a.i = n.innerIndexPtr();
+    a.x = n.valuePtr();
+    a.stype = -1; // the lower triangle holds the matrix
+    a.itype = CHOLMOD_INT;
+    a.xtype = CHOLMOD_REAL;
+    a.dtype = CHOLMOD_DOUBLE;
+    a.sorted = 1;
+    a.packed = 1;
+    Impl& m = *m_impl;
+    if (m.factor != nullptr) {
+        cholmod_free_factor(&m.factor, &m.common);
+    }
+    m.factor = cholmod_analyze(&a, &m.common);
+    if (m.factor == nullptr) {
+        return false;
+    }
+    cholmod_factorize(&a, m.factor, &m.common);
+    return m.common.status == CHOLMOD_OK && m.factor->minor == m.factor->n;
 }
 
 Eigen::VectorXd SparseFactor::solve(const Eigen::VectorXd& b) const {
-    return m_impl->llt.solve(b);
+    return m_impl->solve(CHOLMOD_A, b);
 }
 
 Eigen::MatrixXd SparseFactor::solve(const Eigen::MatrixXd& b) const {
-    return m_impl->llt.solve(b);
+    return m_impl->solve(CHOLMOD_A, b);
+}
+
+Eigen::MatrixXd SparseFactor::forwardSolve(const Eigen::MatrixXd& b) const {
+    return m_impl->solve(CHOLMOD_L, m_impl->solve(CHOLMOD_P, b));
 }
 
 Eigen::SparseMatrix<double> normalMatrix(const ControlModel& model, const UnknownMap& map,

@@ -117,7 +117,11 @@ QualityControl controlAdjustment(const NetworkData& network, const AdjustmentOut
         c.reference.skipped = reason;
         return c;
     }
-    c.snooping = snoopData(*model, outcome, options);
+    if (outcome.analysisMode == AnalysisMode::Full) {
+        c.snooping = snoopData(*model, outcome, options);
+    } else {
+        c.snooping.skipped = "wymaga pełnej analizy dokładności obserwacji";
+    }
     c.reference = checkReferencePoints(*model, network, outcome);
     return c;
 }

@@ -154,9 +154,9 @@ public:
         return r;
     }
 
-    // S of every release, the solutions N⁻¹ C taken for many points at once.
+    // S of every release, with Cᵀ N⁻¹ C = (L⁻¹ P C)ᵀ (L⁻¹ P C) for many points at once.
     void complete(std::vector<Release>& releases) const {
-        constexpr Eigen::Index batchColumns = 128;
+        constexpr Eigen::Index batchColumns = 256;
         for (size_t first = 0; first < releases.size();) {
             size_t last = first;
             Eigen::Index columns = 0;
@@ -171,15 +171,13 @@ public:
                 }
                 offset += releases[i].own.rows();
             }
-            const Eigen::MatrixXd y = m_factor.solve(c);
+            const Eigen::MatrixXd y = m_factor.forwardSolve(c);
             offset = 0;
             for (size_t i = first; i < last; ++i) {
                 Release& r = releases[i];
                 const Eigen::Index d = r.own.rows();
-                r.schur = r.own;
-                for (const auto& [row, axis, value] : r.coupling) {
-                    r.schur.row(axis) -= value * y.block(row, offset, 1, d);
-                }
+                const auto block = y.middleCols(offset, d);
+                r.schur = r.own - block.transpose() * block;
                 offset += d;
             }
             first = last;

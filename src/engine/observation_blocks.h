@@ -159,8 +159,8 @@ template <ObservationBlockKind Kind> void iterationPass(AdjustmentState& s) {
     }
 }
 
-/// Keeps the batch's equations, with the cofactors of their weighted rows, in the outcome's
-/// model of the last pass.
+/// Keeps the batch's equations in the outcome's model of the last pass, with the cofactors
+/// of their weighted rows in the full analysis (zero in the approximate one).
 template <ObservationBlockKind Kind>
 void keepEquations(AdjustmentState& s, int32_t first,
                    const std::vector<typename Kind::Evaluation>& batch,
@@ -171,7 +171,10 @@ void keepEquations(AdjustmentState& s, int32_t first,
     }
     const bool sameRows =
         !batch.empty() && &Kind::cofactorRow(batch.front()) == &batch.front().row;
-    const std::vector<Real> cofactors = sameRows ? q : observationCofactors(s.normal, weighted);
+    const bool full = s.options.analysisMode == AnalysisMode::Full;
+    const std::vector<Real> cofactors = !full || sameRows
+                                            ? q
+                                            : observationCofactors(s.normal, weighted);
     for (size_t i = 0; i < batch.size(); ++i) {
         const typename Kind::Evaluation& e = batch[i];
         s.outcome->model.equations.push_back(
@@ -181,9 +184,9 @@ void keepEquations(AdjustmentState& s, int32_t first,
 }
 
 /// The last pass over a kind: a batch of observations is evaluated and the cofactors of its
-/// rows computed together (full analysis, or when the outcome keeps the model), then its
-/// rows are printed in table order, each after the questions it raises, so that both reports
-/// read as if every observation had been printed as it was evaluated.
+/// rows computed together (full analysis only), then its rows are printed in table order,
+/// each after the questions it raises, so that both reports read as if every observation
+/// had been printed as it was evaluated.
 template <ObservationBlockKind Kind> void lastPass(AdjustmentState& s) {
     const Linearisation at{s.network, s.working, s.projection, Kind::robust(s)};
     const bool full = s.options.analysisMode == AnalysisMode::Full;
@@ -200,18 +203,15 @@ template <ObservationBlockKind Kind> void lastPass(AdjustmentState& s) {
         for (int32_t k = first; k <= last; ++k) {
             const typename Kind::Evaluation& e = batch.emplace_back(Kind::evaluate(at, k));
             addEquation(s, Kind::sumKind(s.network, k), e.row, e.weightedFreeTerm());
-            if (full || keep) {
+            if (full) {
                 rows.push_back(Kind::cofactorRow(e));
             }
             observationStep(s);
         }
-        std::vector<Real> q = full || keep ? observationCofactors(s.normal, rows)
-                                           : std::vector<Real>(batch.size());
+        const std::vector<Real> q =
+            full ? observationCofactors(s.normal, rows) : std::vector<Real>(batch.size());
         if (keep) {
             keepEquations<Kind>(s, first, batch, q);
-        }
-        if (!full) {
-            std::fill(q.begin(), q.end(), Real{0});
         }
         for (int32_t k = first; k <= last; ++k) {
             const auto i = static_cast<size_t>(k - first);
