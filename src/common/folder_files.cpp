@@ -80,7 +80,7 @@ std::optional<fs::path> findEntryNoCase(const fs::path& folder, std::string_view
 }
 
 fs::path pathForWriting(const fs::path& folder, std::string_view name) {
-    return findFileNoCase(folder, name).value_or(folder / fs::path(std::string(name)));
+    return findEntryNoCase(folder, name).value_or(folder / fs::path(std::string(name)));
 }
 
 } // namespace ptw3

@@ -1,4 +1,5 @@
 #include "common/encoding.h"
+#include "common/folder_files.h"
 #include "common/number_format.h"
 #include "common/stop.h"
 #include "common/text_file.h"
@@ -190,6 +191,25 @@ TEST_F(RunFixture, UkladIsRewrittenOnlyWhenItExists) {
     const auto names = folder.names();
     EXPECT_EQ(std::count(names.begin(), names.end(), "Uklad"), 1);
     EXPECT_EQ(std::count(names.begin(), names.end(), "uklad"), 0);
+}
+
+// A folder in place of uklad: it was passed over in silence, and in another letter case it
+// got a second uklad beside it.
+TEST_F(RunFixture, AUkladThatCannotBeRewrittenIsAWarningLine) {
+    for (const char* name : {"uklad", "Uklad"}) {
+        SCOPED_TRACE(name);
+        TempFolder withFolder;
+        withFolder.copyFilesOf(folder.path());
+        std::filesystem::create_directory(withFolder.path() / name);
+        useWorkingFolder(state, withFolder.path());
+        run();
+        EXPECT_EQ(line(4), " UWAGA: nie zapisano pliku uklad");
+        EXPECT_EQ(line(t.messages.messageLine), " KONIEC OBLICZEŃ:09:05:07");
+        const auto names = withFolder.names();
+        EXPECT_EQ(std::count_if(names.begin(), names.end(),
+                                [](const std::string& n) { return equalNoCase(n, "uklad"); }),
+                  1);
+    }
 }
 
 TEST_F(RunFixture, NoSystemChosenKeepsTheSystemInMemory) {
