@@ -157,6 +157,8 @@ std::optional<std::string> exactCp1250FromUtf8(std::string_view utf8) {
     return out;
 }
 
+bool hasCp1250Byte(char32_t c) { return cp1250Byte(c).has_value(); }
+
 bool isValidUtf8(std::string_view text) {
     size_t at = 0;
     while (at < text.size()) {

@@ -22,6 +22,9 @@ std::string cp1250FromUtf8(std::string_view utf8);
 /// and every character has a Windows-1250 byte; otherwise nothing.
 std::optional<std::string> exactCp1250FromUtf8(std::string_view utf8);
 
+/// True when Windows-1250 has a byte for the character (Unicode code point).
+bool hasCp1250Byte(char32_t c);
+
 /// Shorthand for the system's own literal texts, written in UTF-8 in the source.
 inline std::string cp1250(std::string_view utf8) { return cp1250FromUtf8(utf8); }
 

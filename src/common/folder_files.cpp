@@ -15,6 +15,12 @@ bool isRegularFile(const fs::path& p) {
     return fs::is_regular_file(p, error);
 }
 
+// Anything the folder lists under the name, a link that leads nowhere included.
+bool isEntry(const fs::path& p) {
+    std::error_code error;
+    return fs::exists(fs::symlink_status(p, error));
+}
+
 } // namespace
 
 bool equalNoCase(std::string_view a, std::string_view b) {
@@ -29,9 +35,15 @@ bool equalNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-std::optional<fs::path> findFileNoCase(const fs::path& folder, std::string_view name) {
+namespace {
+
+// The entry of the folder named `name` up to letter case that `accepted` takes: the exact
+// name first, else the first in byte order of the names.
+template <class Accepted>
+std::optional<fs::path> findNoCase(const fs::path& folder, std::string_view name,
+                                   Accepted accepted) {
     const fs::path exact = folder / fs::path(std::string(name));
-    if (isRegularFile(exact)) {
+    if (accepted(exact)) {
         return exact;
     }
     std::error_code error;
@@ -46,7 +58,7 @@ std::optional<fs::path> findFileNoCase(const fs::path& folder, std::string_view 
         }
         const fs::path& candidate = it->path();
         const std::string candidateName = candidate.filename().string();
-        if (equalNoCase(candidateName, name) && isRegularFile(candidate) &&
+        if (equalNoCase(candidateName, name) && accepted(candidate) &&
             (!best || candidateName < best->filename().string())) {
             best = candidate;
         }
@@ -54,8 +66,21 @@ std::optional<fs::path> findFileNoCase(const fs::path& folder, std::string_view 
     return best;
 }
 
+} // namespace
+
+std::optional<fs::path> findFileNoCase(const fs::path& folder, std::string_view name) {
+    return findNoCase(folder, name, isRegularFile);
+}
+
+std::optional<fs::path> findEntryNoCase(const fs::path& folder, std::string_view name) {
+    if (auto file = findFileNoCase(folder, name)) {
+        return file;
+    }
+    return findNoCase(folder, name, isEntry);
+}
+
 fs::path pathForWriting(const fs::path& folder, std::string_view name) {
-    return findFileNoCase(folder, name).value_or(folder / fs::path(std::string(name)));
+    return findEntryNoCase(folder, name).value_or(folder / fs::path(std::string(name)));
 }
 
 } // namespace ptw3

@@ -14,8 +14,15 @@ namespace ptw3 {
 std::optional<std::filesystem::path> findFileNoCase(const std::filesystem::path& folder,
                                                     std::string_view name);
 
-/// The path to create or overwrite for the given name: the existing file of that name in
-/// any letter case, else the name as given in the folder.
+/// The file findFileNoCase finds, else any other entry of the folder with that name up to
+/// ASCII letter case (a folder, a device, a link that leads nowhere): where an input file of
+/// that name would be read from, so that one that cannot be read is not taken as absent.
+std::optional<std::filesystem::path> findEntryNoCase(const std::filesystem::path& folder,
+                                                     std::string_view name);
+
+/// The path to create or overwrite for the given name: the existing entry of that name in
+/// any letter case (findEntryNoCase: a folder of that name fails the write rather than get a
+/// file beside it), else the name as given in the folder.
 std::filesystem::path pathForWriting(const std::filesystem::path& folder, std::string_view name);
 
 /// True when the two names are equal up to ASCII letter case.

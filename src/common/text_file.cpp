@@ -6,8 +6,6 @@
 
 #include <array>
 #include <cerrno>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 namespace ptw3 {
@@ -23,7 +21,7 @@ struct FailureReason {
     const char* text; // UTF-8
 };
 // clang-format off
-constexpr std::array<FailureReason, 11> failureReasons = {{
+constexpr std::array<FailureReason, 11> writeFailureReasons = {{
     {ENOSPC, "brak miejsca na dysku"},
     {EDQUOT, "wyczerpany przydział miejsca na dysku"},
     {EFBIG,  "przekroczony dopuszczalny rozmiar pliku"},
@@ -36,11 +34,19 @@ constexpr std::array<FailureReason, 11> failureReasons = {{
     {EIO,    "błąd urządzenia"},
     {0,      "błąd urządzenia"}, // a failure that left no errno value
 }};
+constexpr std::array<FailureReason, 5> readFailureReasons = {{
+    {EACCES, "brak prawa odczytu"},
+    {EPERM,  "brak prawa odczytu"},
+    {EISDIR, "pod tą nazwą jest folder"},
+    {EINVAL, "to nie jest zwykły plik"}, // a device, a pipe or a socket
+    {EIO,    "błąd urządzenia"},
+}};
 // clang-format on
 
-// The reason of a failed write in the words of the reports (Windows-1250).
-std::string writeFailureReason(int error) {
-    for (const FailureReason& r : failureReasons) {
+// The reason of a failure in the words of the reports (Windows-1250).
+template <size_t N>
+std::string failureReason(const std::array<FailureReason, N>& reasons, int error) {
+    for (const FailureReason& r : reasons) {
         if (r.error == error) {
             return cp1250(r.text);
         }
@@ -82,16 +88,47 @@ std::string asCp1250(std::string content) {
     return converted ? std::move(*converted) : content;
 }
 
-std::optional<std::string> readFileBytes(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
+FileContent readWholeFile(const fs::path& file) {
+    // Only a regular file is opened: a pipe or a device could keep the reading waiting or
+    // never let it end.
+    std::error_code statusError;
+    const fs::file_status status = fs::status(file, statusError);
+    if (statusError) {
+        return {{}, statusError.value()};
     }
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        return std::nullopt;
+    if (fs::is_directory(status)) {
+        return {{}, EISDIR};
     }
+    if (!fs::is_regular_file(status)) {
+        return {{}, EINVAL};
+    }
+    std::FILE* in = std::fopen(file.c_str(), "rb");
+    if (in == nullptr) {
+        return {{}, errno != 0 ? errno : EIO};
+    }
+    FileContent content;
+    std::array<char, 1 << 16> buffer;
+    size_t count = 0;
+    errno = 0;
+    while ((count = std::fread(buffer.data(), 1, buffer.size(), in)) > 0) {
+        content.bytes.append(buffer.data(), count);
+    }
+    if (std::ferror(in) != 0) {
+        content.error = errno != 0 ? errno : EIO;
+        content.bytes.clear();
+    }
+    std::fclose(in);
     return content;
+}
+
+std::string readFailureReason(int error) { return failureReason(readFailureReasons, error); }
+
+std::optional<std::string> readFileBytes(const fs::path& file) {
+    FileContent content = readWholeFile(file);
+    if (content.error != 0) {
+        return std::nullopt;
+    }
+    return std::move(content.bytes);
 }
 
 std::optional<std::vector<std::string>> readTextLines(const fs::path& file) {
@@ -104,7 +141,7 @@ std::optional<std::vector<std::string>> readTextLines(const fs::path& file) {
 
 void stopOnWriteFailure(RunContext& context, const fs::path& file, int error) {
     const std::string text = cp1250(" *** Błąd zapisu pliku <") + file.filename().string() +
-                             ">: " + writeFailureReason(error) + "\n" +
+                             ">: " + failureReason(writeFailureReasons, error) + "\n" +
                              cp1250("     OBLICZENIA PRZERWANO - raporty są niepełne");
     context.inform(text);
     throw Stop(StopReason::WriteFailed, utf8FromCp1250(text));

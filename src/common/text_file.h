@@ -24,6 +24,20 @@ std::vector<std::string> splitLines(std::string_view content);
 /// Windows-1250 bytes as they stand, so no character is ever lost or merged with another.
 std::string asCp1250(std::string content);
 
+/// A whole file as read: its raw bytes, or the errno value of the failure.
+struct FileContent {
+    std::string bytes;
+    int error = 0; ///< 0 when the whole file was read
+};
+
+/// The whole file as raw bytes; a folder gives EISDIR, any other entry that is not a regular
+/// file (a device, a pipe) EINVAL without being opened.
+FileContent readWholeFile(const std::filesystem::path& file);
+
+/// The reason a file could not be read, from the errno value, in the words of the reports
+/// (Windows-1250).
+std::string readFailureReason(int error);
+
 /// The whole file as raw bytes, or nothing when it cannot be read.
 std::optional<std::string> readFileBytes(const std::filesystem::path& file);
 

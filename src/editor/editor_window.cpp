@@ -76,10 +76,15 @@ QString textFromFile(std::string bytes) {
     return text;
 }
 
-// The text shown -> Windows-1250 bytes, every line break written as CR LF.
-std::string fileFromText(QString text) {
+// The document's text with every paragraph and line break as "\n".
+QString plainLines(QString text) {
     text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
     text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    return text;
+}
+
+// Plain lines -> Windows-1250 bytes, every line break written as CR LF.
+std::string fileFromText(const QString& text) {
     const std::string bytes = cp1250FromUtf8(text.toStdString());
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 16);
@@ -90,6 +95,35 @@ std::string fileFromText(QString text) {
         out += c;
     }
     return out;
+}
+
+// The lines of plain text that hold characters without a Windows-1250 byte, as
+// "wiersz 12: √ →" (lines counted from 1); a line's characters past the first few end in "…".
+QStringList linesWithMissingCharacters(const QString& text) {
+    constexpr int shownPerLine = 8;
+    QStringList rows;
+    int line = 1;
+    QString shown;
+    int missing = 0;
+    const auto endLine = [&] {
+        if (missing > 0) {
+            rows << QString::fromUtf8("wiersz %1:%2%3")
+                        .arg(line)
+                        .arg(shown, missing > shownPerLine ? QString::fromUtf8(" …") : QString());
+        }
+        ++line;
+        shown.clear();
+        missing = 0;
+    };
+    for (const char32_t c : text.toUcs4()) {
+        if (c == U'\n') {
+            endLine();
+        } else if (!hasCp1250Byte(c) && ++missing <= shownPerLine) {
+            shown += QLatin1Char(' ') + QString::fromUcs4(&c, 1);
+        }
+    }
+    endLine();
+    return rows;
 }
 
 enum class ToolPicture { Print, Find, Cut, Copy, Paste, Undo, Bold, Font };
@@ -350,7 +384,11 @@ bool EditorWindow::loadFile(const QString& path) {
 }
 
 bool EditorWindow::writeFile(const QString& path) {
-    const std::string bytes = fileFromText(m_text->document()->toRawText());
+    const QString text = plainLines(m_text->document()->toRawText());
+    if (!mayReplaceMissingCharacters(text)) {
+        return false;
+    }
+    const std::string bytes = fileFromText(text);
     QSaveFile file(path);
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly) ||
@@ -362,6 +400,29 @@ bool EditorWindow::writeFile(const QString& path) {
     }
     m_text->document()->setModified(false);
     return true;
+}
+
+bool EditorWindow::mayReplaceMissingCharacters(const QString& text) {
+    constexpr int shownLines = 5;
+    const QStringList rows = linesWithMissingCharacters(text);
+    if (rows.isEmpty()) {
+        return true;
+    }
+    QString list = rows.mid(0, shownLines).join(QLatin1Char('\n'));
+    if (rows.size() > shownLines) {
+        list += QString::fromUtf8("\n…");
+    }
+    QMessageBox box(QMessageBox::Warning, programTitle,
+                    QString::fromUtf8("Tych znaków nie ma w kodzie Windows-1250, w pliku każdy "
+                                      "z nich zostanie zapisany jako „?”:\n\n%1\n\n"
+                                      "Zapisać mimo to?")
+                        .arg(list),
+                    QMessageBox::Save | QMessageBox::Cancel, this);
+    box.setTextFormat(Qt::PlainText);
+    box.button(QMessageBox::Save)->setText(QStringLiteral("Zapisz mimo to"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("Anuluj"));
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Save;
 }
 
 void EditorWindow::showError(const QString& text) {

@@ -1,6 +1,7 @@
 // The text viewer and editor: one window per open request, each with its own
 // document named by the window title. Files are read and written as
-// Windows-1250 text; saving ends every line with CR LF.
+// Windows-1250 text; saving ends every line with CR LF, and warns before a
+// character that Windows-1250 lacks is written as "?".
 #pragma once
 
 #include <QFont>
@@ -54,6 +55,10 @@ private:
     void setDocumentName(const QString& name);
     bool loadFile(const QString& path);
     bool writeFile(const QString& path);
+    /// Names the characters of the text that Windows-1250 lacks, which the file would hold
+    /// as "?", and asks whether to save anyway; true when there are none or the answer is
+    /// to save.
+    bool mayReplaceMissingCharacters(const QString& text);
     /// Asks whether to save a modified document; false when the user cancelled or the
     /// save failed, so the text must stay.
     bool maySetTextAside();

@@ -1,6 +1,7 @@
 #include "input/diagnostic_report.h"
 
 #include "common/encoding.h"
+#include "common/folder_files.h"
 #include "common/stop.h"
 
 namespace ptw3 {
@@ -29,6 +30,22 @@ void DiagnosticReport::askToContinue(std::string_view question) {
         m_file.close();
         throw Stop(StopReason::UserDeclined, utf8FromCp1250(question));
     }
+}
+
+std::optional<InputFile> readInputFile(const std::filesystem::path& folder,
+                                       std::string_view name, DiagnosticReport& report) {
+    const auto path = findEntryNoCase(folder, name);
+    if (!path) {
+        return std::nullopt;
+    }
+    InputFile file{path->filename().string(), {}};
+    FileContent content = readWholeFile(*path);
+    if (content.error != 0) {
+        report.fatal(cp1250(" *** Błąd odczytu pliku <") + file.name +
+                     ">: " + readFailureReason(content.error));
+    }
+    file.bytes = std::move(content.bytes);
+    return file;
 }
 
 } // namespace ptw3

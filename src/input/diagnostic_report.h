@@ -1,12 +1,15 @@
 // ER3a.ptw, the preliminary diagnostic report of the data input, and the two
 // ways a data input ends early: the fatal procedure (report line, information
 // box, report closed, computation stopped) and a No to "Czy chcesz liczyć dalej?".
+// The input files are read through here too: one that cannot be read is fatal.
 #pragma once
 
 #include "common/run_context.h"
 #include "common/text_file.h"
 
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace ptw3 {
@@ -35,5 +38,17 @@ private:
     ReportFile m_file;
     RunContext& m_context;
 };
+
+/// An input file of the working folder as read.
+struct InputFile {
+    std::string name;  ///< as the folder spells it
+    std::string bytes; ///< raw, as the file holds them
+};
+
+/// The folder's input file of that name in any letter case, or nothing when the folder has
+/// none. One that is there but cannot be read (no permission, a folder of that name, a read
+/// error) is a fatal input error that names it and gives the reason, never an absent file.
+std::optional<InputFile> readInputFile(const std::filesystem::path& folder,
+                                       std::string_view name, DiagnosticReport& report);
 
 } // namespace ptw3

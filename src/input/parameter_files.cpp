@@ -4,7 +4,6 @@
 #include "input/parameter_files.h"
 
 #include "common/encoding.h"
-#include "common/folder_files.h"
 #include "common/number_parse.h"
 #include "common/text_file.h"
 #include "input/tokenizer.h"
@@ -41,14 +40,14 @@ std::vector<std::string_view> firstTokens(std::string_view text, size_t count) {
     return tokens;
 }
 
-/// The file's content, or nothing when the file is absent; an unreadable file reads as text
-/// that is not a number.
-std::optional<std::string> parameterFile(const fs::path& folder, std::string_view name) {
-    const auto path = findFileNoCase(folder, name);
-    if (!path) {
+/// The file's content, or nothing when the file is absent.
+std::optional<std::string> parameterFile(const fs::path& folder, std::string_view name,
+                                         DiagnosticReport& report) {
+    auto input = readInputFile(folder, name, report);
+    if (!input) {
         return std::nullopt;
     }
-    return readFileBytes(*path).value_or("?");
+    return std::move(input->bytes);
 }
 
 } // namespace
@@ -70,7 +69,7 @@ void readParameterFiles(const fs::path& folder, MeasurementParameters& p,
                         DiagnosticReport& report) {
     p = MeasurementParameters{};
 
-    if (const auto text = parameterFile(folder, "dalmierz")) {
+    if (const auto text = parameterFile(folder, "dalmierz", report)) {
         if (const auto ab = firstTwoNumbers(*text)) {
             p.distanceA = ab->first;
             p.distanceB = ab->second;
@@ -86,7 +85,7 @@ void readParameterFiles(const fs::path& folder, MeasurementParameters& p,
         }
     }
 
-    if (const auto text = parameterFile(folder, "limbus")) {
+    if (const auto text = parameterFile(folder, "limbus", report)) {
         const auto tokens = firstTokens(*text, 2);
         const auto code = tokens.size() >= 1 ? parseInteger(tokens[0]) : std::optional<int32_t>(0);
         const auto mk = tokens.size() >= 2 ? parseReal(tokens[1]) : std::optional<Real>(0);
@@ -113,7 +112,7 @@ void readParameterFiles(const fs::path& folder, MeasurementParameters& p,
         }
     }
 
-    if (const auto text = parameterFile(folder, "redukcje")) {
+    if (const auto text = parameterFile(folder, "redukcje", report)) {
         if (const auto values = firstTwoNumbers(*text)) {
             p.reductionFirst = values->first;
             p.meanHeight = values->second;

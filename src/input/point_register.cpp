@@ -1,7 +1,6 @@
 #include "input/point_register.h"
 
 #include "common/encoding.h"
-#include "common/folder_files.h"
 #include "common/text_file.h"
 #include "input/tokenizer.h"
 
@@ -107,11 +106,11 @@ void scanLines(const std::vector<std::string>& lines, ObservedNumbers& numbers,
 void collectObservedNumbers(const fs::path& folder, ObservedNumbers& numbers,
                             DiagnosticReport& report) {
     for (const PrePassFile& file : prePassFiles) {
-        const auto path = findFileNoCase(folder, file.name);
-        if (!path) {
+        auto input = readInputFile(folder, file.name, report);
+        if (!input) {
             continue;
         }
-        const auto lines = readTextLines(*path).value_or(std::vector<std::string>{});
+        const auto lines = splitLines(asCp1250(std::move(input->bytes)));
         switch (file.kind) {
         case ObservationFileKind::Directions:
             scanDirections(lines, numbers, report);

@@ -8,7 +8,6 @@
 #include "input/read_network_data.h"
 
 #include "common/encoding.h"
-#include "common/folder_files.h"
 #include "common/interruption.h"
 #include "common/number_format.h"
 #include "common/run_phases.h"
@@ -36,20 +35,22 @@ namespace {
 
 constexpr Real angleErrorPerDirectionError = 1.412L; // ma = 1.412 mk
 
-/// The lines of a file of the folder, or nothing when it does not exist.
-std::optional<std::vector<std::string>> inputFile(const fs::path& folder, std::string_view name) {
-    const auto path = findFileNoCase(folder, name);
-    if (!path) {
+/// The lines of an input file of the folder, or nothing when it does not exist.
+std::optional<std::vector<std::string>> inputFile(const fs::path& folder, std::string_view name,
+                                                  DiagnosticReport& report) {
+    auto file = readInputFile(folder, name, report);
+    if (!file) {
         return std::nullopt;
     }
-    return readTextLines(*path).value_or(std::vector<std::string>{});
+    return splitLines(asCp1250(std::move(file->bytes)));
 }
 
 /// The lines of the title file tytul as the main report's heading shows them: without the
 /// file each is " "; lines a short file lacks are empty.
-std::array<std::string, titleLineCount> readTitle(const fs::path& folder) {
+std::array<std::string, titleLineCount> readTitle(const fs::path& folder,
+                                                  DiagnosticReport& report) {
     std::array<std::string, titleLineCount> title;
-    const auto lines = inputFile(folder, "tytul");
+    const auto lines = inputFile(folder, "tytul", report);
     if (!lines) {
         title.fill(" ");
         return title;
@@ -64,14 +65,14 @@ std::array<std::string, titleLineCount> readTitle(const fs::path& folder) {
 /// added with the file's entry in inputFiles.
 template <class Read>
 void readObservationFile(const fs::path& folder, std::string_view name, NetworkData& n,
-                         Read read) {
-    const auto path = findFileNoCase(folder, name);
-    if (!path) {
+                         DiagnosticReport& report, Read read) {
+    auto input = readInputFile(folder, name, report);
+    if (!input) {
         return;
     }
     const int32_t sets = n.lst(), angles = n.lka(), distances = n.ld(), azimuths = n.laz();
-    read(readTextLines(*path).value_or(std::vector<std::string>{}));
-    const int32_t file = n.inputFiles.append(path->filename().string());
+    read(splitLines(asCp1250(std::move(input->bytes))));
+    const int32_t file = n.inputFiles.append(input->name);
     for (int32_t i = sets + 1; i <= n.lst(); ++i) {
         for (Direction& d : n.directionSets[i].directions) {
             d.source.file = file;
@@ -266,6 +267,7 @@ void readAllFiles(const fs::path& folder, NetworkData& n, DiagnosticReport& repo
     InputSteps steps(report.context());
     steps.next();
     report.line(cp1250(" DIAGNOSTYKA WSTĘPNA ZBIORÓW DANYCH"));
+    n.title = readTitle(folder, report);
     readParameterFiles(folder, n.parameters, report);
 
     steps.next();
@@ -273,16 +275,16 @@ void readAllFiles(const fs::path& folder, NetworkData& n, DiagnosticReport& repo
     collectObservedNumbers(folder, observed, report);
 
     steps.next();
-    if (const auto lines = inputFile(folder, "xy.sta")) {
+    if (const auto lines = inputFile(folder, "xy.sta", report)) {
         readCoordinateFile(*lines, CoordinateFile::Reference, n, report);
-    } else if (const auto withHeights = inputFile(folder, "xyh.sta")) {
+    } else if (const auto withHeights = inputFile(folder, "xyh.sta", report)) {
         readCoordinateFile(*withHeights, CoordinateFile::ReferenceWithHeights, n, report);
     } else {
         // Without reference points there is nothing to adjust: the computation stops here,
         // before the engine could overwrite the results of an earlier one.
         report.fatal(cp1250("*** Brak zbioru wspólrzędnych punktów nawiązania"));
     }
-    if (const auto lines = inputFile(folder, "xy.prz")) {
+    if (const auto lines = inputFile(folder, "xy.prz", report)) {
         readCoordinateFile(*lines, CoordinateFile::Approximate, n, report);
     }
     steps.next();
@@ -294,7 +296,7 @@ void readAllFiles(const fs::path& folder, NetworkData& n, DiagnosticReport& repo
     {
         ReportFile carried(folder, "dlugosci.pom", report.context());
         for (const char* name : {"kierunki", "kierunki.mod", "kierunki.ort", "kierunki.gps"}) {
-            readObservationFile(folder, name, n, [&](const auto& lines) {
+            readObservationFile(folder, name, n, report, [&](const auto& lines) {
                 readDirectionFile(lines, n, index, carried, report);
             });
         }
@@ -308,23 +310,23 @@ void readAllFiles(const fs::path& folder, NetworkData& n, DiagnosticReport& repo
     };
     const auto azimuths = [&](const auto& lines) { readAzimuthFile(lines, n, index, report); };
     steps.next();
-    readObservationFile(folder, "katy", n, angles(ReadMode::Grouped));
-    readObservationFile(folder, "katy.b", n, angles(ReadMode::Individual));
+    readObservationFile(folder, "katy", n, report, angles(ReadMode::Grouped));
+    readObservationFile(folder, "katy.b", n, report, angles(ReadMode::Individual));
 
     steps.next();
-    readObservationFile(folder, "dlugosci", n, distances(ReadMode::Grouped));
-    readObservationFile(folder, "dlugosci.b", n, distances(ReadMode::Individual));
+    readObservationFile(folder, "dlugosci", n, report, distances(ReadMode::Grouped));
+    readObservationFile(folder, "dlugosci.b", n, report, distances(ReadMode::Individual));
     const int32_t beforeCarried = n.ld();
-    readObservationFile(folder, "dlugosci.pom", n, distances(ReadMode::Grouped));
+    readObservationFile(folder, "dlugosci.pom", n, report, distances(ReadMode::Grouped));
     n.ldpom = n.ld() - beforeCarried;
     n.ldk = n.ld();
-    readObservationFile(folder, "dlugosci.gps", n, distances(ReadMode::Individual));
+    readObservationFile(folder, "dlugosci.gps", n, report, distances(ReadMode::Individual));
     n.ldgps = n.ld() - n.ldk;
 
     steps.next();
-    readObservationFile(folder, "azymuty", n, azimuths);
+    readObservationFile(folder, "azymuty", n, report, azimuths);
     n.lazt = n.laz();
-    readObservationFile(folder, "azymuty.gps", n, azimuths);
+    readObservationFile(folder, "azymuty.gps", n, report, azimuths);
     n.lazgps = n.laz() - n.lazt;
 
     steps.next();
@@ -347,7 +349,7 @@ void readAllFiles(const fs::path& folder, NetworkData& n, DiagnosticReport& repo
     optimiseOrdering(n, report);
 
     steps.next();
-    if (const auto lines = inputFile(folder, "h.prz")) {
+    if (const auto lines = inputFile(folder, "h.prz", report)) {
         n.heightFileFound = true;
         readHeights(*lines, n, PointIndex(n.points), report);
     }
@@ -371,8 +373,6 @@ void readAllFiles(const fs::path& folder, NetworkData& n, DiagnosticReport& repo
 
 void readNetworkData(const fs::path& folder, NetworkData& n, RunContext& context) {
     n = NetworkData{};
-    // Read first, so that the title is there however the data input ends.
-    n.title = readTitle(folder);
     DiagnosticReport report(folder, context);
     markingInterruption({&report.file()}, [&] { readAllFiles(folder, n, report); });
 }

@@ -44,13 +44,16 @@ void runCalculation(ProgramState& state, const RunChoices& choices, RunContext& 
     options.accelerationBoost = choices.accelerationBoost;
     options.arithmetic = choices.arithmetic;
     options.threadCount = choices.threadCount;
-    updateUkladIfPresent(options.workingFolder, options.system);
+    const bool ukladKept = updateUkladIfPresent(options.workingFolder, options.system);
     state.options = options;
     state.results.systemDefect = false;
 
     const LocalDateTime started = context.now();
     context.messageAt(startLine, cp1250(" POCZĄTEK OBLICZEŃ:") + formatTimeOfDay(started));
     context.messageAt(readingLine, cp1250(" CZYTANIE I KONTROLA DANYCH - proszę czekać"));
+    if (!ukladKept) {
+        context.message(cp1250(" UWAGA: nie zapisano pliku uklad"));
+    }
 
     readNetworkData(options.workingFolder, state.network, context);
     if (choices.extraFiles) {

@@ -36,15 +36,14 @@ std::optional<StoredSystem> readUklad(const std::filesystem::path& folder) {
     return stored;
 }
 
-void writeUklad(const std::filesystem::path& folder, SystemZone system) {
-    // Writing uklad reports no errors; a failed write leaves the old file whole.
-    replaceFile(folder, ukladName, ukladText(system));
+bool writeUklad(const std::filesystem::path& folder, SystemZone system) {
+    // A failed write leaves the old file whole.
+    return replaceFile(folder, ukladName, ukladText(system)) == 0;
 }
 
-void updateUkladIfPresent(const std::filesystem::path& folder, SystemZone system) {
-    if (findFileNoCase(folder, ukladName)) {
-        writeUklad(folder, system);
-    }
+bool updateUkladIfPresent(const std::filesystem::path& folder, SystemZone system) {
+    // Anything of that name counts, so that a folder called uklad is reported, not passed over.
+    return !findEntryNoCase(folder, ukladName) || writeUklad(folder, system);
 }
 
 void changeCoordinateSystem(ProgramState& state, std::optional<SystemZone> chosen) {

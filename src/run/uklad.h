@@ -24,11 +24,12 @@ std::string ukladText(SystemZone system);
 /// not start with one or is missing), or nothing when the folder has no uklad.
 std::optional<StoredSystem> readUklad(const std::filesystem::path& folder);
 
-/// Creates or overwrites uklad; a file that cannot be written is passed over in silence.
-void writeUklad(const std::filesystem::path& folder, SystemZone system);
+/// Creates or overwrites uklad; false when it could not be written (an old file stays whole).
+bool writeUklad(const std::filesystem::path& folder, SystemZone system);
 
-/// Rewrites uklad only when the folder already has one (the calculation run).
-void updateUkladIfPresent(const std::filesystem::path& folder, SystemZone system);
+/// Rewrites uklad only when the folder already has one (the calculation run); false when
+/// there is one that could not be rewritten.
+bool updateUkladIfPresent(const std::filesystem::path& folder, SystemZone system);
 
 /// The person changed the system list: an entry chosen sets the code (nothing chosen, a text
 /// that names no entry, keeps it), the code sets the system and zone, and uklad is created

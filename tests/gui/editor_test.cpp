@@ -83,6 +83,49 @@ TEST_F(EditorFixture, SavingWritesWindows1250WithCrLfLineEnds) {
     EXPECT_EQ(folder.read("KATY"), polish + cp1250("źż\r\nx"));
 }
 
+// Characters that Windows-1250 lacks were saved as "?" without a word.
+TEST_F(EditorFixture, CharactersWindows1250LacksAreNamedBeforeTheyAreSavedAsQuestionMarks) {
+    const QString typed = QString::fromUtf8("ąę 1\nA √ 1\nB 😀 2\nC →ñ 3\n√√√√√√√√√\nD ∆\nE ∆\nF ∆");
+    const QString warning = QString::fromUtf8(
+        "Tych znaków nie ma w kodzie Windows-1250, w pliku każdy z nich zostanie zapisany jako "
+        "„?”:\n\nwiersz 2: √\nwiersz 3: 😀\nwiersz 4: → ñ\nwiersz 5: √ √ √ √ √ √ √ √ …\n"
+        "wiersz 6: ∆\n…\n\nZapisać mimo to?");
+    const std::string old = "abc\r\n";
+    const std::string replaced = cp1250("ąę 1\r\nA ? 1\r\nB ? 2\r\nC ?? 3\r\n?????????\r\n"
+                                        "D ?\r\nE ?\r\nF ?");
+    struct Case {
+        const char* what;
+        QStringList answers;
+        bool (*command)(EditorWindow*);
+        bool done;
+        std::string file;
+    };
+    const auto save = [](EditorWindow* e) { return e->save(); };
+    const auto close = [](EditorWindow* e) { return e->close(); };
+    const Case cases[] = {
+        {"save, cancelled", {"Anuluj"}, save, false, old},
+        {"save anyway", {"Zapisz mimo to"}, save, true, replaced},
+        {"close, save the changes, cancelled", {"Tak", "Anuluj"}, close, false, old},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        folder.write("KATY", old);
+        QPointer<EditorWindow> editor = open("KATY");
+        text(editor)->selectAll();
+        text(editor)->insertPlainText(typed);
+        DialogScript script(c.answers);
+        EXPECT_EQ(c.command(editor), c.done);
+        ASSERT_EQ(script.shown.size(), static_cast<size_t>(c.answers.size()));
+        EXPECT_EQ(script.shown.back().text, warning);
+        EXPECT_EQ(folder.read("KATY"), c.file);
+        ASSERT_FALSE(editor.isNull());
+        EXPECT_EQ(editor->isModified(), !c.done);
+        EXPECT_EQ(text(editor)->toPlainText(), typed);
+        text(editor)->document()->setModified(false);
+        editor->close();
+    }
+}
+
 TEST_F(EditorFixture, FindGoesDownCaseSensitivelyFromOneCharacterAfterTheMatch) {
     constexpr int notFound = -1;
     struct Case {

@@ -1,6 +1,8 @@
 #include "common/encoding.h"
+#include "common/folder_files.h"
 #include "common/number_format.h"
 #include "common/stop.h"
+#include "common/text_file.h"
 #include "run/calculation_run.h"
 #include "run/option_lists.h"
 #include "run/working_folder.h"
@@ -9,6 +11,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace ptw3 {
 namespace {
@@ -186,6 +193,25 @@ TEST_F(RunFixture, UkladIsRewrittenOnlyWhenItExists) {
     EXPECT_EQ(std::count(names.begin(), names.end(), "uklad"), 0);
 }
 
+// A folder in place of uklad: it was passed over in silence, and in another letter case it
+// got a second uklad beside it.
+TEST_F(RunFixture, AUkladThatCannotBeRewrittenIsAWarningLine) {
+    for (const char* name : {"uklad", "Uklad"}) {
+        SCOPED_TRACE(name);
+        TempFolder withFolder;
+        withFolder.copyFilesOf(folder.path());
+        std::filesystem::create_directory(withFolder.path() / name);
+        useWorkingFolder(state, withFolder.path());
+        run();
+        EXPECT_EQ(line(4), " UWAGA: nie zapisano pliku uklad");
+        EXPECT_EQ(line(t.messages.messageLine), " KONIEC OBLICZEŃ:09:05:07");
+        const auto names = withFolder.names();
+        EXPECT_EQ(std::count_if(names.begin(), names.end(),
+                                [](const std::string& n) { return equalNoCase(n, "uklad"); }),
+                  1);
+    }
+}
+
 TEST_F(RunFixture, NoSystemChosenKeepsTheSystemInMemory) {
     choices.system = SystemZone{CoordinateSystem::Cs1965, 3};
     run();
@@ -213,6 +239,109 @@ TEST_F(RunFixture, LinesAboveThirtyOfAnEarlierRunStayAndLinesPast160AreDropped) 
     EXPECT_EQ(t.messages.lines[160], "c");
     EXPECT_EQ(t.messages.messageLine, 162);
     EXPECT_EQ(t.user.messages.size(), shownBefore + 2);
+}
+
+// What a person who may not read a file of the working folder meets when computing it.
+struct ChildRun {
+    std::string ending; ///< "fatal", "declined", "finished" or what went wrong in the child
+    std::string box;    ///< the last information box
+    std::string lastMessage;
+};
+
+// Runs the computation as the window does, in a child process that first clears the
+// permission bits of the file `unreadable` when one is given. Root reads every file whatever
+// its bits, so a child of root also becomes the unprivileged user 65534, made owner of the
+// folder to write the reports there.
+ChildRun computeWithoutReadPermission(const TempFolder& folder, const char* unreadable) {
+    constexpr uid_t nobody = 65534;
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) {
+        return {"no pipe", {}, {}};
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        close(pipeEnds[0]);
+        std::string ending = "finished";
+        if (unreadable != nullptr && chmod((folder.path() / unreadable).c_str(), 0) != 0) {
+            ending = "chmod failed";
+        } else if (geteuid() == 0 &&
+                   (chown(folder.path().c_str(), nobody, nobody) != 0 ||
+                    setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0)) {
+            ending = "could not become an unprivileged user";
+        }
+        TestContext t;
+        if (ending == "finished") {
+            ProgramState state;
+            useWorkingFolder(state, folder.path());
+            try {
+                runCalculation(state, RunChoices{}, t.context);
+            } catch (const Stop& stop) {
+                ending = stop.reason() == StopReason::FatalInput ? "fatal" : "declined";
+                writeStopLines(stop, t.context);
+            }
+        }
+        const std::string report =
+            ending + '\n' + (t.user.informations.empty() ? "" : t.user.informations.back()) +
+            '\n' + utf8FromCp1250(t.messages.lines[t.messages.messageLine]);
+        const bool written = write(pipeEnds[1], report.data(), report.size()) ==
+                             static_cast<ssize_t>(report.size());
+        _exit(written ? 0 : 1);
+    }
+    close(pipeEnds[1]);
+    std::string report;
+    char buffer[512];
+    for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) {
+        report.append(buffer, static_cast<size_t>(n));
+    }
+    close(pipeEnds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (child < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return {"the child failed", {}, {}};
+    }
+    const size_t first = report.find('\n');
+    const size_t second = report.find('\n', first + 1);
+    return {report.substr(0, first), report.substr(first + 1, second - first - 1),
+            report.substr(second + 1)};
+}
+
+// An input file that is there but cannot be read was taken as absent: the computation went
+// on without its observations or parameters and ended as a success with other figures.
+TEST(UnreadableInputFile, IsAFatalInputErrorThatNamesItAndTheReason) {
+    struct Case {
+        const char* name; ///< as the folder spells it
+        const char* text; ///< the file's content; none: a folder of that name
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"Katy", "A B C 50\n", "brak prawa odczytu"},
+        {"XY.sta", "A 0 0\nB 100 0\nC 0 100\n", "brak prawa odczytu"},
+        {"LIMBUS", "360 5", "brak prawa odczytu"},
+        {"tytul", "Sieć próbna\n", "brak prawa odczytu"},
+        {"dlugosci.GPS", nullptr, "pod tą nazwą jest folder"},
+        {"H.prz", nullptr, "pod tą nazwą jest folder"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        folder.write("XY.sta", "A 0 0\r\nB 100 0\r\nC 0 100\r\n");
+        folder.write("DLUGOSCI", "A B 100\r\nB C 141.42\r\n");
+        if (c.text != nullptr) {
+            folder.write(c.name, test::crlf(cp1250(c.text)));
+        } else {
+            std::filesystem::create_directory(folder.path() / c.name);
+        }
+        const ChildRun run =
+            computeWithoutReadPermission(folder, c.text != nullptr ? c.name : nullptr);
+        const std::string fatal =
+            std::string(" *** Błąd odczytu pliku <") + c.name + ">: " + c.reason;
+        EXPECT_EQ(run.ending, "fatal");
+        EXPECT_EQ(run.box, fatal);
+        EXPECT_EQ(run.lastMessage, fatal);
+        const auto report = splitLines(utf8FromCp1250(folder.read("er3a.ptw")));
+        ASSERT_FALSE(report.empty());
+        EXPECT_EQ(report.back(), fatal);
+    }
 }
 
 } // namespace
