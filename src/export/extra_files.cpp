@@ -5,18 +5,11 @@
 #include "export/results_json.h"
 #include "export/sketch_svg.h"
 
-#include <system_error>
-
 namespace ptw3 {
 
 void removeExtraFiles(const std::filesystem::path& folder) {
     for (const std::string_view name : extraFileNames) {
-        while (const auto path = findFileNoCase(folder, name)) {
-            std::error_code error;
-            if (!std::filesystem::remove(*path, error)) {
-                break;
-            }
-        }
+        removeFileNoCase(folder, name);
     }
 }
 
