@@ -17,9 +17,13 @@ std::vector<std::string_view> writeExtraFiles(const std::filesystem::path& folde
                                               const NetworkResults& results) {
     using Writer = bool (*)(const std::filesystem::path&, const NetworkResults&);
     constexpr std::array<Writer, extraFileNames.size()> writers = {
-        writeResultsJson, writePointsCsv, writeObservationsCsv, writeSketchSvg};
+        writeResultsJson, writePointsCsv, writeObservationsCsv, writeSketchSvg, writeLinesCsv};
     std::vector<std::string_view> failed;
     for (size_t i = 0; i < writers.size(); ++i) {
+        // Without the quality control the folder is as it was before there was one.
+        if (writers[i] == writeLinesCsv && !results.control) {
+            continue;
+        }
         if (!writers[i](folder, results)) {
             failed.push_back(extraFileNames[i]);
         }
