@@ -1,6 +1,7 @@
 // The calculation run behind "OBLICZAJ ": the person's choices complete the options in
-// memory, uklad is kept in step, the data input and the adjustment run, the files beside the
-// reports are written, and the summary lines close the message list.
+// memory, uklad is kept in step, the data input and the adjustment run, the quality control
+// tests the adjustment (KONTROLA.ptw), the files beside the reports are written, and the
+// summary lines with the control's verdicts close the message list.
 #pragma once
 
 #include "common/run_context.h"
