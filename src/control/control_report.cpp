@@ -219,7 +219,8 @@ void writeSnooping(ReportText& r, const NetworkData& n, const AdjustmentOutcome&
         r.line(rule);
         for (size_t i = 0; i < s.steps.size(); ++i) {
             const SnoopingStep& step = s.steps[i];
-            const ListedKind kind = outcome.observations[static_cast<size_t>(step.observation)].kind;
+            const ListedKind kind =
+                outcome.observations[static_cast<size_t>(step.observation)].kind;
             r.line("  " + integer(static_cast<int64_t>(i) + 1, 4) + fixed(step.w, 9, 2) +
                    inUnitOf(kind, step.grossError) + fixed(step.moAfter, 9, 4) +
                    integer(step.fAfter, 7) + "  " + observationText(n, outcome, step.observation));
@@ -238,7 +239,8 @@ void writeSnooping(ReportText& r, const NetworkData& n, const AdjustmentOutcome&
         r.line(rule);
     }
     if (s.limitReached) {
-        r.say("     ZAKOŃCZENIE: osiągnięto limit kroków, a pozostaje |w| większe od krytycznego");
+        r.say("     ZAKOŃCZENIE: osiągnięto limit kroków, a pozostaje |w| większe "
+              "od krytycznego");
     } else if (s.steps.empty()) {
         r.say("     ZAKOŃCZENIE: nie usunięto żadnej obserwacji, żadne |w| nie przekracza "
               "wartości krytycznej");
@@ -249,9 +251,12 @@ void writeSnooping(ReportText& r, const NetworkData& n, const AdjustmentOutcome&
 
 // clang-format off
 constexpr std::string_view referenceHead[] = {
-    "  |    Nr punktu   | rodzaj|   dX  |   dY  |   d   |  mdX |  mdY |  Mp  |    T   | F kryt.|   f |",
-    "  |                |       |  [mm] |  [mm] |  [mm] |  [mm]|  [mm]|  [mm]|        |        |     |",
-    "  |----------------+-------+-------+-------+-------+------+------+------+--------+--------+-----|",
+    "  |    Nr punktu   | rodzaj|   dX  |   dY  |   d   |"
+        "  mdX |  mdY |  Mp  |    T   | F kryt.|   f |",
+    "  |                |       |  [mm] |  [mm] |  [mm] |"
+        "  [mm]|  [mm]|  [mm]|        |        |     |",
+    "  |----------------+-------+-------+-------+-------+"
+        "------+------+------+--------+--------+-----|",
 };
 // clang-format on
 
@@ -290,7 +295,8 @@ void writeReferenceCheck(ReportText& r, const NetworkData& n, const ReferenceChe
         r.line(skippedLine("Kontrola pominięta: ", *c.skipped));
         return;
     }
-    r.say("     Każdy punkt nawiązania jest uwalniany osobno, a jego położenie wyznaczone przez");
+    r.say("     Każdy punkt nawiązania jest uwalniany osobno, a jego położenie wyznaczone "
+          "przez");
     r.say("     pozostałą sieć porównywane z katalogowym: przesunięcie d = (dX, dY) badane");
     r.say("     testem F o 2 i f stopniach swobody względem błędu Mo a posteriori,");
     r.line(cp1250("     poziom istotności alfa = ") + general(c.alpha) +
@@ -314,9 +320,11 @@ void writeReferenceCheck(ReportText& r, const NetworkData& n, const ReferenceChe
     if (c.doubtfulPoints.empty()) {
         r.say("     WYNIK: brak wątpliwych punktów nawiązania");
     } else if (c.doubtfulPoints.size() == 1) {
-        r.line(cp1250("     WYNIK: wątpliwy punkt nawiązania: ") + pointList(n, c.doubtfulPoints));
+        r.line(cp1250("     WYNIK: wątpliwy punkt nawiązania: ") +
+               pointList(n, c.doubtfulPoints));
     } else {
-        r.line(cp1250("     WYNIK: wątpliwe punkty nawiązania: ") + pointList(n, c.doubtfulPoints));
+        r.line(cp1250("     WYNIK: wątpliwe punkty nawiązania: ") +
+               pointList(n, c.doubtfulPoints));
     }
 }
 
@@ -331,9 +339,12 @@ void writeRelativeAccuracy(ReportText& r, const NetworkData& n, const RelativeAc
     }
     // clang-format off
     constexpr std::string_view head[] = {
-        "  |       Nr(i)    |       Nr(j)    |  Długość  |   A   |   B   |   Fi   |   mD  |  mD  |  mAz |",
-        "  |                |                |    [m]    |  [mm] |  [mm] |   [g]  |  [mm] | [ppm]|  [cc]|",
-        "  |----------------+----------------+-----------+-------+-------+--------+-------+------+------|",
+        "  |       Nr(i)    |       Nr(j)    |  Długość  |"
+            "   A   |   B   |   Fi   |   mD  |  mD  |  mAz |",
+        "  |                |                |    [m]    |"
+            "  [mm] |  [mm] |   [g]  |  [mm] | [ppm]|  [cc]|",
+        "  |----------------+----------------+-----------+"
+            "-------+-------+--------+-------+------+------|",
     };
     // clang-format on
     const std::string rule = "  " + std::string(head[0].size() - 2, '-');

@@ -1,7 +1,8 @@
 // The fields of a point and of an observation in wyniki.json, punkty.csv and
 // obserwacje.csv, and of the relative accuracy of a line in linie.csv: one table each, so
-// that every format carries the same names, units and roundings. A unit closes every name that has one (x_m, v_cc, fi_grad); angular and
-// length observations have fields of their own unit family.
+// that every format carries the same names, units and roundings. A unit closes every name
+// that has one (x_m, v_cc, fi_grad); angular and length observations have fields of their own
+// unit family.
 #pragma once
 
 #include "export/results.h"

@@ -173,7 +173,8 @@ TEST(ControlReport, GoldenReports) {
 // The message list is narrow: the three verdicts stay short whatever the control found.
 TEST(ControlReport, VerdictLines) {
     NetworkData network;
-    for (const char* number : {"12", "7", "KONTROLNY-00001", "KONTROLNY-00002", "KONTROLNY-00003"}) {
+    for (const char* number :
+         {"12", "7", "KONTROLNY-00001", "KONTROLNY-00002", "KONTROLNY-00003"}) {
         network.points.append(Point{number});
     }
     using V = GlobalTest::Verdict;
