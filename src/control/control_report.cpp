@@ -53,7 +53,8 @@ std::string labelled(std::string_view labelUtf8, std::string_view value) {
     return s + "= " + std::string(value);
 }
 
-/// The Polish noun after a count: 1 punkt, 2-4 punkty (not 12-14), else punktów.
+/// True when a count takes the Polish plural of 2 to 4 (2 punkty, 22 punkty, but 12 punktów,
+/// 5 punktów).
 bool paucal(int64_t count) {
     const int64_t units = count % 10;
     const int64_t tens = count % 100;
