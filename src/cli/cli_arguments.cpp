@@ -6,6 +6,7 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <string_view>
 
 namespace ptw3 {
@@ -13,6 +14,8 @@ namespace {
 
 /// More threads than this is a typing error, not a machine.
 constexpr int32_t maxThreads = 1024;
+/// More data-snooping steps than this would re-adjust the network for hours.
+constexpr int32_t maxSnoopingSteps = 1000;
 
 template <class Value> struct Word {
     std::string_view word;
@@ -37,6 +40,10 @@ constexpr std::array<Word<AccelerationLevel>, 3> accelerationWords = {{
 constexpr std::array<Word<Arithmetic>, 2> arithmeticWords = {{
     {"double-double", Arithmetic::DoubleDouble},
     {"extended", Arithmetic::Extended},
+}};
+constexpr std::array<Word<Real>, 2> mpLimitWords = {{
+    {"detailed", detailedControlLimit},
+    {"survey", surveyControlLimit},
 }};
 
 template <class Value, size_t N>
@@ -68,6 +75,26 @@ std::optional<SystemZone> systemOf(std::string_view value) {
         return std::nullopt;
     }
     return SystemZone{*system, *zone};
+}
+
+/// A whole number from first to last, as written (no sign but "-", no blanks).
+std::optional<int32_t> integerIn(std::string_view text, int32_t first, int32_t last) {
+    int32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < first ||
+        value > last) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+/// A positive finite decimal number in the number form of the input files.
+std::optional<Real> positiveReal(std::string_view text) {
+    const auto value = parseReal(text);
+    if (!value || !(*value > 0) || !std::isfinite(*value)) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 } // namespace
@@ -121,9 +148,12 @@ std::variant<CliArguments, UsageError> parseCliArguments(const std::vector<std::
             answerGiven = true;
         } else if (arg == "--no-extra-files" && flag()) {
             choices.extraFiles = false;
+        } else if (arg == "--no-control" && flag()) {
+            choices.control = false;
         } else if (arg == "--system" || arg == "--principle" || arg == "--mode" ||
                    arg == "--iterations" || arg == "--acceleration" || arg == "--arithmetic" ||
-                   arg == "--threads") {
+                   arg == "--threads" || arg == "--snooping-critical" ||
+                   arg == "--snooping-steps" || arg == "--mp-limit") {
             const auto v = value();
             if (!v) {
                 return UsageError{arg + " needs a value"};
@@ -150,15 +180,36 @@ std::variant<CliArguments, UsageError> parseCliArguments(const std::vector<std::
                     return UsageError{"unknown analysis mode: \"" + *v + "\""};
                 }
             } else if (arg == "--threads") {
-                int32_t threads = -1;
-                const auto [end, error] =
-                    std::from_chars(v->data(), v->data() + v->size(), threads);
-                if (error != std::errc() || end != v->data() + v->size() || threads < 0 ||
-                    threads > maxThreads) {
+                const auto threads = integerIn(*v, 0, maxThreads);
+                if (!threads) {
                     return UsageError{"--threads takes a whole number from 0 to " +
                                       std::to_string(maxThreads) + ": \"" + *v + "\""};
                 }
-                choices.threadCount = threads;
+                choices.threadCount = *threads;
+            } else if (arg == "--snooping-steps") {
+                const auto steps = integerIn(*v, 0, maxSnoopingSteps);
+                if (!steps) {
+                    return UsageError{"--snooping-steps takes a whole number from 0 to " +
+                                      std::to_string(maxSnoopingSteps) + ": \"" + *v + "\""};
+                }
+                choices.controlOptions.snoopingSteps = *steps;
+            } else if (arg == "--snooping-critical") {
+                const auto critical = positiveReal(*v);
+                if (!critical) {
+                    return UsageError{"--snooping-critical takes a positive number: \"" + *v +
+                                      "\""};
+                }
+                choices.controlOptions.snoopingCritical = *critical;
+            } else if (arg == "--mp-limit") {
+                auto limit = byWord(mpLimitWords, *v);
+                if (!limit) {
+                    limit = positiveReal(*v);
+                }
+                if (!limit) {
+                    return UsageError{"--mp-limit takes a positive number of metres, detailed "
+                                      "or survey: \"" + *v + "\""};
+                }
+                choices.controlOptions.mpLimit = *limit;
             } else if (arg == "--arithmetic") {
                 const auto arithmetic = byWord(arithmeticWords, *v);
                 if (!arithmetic) {
@@ -186,8 +237,9 @@ std::string cliHelp() {
 
 Adjusts the horizontal control network kept in the working folder, exactly as the
 desktop program's "OBLICZAJ " button does, and writes the reports ER3a.ptw, RPW.ptw,
-ER3.ptw, XY.ptw and DXDY.ptw into that folder, with the results for scripts and GIS and
-a sketch of the network beside them (see --no-extra-files).
+ER3.ptw, XY.ptw and DXDY.ptw into that folder, tests the adjustment in KONTROLA.ptw (see
+--no-control), and writes the results for scripts and GIS and a sketch of the network
+beside them (see --no-extra-files).
 
   FOLDER                  working folder (default: the one tarvel.ini beside the program
                           names in section [General], key path; else the current directory)
@@ -211,7 +263,16 @@ a sketch of the network beside them (see --no-extra-files).
   --threads N             threads of the solution and the accuracy analysis (default 0: one
                           per processor); the reports do not depend on it
   --no-extra-files        write only the reports; without it the run also writes
-                          wyniki.json, punkty.csv, obserwacje.csv and siec.svg (UTF-8)
+                          wyniki.json, punkty.csv, obserwacje.csv, siec.svg and linie.csv
+                          (UTF-8)
+  --no-control            leave out the quality control after the adjustment: no
+                          KONTROLA.ptw, no linie.csv, no verdict lines, obserwacje.csv
+                          without its snooping column
+  --snooping-critical X   data snooping takes out the observation with the largest |w|
+                          while that exceeds X (default 3.29, alpha = 0.001)
+  --snooping-steps N      at most N observations taken out, 0 to 1000 (default 10)
+  --mp-limit X            the accuracy standard: the largest mean position error Mp in
+                          metres, or detailed (0.05) or survey (0.10) (default detailed)
   --yes | --no            answer every question "... Czy chcesz liczyć dalej?" so; without
                           either, ask at the terminal (t = Tak/yes, n = Nie/no), or answer No
                           when standard input is not a terminal

@@ -83,4 +83,13 @@ fs::path pathForWriting(const fs::path& folder, std::string_view name) {
     return findEntryNoCase(folder, name).value_or(folder / fs::path(std::string(name)));
 }
 
+void removeFileNoCase(const fs::path& folder, std::string_view name) {
+    while (const auto path = findFileNoCase(folder, name)) {
+        std::error_code error;
+        if (!fs::remove(*path, error)) {
+            break;
+        }
+    }
+}
+
 } // namespace ptw3

@@ -25,6 +25,10 @@ std::optional<std::filesystem::path> findEntryNoCase(const std::filesystem::path
 /// file beside it), else the name as given in the folder.
 std::filesystem::path pathForWriting(const std::filesystem::path& folder, std::string_view name);
 
+/// Removes every regular file of the folder whose name equals the given name up to ASCII
+/// letter case; a file that cannot be removed is left.
+void removeFileNoCase(const std::filesystem::path& folder, std::string_view name);
+
 /// True when the two names are equal up to ASCII letter case.
 bool equalNoCase(std::string_view a, std::string_view b);
 

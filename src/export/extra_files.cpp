@@ -5,18 +5,11 @@
 #include "export/results_json.h"
 #include "export/sketch_svg.h"
 
-#include <system_error>
-
 namespace ptw3 {
 
 void removeExtraFiles(const std::filesystem::path& folder) {
     for (const std::string_view name : extraFileNames) {
-        while (const auto path = findFileNoCase(folder, name)) {
-            std::error_code error;
-            if (!std::filesystem::remove(*path, error)) {
-                break;
-            }
-        }
+        removeFileNoCase(folder, name);
     }
 }
 
@@ -24,9 +17,13 @@ std::vector<std::string_view> writeExtraFiles(const std::filesystem::path& folde
                                               const NetworkResults& results) {
     using Writer = bool (*)(const std::filesystem::path&, const NetworkResults&);
     constexpr std::array<Writer, extraFileNames.size()> writers = {
-        writeResultsJson, writePointsCsv, writeObservationsCsv, writeSketchSvg};
+        writeResultsJson, writePointsCsv, writeObservationsCsv, writeSketchSvg, writeLinesCsv};
     std::vector<std::string_view> failed;
     for (size_t i = 0; i < writers.size(); ++i) {
+        // Without the quality control the folder is as it was before there was one.
+        if (writers[i] == writeLinesCsv && !results.control) {
+            continue;
+        }
         if (!writers[i](folder, results)) {
             failed.push_back(extraFileNames[i]);
         }

@@ -1,6 +1,7 @@
 // The files written beside the reports after a computation that reached its result files:
-// wyniki.json, punkty.csv, obserwacje.csv and siec.svg. They are removed when a new
-// adjustment starts, so they never stand beside the reports of another computation.
+// wyniki.json, punkty.csv, obserwacje.csv, siec.svg and, with the quality control, linie.csv.
+// They are removed when a new adjustment starts, so they never stand beside the reports of
+// another computation.
 #pragma once
 
 #include "export/results.h"
@@ -12,13 +13,14 @@
 
 namespace ptw3 {
 
-inline constexpr std::array<std::string_view, 4> extraFileNames = {"wyniki.json", "punkty.csv",
-                                                                   "obserwacje.csv", "siec.svg"};
+inline constexpr std::array<std::string_view, 5> extraFileNames = {
+    "wyniki.json", "punkty.csv", "obserwacje.csv", "siec.svg", "linie.csv"};
 
 /// Removes the extra files of the folder, in any letter case of their names.
 void removeExtraFiles(const std::filesystem::path& folder);
 
-/// Writes the four files; returns the names of those that could not be written in full.
+/// Writes the files (linie.csv only when the results carry the quality control); returns the
+/// names of those that could not be written in full.
 std::vector<std::string_view> writeExtraFiles(const std::filesystem::path& folder,
                                               const NetworkResults& results);
 

@@ -9,6 +9,7 @@ namespace {
 using R = const NetworkResults&;
 using O = const ObservationResult&;
 using P = const PointResult&;
+using L = const LineAccuracy&;
 using enum UnitFamily;
 
 constexpr int text = 0;   // decimals of a field that is not a number
@@ -18,6 +19,7 @@ constexpr int cc = 2;
 constexpr int fiGrads = 4;
 constexpr int ratio = 4;     // redundancy numbers
 constexpr int statistic = 3; // normalised residuals
+constexpr int ppm = 2;
 
 FieldValue pointNumber(R r, int32_t index) {
     if (index < 0) {
@@ -85,6 +87,19 @@ constexpr std::array<ObservationField, 26> observationTable = {{
     {"mdb_m",          Length,  metres,    reliability<&F::mdb>},
     {"outlier",        Any,     text,      [](R, O o) -> V { return o.outlier; }},
 }};
+
+// The control names points by their index in the network, from 1.
+constexpr std::array<LineField, 9> lineTable = {{
+    {"from",           text,    [](R r, L l) { return pointNumber(r, l.from - 1); }},
+    {"to",             text,    [](R r, L l) { return pointNumber(r, l.to - 1); }},
+    {"length_m",       metres,  [](R, L l) -> V { return l.length; }},
+    {"a_m",            metres,  [](R, L l) -> V { return l.a; }},
+    {"b_m",            metres,  [](R, L l) -> V { return l.b; }},
+    {"fi_grad",        fiGrads, [](R, L l) -> V { return l.fi; }},
+    {"m_length_m",     metres,  [](R, L l) -> V { return l.lengthError; }},
+    {"m_length_ppm",   ppm,     [](R, L l) -> V { return l.lengthErrorPpm; }},
+    {"m_direction_cc", cc,      [](R, L l) -> V { return l.directionErrorCc; }},
+}};
 // clang-format on
 
 } // namespace
@@ -94,6 +109,9 @@ std::span<const PointField> pointFields() {
 }
 std::span<const ObservationField> observationFields() {
     return observationTable;
+}
+std::span<const LineField> lineFields() {
+    return lineTable;
 }
 
 bool carries(const ObservationField& field, ListedKind kind) {

@@ -1,7 +1,8 @@
 // The fields of a point and of an observation in wyniki.json, punkty.csv and
-// obserwacje.csv: one table each, so that both formats carry the same names, units and
-// roundings. A unit closes every name that has one (x_m, v_cc, fi_grad); angular and
-// length observations have fields of their own unit family.
+// obserwacje.csv, and of the relative accuracy of a line in linie.csv: one table each, so
+// that every format carries the same names, units and roundings. A unit closes every name
+// that has one (x_m, v_cc, fi_grad); angular and length observations have fields of their own
+// unit family.
 #pragma once
 
 #include "export/results.h"
@@ -33,8 +34,16 @@ struct ObservationField {
     FieldValue (*value)(const NetworkResults&, const ObservationResult&);
 };
 
+/// A field of the relative accuracy of a line (linie.csv).
+struct LineField {
+    std::string_view name;
+    int decimals; ///< of a number
+    FieldValue (*value)(const NetworkResults&, const LineAccuracy&);
+};
+
 std::span<const PointField> pointFields();
 std::span<const ObservationField> observationFields();
+std::span<const LineField> lineFields();
 
 /// True when observations of this kind carry the field.
 bool carries(const ObservationField& field, ListedKind kind);

@@ -45,45 +45,101 @@ void appendCell(std::string& out, const FieldValue& v, int decimals) {
     }
 }
 
-template <class Field, class Record, class Cell>
-bool writeTable(const fs::path& folder, std::string_view name, std::span<const Field> fields,
-                const std::vector<Record>& records, Cell cell) {
-    OutputFile out(folder, name);
-    std::string line;
+template <class Field> std::string headerOf(std::span<const Field> fields) {
+    std::string header;
     for (const Field& f : fields) {
-        line += line.empty() ? "" : ",";
-        line += f.name;
+        header += header.empty() ? "" : ",";
+        header += f.name;
     }
-    out.write(line + std::string(lineEnd));
-    for (const Record& record : records) {
+    return header;
+}
+
+/// Writes the header and one line a record; `cells(line, record, index)` appends the cells
+/// of a record.
+template <class Record, class Cells>
+bool writeTable(const fs::path& folder, std::string_view name, const std::string& header,
+                const std::vector<Record>& records, Cells cells) {
+    OutputFile out(folder, name);
+    out.write(header + std::string(lineEnd));
+    std::string line;
+    for (size_t i = 0; i < records.size(); ++i) {
         line.clear();
-        for (size_t i = 0; i < fields.size(); ++i) {
-            line += i == 0 ? "" : ",";
-            cell(line, fields[i], record);
-        }
+        cells(line, records[i], i);
         line += lineEnd;
         out.write(line);
     }
     return out.commit();
 }
 
+template <class Field, class Record>
+void appendCells(std::string& line, std::span<const Field> fields, const Record& record) {
+    for (size_t i = 0; i < fields.size(); ++i) {
+        line += i == 0 ? "" : ",";
+        appendCell(line, fields[i].value(record), fields[i].decimals);
+    }
+}
+
+/// At each observation, the data-snooping step that took it out (from 1), 0 for none.
+std::vector<int32_t> snoopingSteps(const NetworkResults& r) {
+    std::vector<int32_t> stepOf(r.observations.size(), 0);
+    const std::vector<SnoopingStep>& steps = r.control->snooping.steps;
+    for (size_t i = 0; i < steps.size(); ++i) {
+        const int32_t step = static_cast<int32_t>(i) + 1;
+        stepOf.at(static_cast<size_t>(steps[i].observation)) = step;
+        if (steps[i].alsoRemoved) {
+            stepOf.at(static_cast<size_t>(*steps[i].alsoRemoved)) = step;
+        }
+    }
+    return stepOf;
+}
+
 } // namespace
 
 bool writePointsCsv(const fs::path& folder, const NetworkResults& r) {
-    return writeTable(folder, "punkty.csv", pointFields(), r.points,
-                      [](std::string& line, const PointField& f, const PointResult& p) {
-                          appendCell(line, f.value(p), f.decimals);
+    return writeTable(folder, "punkty.csv", headerOf(pointFields()), r.points,
+                      [](std::string& line, const PointResult& p, size_t) {
+                          appendCells(line, pointFields(), p);
                       });
 }
 
 bool writeObservationsCsv(const fs::path& folder, const NetworkResults& r) {
+    const auto fields = observationFields();
+    std::string header = headerOf(fields);
+    // The column of the snooping steps is there when the quality control was made.
+    std::vector<int32_t> stepOf;
+    if (r.control) {
+        header += ",snooping_step";
+        stepOf = snoopingSteps(r);
+    }
     return writeTable(
-        folder, "obserwacje.csv", observationFields(), r.observations,
-        [&](std::string& line, const ObservationField& f, const ObservationResult& o) {
-            if (carries(f, o.kind)) {
-                appendCell(line, f.value(r, o), f.decimals);
+        folder, "obserwacje.csv", header, r.observations,
+        [&](std::string& line, const ObservationResult& o, size_t index) {
+            for (size_t i = 0; i < fields.size(); ++i) {
+                line += i == 0 ? "" : ",";
+                if (carries(fields[i], o.kind)) {
+                    appendCell(line, fields[i].value(r, o), fields[i].decimals);
+                }
+            }
+            if (r.control) {
+                line += ",";
+                if (stepOf[index] > 0) {
+                    appendCell(line, stepOf[index], 0);
+                }
             }
         });
+}
+
+bool writeLinesCsv(const fs::path& folder, const NetworkResults& r) {
+    static const std::vector<LineAccuracy> none;
+    const std::vector<LineAccuracy>& lines = r.control ? r.control->relative.lines : none;
+    return writeTable(folder, "linie.csv", headerOf(lineFields()), lines,
+                      [&](std::string& line, const LineAccuracy& l, size_t) {
+                          for (size_t i = 0; i < lineFields().size(); ++i) {
+                              line += i == 0 ? "" : ",";
+                              appendCell(line, lineFields()[i].value(r, l),
+                                         lineFields()[i].decimals);
+                          }
+                      });
 }
 
 } // namespace ptw3

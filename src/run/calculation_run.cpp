@@ -2,12 +2,14 @@
 
 #include "common/encoding.h"
 #include "common/number_format.h"
+#include "control/control_report.h"
 #include "engine/adjustment.h"
 #include "export/extra_files.h"
 #include "input/read_network_data.h"
 #include "run/uklad.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace ptw3 {
 namespace {
@@ -55,20 +57,36 @@ void runCalculation(ProgramState& state, const RunChoices& choices, RunContext& 
         context.message(cp1250(" UWAGA: nie zapisano pliku uklad"));
     }
 
+    // The control report of an earlier computation goes first, so that it never stands
+    // beside the reports of this one, even if this one stops.
+    removeControlReport(options.workingFolder);
     readNetworkData(options.workingFolder, state.network, context);
     if (choices.extraFiles) {
         removeExtraFiles(options.workingFolder);
     }
     AdjustmentOutcome outcome;
+    const bool outcomeNeeded = choices.extraFiles || choices.control;
     CalculationResults& results = state.results;
-    adjustNetwork(options, state.network, results, context,
-                  choices.extraFiles ? &outcome : nullptr);
+    adjustNetwork(options, state.network, results, context, outcomeNeeded ? &outcome : nullptr);
     // After robust estimation the mode in memory is the approximate one.
     state.options.analysisMode = results.analysisModeAfter;
 
+    std::optional<QualityControl> control;
+    if (choices.control) {
+        control = controlAdjustment(state.network, outcome, choices.controlOptions);
+        // A stop asked for during the control ends the run before its report is written.
+        context.checkCancelled();
+        const std::string report =
+            controlReportText(state.network, outcome, *control, context.now());
+        if (!writeControlReport(options.workingFolder, report)) {
+            context.message(cp1250(" UWAGA: nie zapisano pliku ") +
+                            std::string(controlReportTitle));
+        }
+    }
     if (choices.extraFiles) {
-        const NetworkResults collected = collectResults(state.network, options, outcome, results,
-                                                        started, context.now());
+        NetworkResults collected = collectResults(state.network, options, outcome, results,
+                                                  started, context.now());
+        collected.control = control;
         for (const std::string_view name : writeExtraFiles(options.workingFolder, collected)) {
             context.message(cp1250(" UWAGA: nie zapisano pliku ") + std::string(name));
         }
@@ -81,6 +99,11 @@ void runCalculation(ProgramState& state, const RunChoices& choices, RunContext& 
                     general(results.meanPositionError));
     context.message(cp1250(" Maksymalny błąd położenia punktu = ") +
                     general(results.maxPositionError));
+    if (control) {
+        for (const std::string& line : controlVerdictLines(state.network, *control)) {
+            context.message(line);
+        }
+    }
     context.message(cp1250(" KONIEC OBLICZEŃ:") + formatTimeOfDay(context.now()));
     if (needsMoreIterations(results.coordinateIncrementNorm)) {
         context.message(cp1250(" UWAGA: zalecone zwiększenie liczby iteracji !!"));

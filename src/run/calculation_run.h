@@ -1,6 +1,7 @@
 // The calculation run behind "OBLICZAJ ": the person's choices complete the options in
 // memory, uklad is kept in step (a warning line when it cannot be), the data input and the
-// adjustment run, the files beside the reports are written, and the summary lines close the
+// adjustment run, the quality control tests the adjustment (KONTROLA.ptw), the files beside
+// the reports are written, and the summary lines with the control's verdicts close the
 // message list.
 #pragma once
 

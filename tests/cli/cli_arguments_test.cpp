@@ -87,10 +87,43 @@ TEST(CliArguments, WrongUsage) {
         {"a", "b"},                   {"--yes=1"},                    {"--arithmetic", "double"},
         {"--threads", "-1"},          {"--threads", "2x"},            {"--threads", "99999"},
         {"--no-extra-files=1"},
+        {"--no-control=yes"},         {"--snooping-critical", "0"},   {"--snooping-critical", "-3"},
+        {"--snooping-critical", "inf"}, {"--snooping-critical", "3,29"}, {"--snooping-critical"},
+        {"--snooping-steps", "1001"}, {"--snooping-steps", "-1"},     {"--snooping-steps", "2.5"},
+        {"--mp-limit", "nan"},        {"--mp-limit", "0"},            {"--mp-limit", "Detailed"},
+        {"--mp-limit", "1e5000"},
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(args[0]);
         EXPECT_TRUE(std::holds_alternative<UsageError>(parseCliArguments(args)));
+    }
+}
+
+TEST(CliArguments, QualityControlOptions) {
+    struct Case {
+        std::vector<std::string> args;
+        bool control;
+        Real critical;
+        int32_t steps;
+        Real mpLimit;
+    };
+    const Case cases[] = {
+        {{}, true, 3.29L, 10, 0.05L},
+        {{"--no-control"}, false, 3.29L, 10, 0.05L},
+        {{"--snooping-critical", "4.0", "--snooping-steps=0"}, true, 4, 0, 0.05L},
+        {{"--snooping-steps", "1000", "--mp-limit", "survey"}, true, 3.29L, 1000, 0.1L},
+        {{"--mp-limit=detailed", "--snooping-critical=2.5e0"}, true, 2.5L, 10, 0.05L},
+        {{"--mp-limit", "0.02"}, true, 3.29L, 10, 0.02L},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.empty() ? "defaults" : c.args[0]);
+        const RunChoices choices = parsed(c.args).choices;
+        EXPECT_EQ(choices.control, c.control);
+        EXPECT_DOUBLE_EQ(static_cast<double>(choices.controlOptions.snoopingCritical),
+                         static_cast<double>(c.critical));
+        EXPECT_EQ(choices.controlOptions.snoopingSteps, c.steps);
+        EXPECT_DOUBLE_EQ(static_cast<double>(choices.controlOptions.mpLimit),
+                         static_cast<double>(c.mpLimit));
     }
 }
 

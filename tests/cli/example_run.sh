@@ -22,17 +22,27 @@ for example in "${folders[@]}"; do
     grep -q '^ Przeciętny błąd położenia punktu = ' <<<"$out" || fail "$name: mean error line"
     grep -q '^ Maksymalny błąd położenia punktu = ' <<<"$out" || fail "$name: max error line"
     grep -q '^ KONIEC OBLICZEŃ:' <<<"$out" || fail "$name: end line"
-    for extra in wyniki.json punkty.csv obserwacje.csv siec.svg; do
+    grep -q '^ Test globalny: ' <<<"$out" || fail "$name: global test line"
+    grep -q '^ Standard dokładności 0.05 m: ' <<<"$out" || fail "$name: accuracy standard line"
+    for extra in wyniki.json punkty.csv obserwacje.csv siec.svg linie.csv kontrola.ptw; do
         [ -s "$work/$name/$extra" ] || fail "$name: no $extra"
     done
 done
 
-# --no-extra-files leaves the folder as the reports alone leave it.
+# --no-extra-files leaves the folder as the reports and KONTROLA.ptw leave it, and with
+# --no-control as the reports alone leave it.
 cp -r "${folders[0]}" "$work/plain"
 "$cli" --no --no-extra-files "$work/plain" >/dev/null 2>&1 || fail "--no-extra-files: exit status"
-for extra in wyniki.json punkty.csv obserwacje.csv siec.svg; do
+for extra in wyniki.json punkty.csv obserwacje.csv siec.svg linie.csv; do
     [ ! -e "$work/plain/$extra" ] || fail "--no-extra-files wrote $extra"
 done
+[ -s "$work/plain/kontrola.ptw" ] || fail "--no-extra-files: no kontrola.ptw"
+"$cli" --no --no-extra-files --no-control "$work/plain" >"$work/plain.out" 2>&1 ||
+    fail "--no-control: exit status"
+[ ! -e "$work/plain/kontrola.ptw" ] || fail "--no-control left kontrola.ptw"
+grep -q 'Test globalny' "$work/plain.out" && fail "--no-control wrote a verdict line"
+"$cli" --mp-limit 0 "$work/plain" >/dev/null 2>&1
+[ $? -eq 2 ] || fail "--mp-limit 0 must exit with 2"
 
 "$cli" --frobnicate >/dev/null 2>&1
 [ $? -eq 2 ] || fail "wrong usage must exit with 2"

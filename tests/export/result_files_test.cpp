@@ -7,6 +7,7 @@
 #include "common/text_file.h"
 #include "engine/synthetic_network.h"
 #include "export/extra_files.h"
+#include "export/results_csv.h"
 #include "export/results_json.h"
 #include "test_support.h"
 
@@ -207,7 +208,8 @@ TEST(ResultFiles, CsvColumnsFollowTheJsonFields) {
                                                              "gross_error_m",
                                                              "mdb_cc",
                                                              "mdb_m",
-                                                             "outlier"};
+                                                             "outlier",
+                                                             "snooping_step"};
         const Table tables[] = {{"punkty.csv", pointColumns, j.at("points")},
                                 {"obserwacje.csv", observationColumns, j.at("observations")}};
         for (const Table& table : tables) {
@@ -223,6 +225,9 @@ TEST(ResultFiles, CsvColumnsFollowTheJsonFields) {
                 ASSERT_EQ(cells.size(), header.size()) << lines[i];
                 const Json& record = table.records[i - 1];
                 for (size_t c = 0; c < cells.size(); ++c) {
+                    if (header[c] == "snooping_step") {
+                        continue; // the quality control's column, below
+                    }
                     const auto value = record.find(header[c]);
                     if (value == record.end() || value->is_null()) {
                         EXPECT_EQ(cells[c], "") << header[c];
@@ -262,6 +267,45 @@ TEST(ResultFiles, OutliersAreThoseOfTheControlReportAndReadBack) {
     EXPECT_EQ(results->points.size(), 9u);
     EXPECT_EQ(results->observations.size(), 41u + 16u);
     EXPECT_NEAR(static_cast<double>(*results->counts.redundancySum), 36, 0.05);
+}
+
+// The quality control's columns: the snooping step of each observation taken out (a set's
+// last reading leaves with its partner) and the relative accuracy of each line, rounded to
+// the decimals of their fields.
+TEST(ResultFiles, SnoopingStepsAndLinesOfTheQualityControl) {
+    Computed run;
+    run.folder.copyFilesOf(examples / "siec-lokalna");
+    run.run();
+    auto results = readResultsJson(run.folder.path() / "wyniki.json");
+    ASSERT_TRUE(results.has_value());
+    QualityControl control;
+    control.snooping.steps.resize(2);
+    control.snooping.steps[0].observation = 3;
+    control.snooping.steps[0].alsoRemoved = 5;
+    control.snooping.steps[1].observation = 10;
+    // Point indices count from 1: 1 and 3 are the first and third points of the list.
+    control.relative.lines = {{1, 3, 275.9991234L, 0.0012345L, 0.0004321L, 123.45678L,
+                               0.0010049L, 3.6449L, 18.746L}};
+    results->control = control;
+    test::TempFolder out;
+    ASSERT_TRUE(writeObservationsCsv(out.path(), *results));
+    ASSERT_TRUE(writeLinesCsv(out.path(), *results));
+
+    const auto rows = splitLines(out.read("obserwacje.csv"));
+    ASSERT_EQ(rows.size(), results->observations.size() + 1);
+    ASSERT_EQ(csvCells(rows[0]).back(), "snooping_step");
+    for (size_t i = 1; i < rows.size(); ++i) {
+        const auto cells = csvCells(rows[i]);
+        ASSERT_EQ(cells.size(), csvCells(rows[0]).size()) << rows[i];
+        const std::string expected = i - 1 == 3 || i - 1 == 5 ? "1" : i - 1 == 10 ? "2" : "";
+        EXPECT_EQ(cells.back(), expected) << "observation " << i - 1;
+    }
+
+    const std::string p1 = "\"" + results->points[0].number + "\"";
+    const std::string p3 = "\"" + results->points[2].number + "\"";
+    EXPECT_EQ(out.read("linie.csv"),
+              "from,to,length_m,a_m,b_m,fi_grad,m_length_m,m_length_ppm,m_direction_cc\r\n" +
+                  p1 + "," + p3 + ",275.99912,0.00123,0.00043,123.4568,0.00100,3.64,18.75\r\n");
 }
 
 TEST(ResultFiles, WrittenUnlessTurnedOffAndNeverLeftFromAnEarlierComputation) {

@@ -113,10 +113,22 @@ TEST_F(RunFixture, WritesTheStartAndSummaryLines) {
     EXPECT_EQ(line(3), " CZYTANIE I KONTROLA DANYCH - proszę czekać");
     EXPECT_EQ(line(4), " Liczba punktów sieci              lp = 2"); // the engine follows
     const int32_t end = t.messages.messageLine;
-    EXPECT_EQ(line(end - 2), " Przeciętny błąd położenia punktu = 0");
-    EXPECT_EQ(line(end - 1), " Maksymalny błąd położenia punktu = 0");
+    EXPECT_EQ(line(end - 5), " Przeciętny błąd położenia punktu = 0");
+    EXPECT_EQ(line(end - 4), " Maksymalny błąd położenia punktu = 0");
+    // The verdicts of the quality control follow the position errors.
+    EXPECT_TRUE(line(end - 3).starts_with(" Test globalny: ")) << line(end - 3);
+    EXPECT_TRUE(line(end - 2).starts_with(" Punkty nawiązania: ")) << line(end - 2);
+    EXPECT_TRUE(line(end - 1).starts_with(" Standard dokładności 0.05 m: ")) << line(end - 1);
     EXPECT_EQ(line(end), " KONIEC OBLICZEŃ:09:05:07");
     EXPECT_EQ(t.user.messages.back(), (std::pair<int32_t, std::string>{end, line(end)}));
+
+    // Without the control the summary is as it was before there was one.
+    choices.control = false;
+    run();
+    const int32_t plainEnd = t.messages.messageLine;
+    EXPECT_EQ(line(plainEnd - 2), " Przeciętny błąd położenia punktu = 0");
+    EXPECT_EQ(line(plainEnd - 1), " Maksymalny błąd położenia punktu = 0");
+    EXPECT_EQ(line(plainEnd), " KONIEC OBLICZEŃ:09:05:07");
 }
 
 TEST_F(RunFixture, ListTextsMatchExactlyOrKeepTheChoiceInMemory) {

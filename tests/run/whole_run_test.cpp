@@ -1,6 +1,6 @@
 // Whole computations on a copy of the shipped local network with one file added or
-// spoiled: numbers that once crashed the run, point names in either encoding, and
-// reports that cannot be written.
+// spoiled: numbers that once crashed the run, point names in either encoding, reports
+// that cannot be written, and the control report beside the reports of its computation.
 
 #include "common/encoding.h"
 #include "common/stop.h"
@@ -30,18 +30,18 @@ struct WholeRun {
 
     WholeRun() { folder.copyFilesOf(localNetwork); }
 
-    void run() {
+    void run(const RunChoices& choices = {}) {
         useWorkingFolder(state, folder.path());
-        const RunChoices choices;
         try {
             runCalculation(state, choices, t.context);
         } catch (const Stop& s) {
             stop = s.reason();
         }
     }
-    bool finished() const {
+    bool finished() const { return said(" KONIEC OBLICZEŃ:"); }
+    bool said(std::string_view start) const {
         return std::any_of(t.user.messages.begin(), t.user.messages.end(),
-                           [](const auto& m) { return m.second.starts_with(" KONIEC OBLICZEŃ:"); });
+                           [&](const auto& m) { return m.second.starts_with(start); });
     }
 };
 
@@ -130,6 +130,71 @@ TEST(WholeRun, AReportThatCannotBeWrittenStopsTheRunAndLeavesTheInputAsItWas) {
                                                           report + ">: pod tą nazwą jest folder"));
         for (const auto& [name, bytes] : inputs) {
             EXPECT_EQ(w.folder.read(name), bytes) << name;
+        }
+    }
+}
+
+// KONTROLA.ptw is written by a computation that reached its end, removed when the next one
+// starts (also one that then stops on its input), and left out with the control; without
+// the control and the extra files the folder holds what the reports alone leave.
+TEST(WholeRun, TheControlReportStandsOnlyBesideTheReportsOfItsComputation) {
+    const std::vector<std::string> reportsAlone = {"dlugosci.pom", "dxdy.ptw", "er3.ptw",
+                                                   "er3a.ptw",     "redukcje", "rpw.ptw",
+                                                   "xy.ptw"};
+    struct Case {
+        const char* what;
+        bool control;
+        bool extraFiles;
+        bool spoilInput;
+        bool reportIsAFolder;
+        bool written;
+    };
+    const Case cases[] = {
+        {"written with the extra files", true, true, false, false, true},
+        {"written alone", true, false, false, false, true},
+        {"left out", false, true, false, false, false},
+        {"left out with the extra files", false, false, false, false, false},
+        {"an earlier one goes when the input stops", true, true, true, false, false},
+        {"one that cannot be written is a warning", true, true, false, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WholeRun w;
+        const std::vector<std::string> inputs = w.folder.names();
+        if (c.reportIsAFolder) {
+            fs::create_directory(w.folder.path() / "kontrola.ptw");
+        } else {
+            w.folder.write("KONTROLA.PTW", "an earlier computation's report");
+        }
+        if (c.spoilInput) {
+            w.folder.write("XY.sta", "1001 5000,000 3000.000\r\n");
+        }
+        RunChoices choices;
+        choices.control = c.control;
+        choices.extraFiles = c.extraFiles;
+        w.run(choices);
+
+        EXPECT_EQ(w.finished(), !c.spoilInput);
+        EXPECT_EQ(w.folder.exists("KONTROLA.PTW"), false);
+        const bool written = !c.reportIsAFolder && w.folder.read("kontrola.ptw").starts_with(
+                                                       cp1250("  ptw3 - system wyrównania"));
+        EXPECT_EQ(written, c.written);
+        EXPECT_EQ(w.said(" Test globalny: "), c.control && !c.spoilInput);
+        EXPECT_EQ(w.said(" UWAGA: nie zapisano pliku KONTROLA.ptw"), c.reportIsAFolder);
+        EXPECT_EQ(w.folder.exists("linie.csv"), c.control && c.extraFiles && !c.spoilInput);
+        if (c.extraFiles && !c.spoilInput) {
+            const std::string observations = w.folder.read("obserwacje.csv");
+            const std::string header = observations.substr(0, observations.find('\r'));
+            EXPECT_EQ(header.ends_with(",outlier,snooping_step"), c.control) << header;
+        }
+        if (!c.control && !c.extraFiles) {
+            std::vector<std::string> added;
+            for (const std::string& name : w.folder.names()) {
+                if (std::find(inputs.begin(), inputs.end(), name) == inputs.end()) {
+                    added.push_back(name);
+                }
+            }
+            EXPECT_EQ(added, reportsAlone);
         }
     }
 }
