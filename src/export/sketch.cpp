@@ -5,8 +5,8 @@
 #include <cassert>
 #include <charconv>
 #include <cmath>
-#include <unordered_map>
 #include <tuple>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace ptw3 {

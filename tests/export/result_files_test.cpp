@@ -372,7 +372,9 @@ class Flattened {
         std::snprintf(text, sizeof text, "%.9Lg", v);
         items.push_back(name + "=" + text);
     }
-    void add(const std::string& name, int32_t v) { items.push_back(name + "=" + std::to_string(v)); }
+    void add(const std::string& name, int32_t v) {
+        items.push_back(name + "=" + std::to_string(v));
+    }
     void add(const std::string& name, bool v) { items.push_back(name + (v ? "=yes" : "=no")); }
     void add(const std::string& name, const std::string& v) { items.push_back(name + "=" + v); }
     template <class T> void add(const std::string& name, const std::optional<T>& v) {
