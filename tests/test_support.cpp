@@ -176,4 +176,51 @@ std::vector<std::vector<std::string>> outlierRows(const std::string& controlRepo
     return rows;
 }
 
+QualityControl handMadeControl(const NetworkResults& r) {
+    const auto point = [&](const std::string& number) {
+        const auto it = std::find_if(r.points.begin(), r.points.end(),
+                                     [&](const PointResult& p) { return p.number == number; });
+        return static_cast<int32_t>(it - r.points.begin()) + 1;
+    };
+    const auto observation = [&](ListedKind kind, const std::string& from, const std::string& to) {
+        const auto it = std::find_if(r.observations.begin(), r.observations.end(), [&](auto& o) {
+            return o.kind == kind && o.from == point(from) - 1 && o.to == point(to) - 1;
+        });
+        return static_cast<int32_t>(it - r.observations.begin());
+    };
+    const int32_t distance41 = observation(ListedKind::Distance, "4", "1");
+    const int32_t direction12 = observation(ListedKind::Direction, "1", "2");
+    const int32_t direction15 = observation(ListedKind::Direction, "1", "5");
+    const int32_t direction35 = observation(ListedKind::Direction, "1003", "5");
+
+    QualityControl c;
+    c.global = {std::nullopt, 36, 1523.4567L, 6.50527L, 0.05L, 21.3359L, 54.4373L, 50.9985L,
+                GlobalTest::Verdict::MoTooLarge};
+    c.snooping.critical = 3.29L;
+    c.snooping.stepLimit = 10;
+    c.snooping.largestW = 37.753L;
+    c.snooping.largestObservation = distance41;
+    c.snooping.steps = {
+        {distance41, std::nullopt, 37.753L, -0.30512L, 1.61234L, 35, 10.62L, direction12},
+        {direction12, direction15, 10.62L, 45.67L, 0.98765L, 33, 2.554L, direction35}};
+    c.reference.alpha = 0.001L;
+    ReferencePointTest doubtful{point("1002"), false, true, 0.04512L, -0.03125L,
+                                0.0000123L, -0.0000021L, 0.0000156L, 25.123L, 9.876L, 33};
+    ReferencePointTest second{point("1001"), false, true, -0.00312L, 0.00208L,
+                              0.0000098L, 0.0000011L, 0.0000087L, 1.234L, 9.876L, 33};
+    ReferencePointTest untestable{point("1003"), false, false, 0, 0, 0, 0, 0, 0, 0, 0};
+    c.reference.rounds = {{{doubtful, second, untestable}, 0}, {{second, untestable}, {}}};
+    c.reference.doubtfulPoints = {point("1002")};
+    c.relative.lines = {{point("4"), point("1"), 241.35821L, 0.01021L, 0.00512L, 123.4567L,
+                         0.00987L, 40.89L, 13.47L},
+                        {point("2"), point("3"), 333.12345L, 0.00876L, 0.00402L, 55.5L, 0.00654L,
+                         19.63L, 7.68L}};
+    c.standard.limit = 0.0175L;
+    c.standard.checked = 6;
+    c.standard.failing = {point("5"), point("6")};
+    c.standard.largestPoint = point("5");
+    c.standard.largestMp = 0.01842L;
+    return c;
+}
+
 } // namespace ptw3::test

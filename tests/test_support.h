@@ -6,6 +6,7 @@
 #include "common/message_list.h"
 #include "common/run_context.h"
 #include "common/user_interaction.h"
+#include "export/results.h"
 #include "observations/coordinate_system.h"
 
 #include <deque>
@@ -119,5 +120,12 @@ void computeFolder(const std::filesystem::path& folder, bool extraFiles = true,
 /// the rows list them: an angle's left, station and right, else the two ends or the station
 /// and the target.
 std::vector<std::vector<std::string>> outlierRows(const std::string& controlReport);
+
+/// A quality control made by hand for the results of the example siec-blad-gruby: the
+/// distance 4–1 and the direction 1–2 taken out by data snooping (the second with the
+/// direction 1–5, the last reading of its set), the fixed point 1002 doubtful in the first
+/// of two rounds, two lines' relative accuracy, and the points 5 and 6 above a standard of
+/// 0.0175 m. No value has more decimals than wyniki.json keeps.
+QualityControl handMadeControl(const NetworkResults& siecBladGruby);
 
 } // namespace ptw3::test

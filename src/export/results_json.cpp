@@ -1,6 +1,7 @@
 // The records are streamed: each one becomes a small JSON object that nlohmann::json dumps
 // (escaping, number forms) on a line of its own, so a network of 20 000 points never
-// holds its whole document in memory. Reading keeps only the current record likewise.
+// holds its whole document in memory. Reading keeps only the current record likewise; of
+// the quality control, only the relative accuracy of the lines is as long, and is streamed.
 #include "export/results_json.h"
 
 #include "common/text_file.h"
@@ -9,12 +10,15 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <stdexcept>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace ptw3 {
 namespace {
@@ -26,6 +30,13 @@ constexpr int moDecimals = 5;
 constexpr int freedomDecimals = 2;
 constexpr int indexDecimals = 4;
 constexpr int metreDecimals = 5;
+constexpr int statisticDecimals = 3; // w, T and their critical values
+constexpr int ratioDecimals = 4;     // α, [pvv], χ² quantiles
+constexpr int ccDecimals = 2;
+constexpr int gradDecimals = 4;
+constexpr int squareMillimetreDecimals = 4;
+constexpr int ppmDecimals = 2;
+constexpr Real squareMillimetresPerSquareMetre = 1e6L;
 
 // clang-format off
 constexpr std::array<std::pair<AdjustmentPrinciple, std::string_view>, 4> principleNames = {{
@@ -38,6 +49,8 @@ constexpr std::array<std::string_view, 3> accelerationNames = {"none", "standard
 constexpr std::array<std::string_view, 3> reliabilityNames = {"full", "approximate", "none"};
 constexpr std::array<std::string_view, observationKindCount> partialNames = {
     "distances", "angles", "directions", "azimuths", "coordinates"};
+constexpr std::array<std::string_view, 3> verdictNames = {"accepted", "mo_too_large",
+                                                          "mo_too_small"}; // GlobalTest::Verdict
 // clang-format on
 
 // A value that is not a finite number (a computation that went on past a defect) is null.
@@ -132,6 +145,138 @@ Json unitErrorObject(const UnitErrorSummary& u) {
     j["mp_mean_m"] = number(u.meanPositionError, metreDecimals);
     j["mp_max_m"] = number(u.maxPositionError, metreDecimals);
     j["mp_max_point"] = u.maxPositionPoint ? Json(*u.maxPositionPoint) : Json(nullptr);
+    return j;
+}
+
+// ---- the quality control: points by their numbers, observations by their index in the
+// array of observations
+
+Json optionalText(const std::optional<std::string>& text) {
+    return text ? Json(*text) : Json(nullptr);
+}
+
+/// The number of a point of the control, which counts the points from 1.
+const std::string& pointNumber(const NetworkResults& r, int32_t point) {
+    return r.points.at(static_cast<size_t>(point - 1)).number;
+}
+
+Json observationIndex(const NetworkResults& r, int32_t observation) {
+    if (observation < 0 || static_cast<size_t>(observation) >= r.observations.size()) {
+        throw std::out_of_range("observation " + std::to_string(observation));
+    }
+    return observation;
+}
+
+Json optionalObservation(const NetworkResults& r, const std::optional<int32_t>& observation) {
+    return observation ? observationIndex(r, *observation) : Json(nullptr);
+}
+
+Json globalTestObject(const GlobalTest& g) {
+    Json j;
+    j["skipped"] = optionalText(g.skipped);
+    j["f"] = g.f;
+    j["sum_of_squares"] = number(g.sumOfSquares, ratioDecimals);
+    j["mo"] = number(g.mo, moDecimals);
+    j["alpha"] = number(g.alpha, ratioDecimals);
+    j["chi2_lower"] = number(g.lower, ratioDecimals);
+    j["chi2_upper"] = number(g.upper, ratioDecimals);
+    j["chi2_upper_one_sided"] = number(g.upperOneSided, ratioDecimals);
+    j["verdict"] = verdictNames.at(static_cast<size_t>(g.verdict));
+    return j;
+}
+
+Json snoopingHead(const NetworkResults& r, const Snooping& s) {
+    Json j;
+    j["skipped"] = optionalText(s.skipped);
+    j["critical"] = number(s.critical, statisticDecimals);
+    j["step_limit"] = s.stepLimit;
+    j["largest_w"] = optionalNumber(s.largestW, statisticDecimals);
+    j["largest_observation"] = optionalObservation(r, s.largestObservation);
+    j["limit_reached"] = s.limitReached;
+    return j;
+}
+
+// ∇ is in the unit of the observation's residual, which its name carries.
+Json stepObject(const NetworkResults& r, const SnoopingStep& s) {
+    Json j;
+    j["observation"] = observationIndex(r, s.observation);
+    j["also_removed"] = optionalObservation(r, s.alsoRemoved);
+    j["w"] = number(s.w, statisticDecimals);
+    const bool length = isLength(r.observations[static_cast<size_t>(s.observation)].kind);
+    j[length ? "gross_error_m" : "gross_error_cc"] =
+        number(s.grossError, length ? metreDecimals : ccDecimals);
+    j["mo_after"] = number(s.moAfter, moDecimals);
+    j["f_after"] = s.fAfter;
+    j["largest_remaining_w"] = optionalNumber(s.largestRemainingW, statisticDecimals);
+    j["largest_remaining_observation"] = optionalObservation(r, s.largestRemainingObservation);
+    return j;
+}
+
+Json referenceHead(const NetworkResults& r, const ReferenceCheck& c) {
+    Json j;
+    j["skipped"] = optionalText(c.skipped);
+    j["alpha"] = number(c.alpha, ratioDecimals);
+    Json doubtful = Json::array();
+    for (const int32_t point : c.doubtfulPoints) {
+        doubtful.push_back(pointNumber(r, point));
+    }
+    j["doubtful_points"] = std::move(doubtful);
+    return j;
+}
+
+Json roundObject(const NetworkResults& r, const ReferenceRound& round) {
+    Json j;
+    j["doubtful"] = nullptr;
+    if (round.doubtful) {
+        j["doubtful"] = pointNumber(r, round.points.at(static_cast<size_t>(*round.doubtful)).point);
+    }
+    Json points = Json::array();
+    for (const ReferencePointTest& t : round.points) {
+        Json p;
+        p["point"] = pointNumber(r, t.point);
+        p["moving"] = t.moving;
+        p["testable"] = t.testable;
+        p["dx_m"] = number(t.dx, metreDecimals);
+        p["dy_m"] = number(t.dy, metreDecimals);
+        p["shift_m"] = number(t.shift(), metreDecimals);
+        p["qxx_mm2"] = number(t.qxx * squareMillimetresPerSquareMetre, squareMillimetreDecimals);
+        p["qxy_mm2"] = number(t.qxy * squareMillimetresPerSquareMetre, squareMillimetreDecimals);
+        p["qyy_mm2"] = number(t.qyy * squareMillimetresPerSquareMetre, squareMillimetreDecimals);
+        p["t"] = number(t.statistic, statisticDecimals);
+        p["critical"] = number(t.critical, statisticDecimals);
+        p["f"] = t.f;
+        points.push_back(std::move(p));
+    }
+    j["points"] = std::move(points);
+    return j;
+}
+
+Json lineObject(const NetworkResults& r, const LineAccuracy& line) {
+    Json j;
+    j["from"] = pointNumber(r, line.from);
+    j["to"] = pointNumber(r, line.to);
+    j["length_m"] = number(line.length, metreDecimals);
+    j["a_m"] = number(line.a, metreDecimals);
+    j["b_m"] = number(line.b, metreDecimals);
+    j["fi_grad"] = number(line.fi, gradDecimals);
+    j["length_error_m"] = number(line.lengthError, metreDecimals);
+    j["length_error_ppm"] = number(line.lengthErrorPpm, ppmDecimals);
+    j["direction_error_cc"] = number(line.directionErrorCc, ccDecimals);
+    return j;
+}
+
+Json standardObject(const NetworkResults& r, const AccuracyStandard& s) {
+    Json j;
+    j["limit_m"] = number(s.limit, metreDecimals);
+    j["checked"] = s.checked;
+    j["met"] = s.met();
+    Json failing = Json::array();
+    for (const int32_t point : s.failing) {
+        failing.push_back(pointNumber(r, point));
+    }
+    j["failing"] = std::move(failing);
+    j["largest_point"] = s.largestPoint ? Json(pointNumber(r, *s.largestPoint)) : Json(nullptr);
+    j["largest_mp_m"] = number(s.largestMp, metreDecimals);
     return j;
 }
 
@@ -243,63 +388,231 @@ PointResult pointFrom(const Json& j) {
     return p;
 }
 
-class ObservationReader {
+/// The index of each point (0-based) by its number; an unknown number throws.
+class PointNumbers {
   public:
-    explicit ObservationReader(const std::vector<PointResult>& points) {
+    explicit PointNumbers(const std::vector<PointResult>& points) {
         for (size_t i = 0; i < points.size(); ++i) {
             m_index.emplace(points[i].number, static_cast<int32_t>(i));
         }
     }
 
-    ObservationResult operator()(const Json& j) const {
-        ObservationResult o;
-        const std::string kind = j.at("kind").get<std::string>();
-        for (int32_t k = 0; k <= static_cast<int32_t>(ListedKind::GpsAzimuth); ++k) {
-            if (observationKindName(static_cast<ListedKind>(k)) == kind) {
-                o.kind = static_cast<ListedKind>(k);
-            }
-        }
-        if (!j.at("file").is_null()) {
-            o.file = j.at("file").get<std::string>();
-            o.line = j.at("line").get<int32_t>();
-        }
-        o.left = point(j, "left");
-        o.from = point(j, "from");
-        o.to = point(j, "to");
-        const bool length = isLength(o.kind);
-        const auto unit = [&](const char* angular, const char* metric) {
-            return real(j, length ? metric : angular);
-        };
-        o.observed = unit("observed_grad", "observed_m");
-        o.adjusted = unit("adjusted_grad", "adjusted_m");
-        o.residual = unit("v_cc", "v_m");
-        o.meanError = unit("m_apriori_cc", "m_apriori_m");
-        o.adjustedMeanError = unit("m_adjusted_cc", "m_adjusted_m");
-        o.residualMeanError = unit("mv_cc", "mv_m");
-        o.outlier = j.at("outlier").get<bool>();
-        if (const auto r = optionalReal(j, "r")) {
-            ReliabilityFigures f;
-            f.r = *r;
-            f.w = optionalReal(j, "w");
-            f.wMo = optionalReal(j, "w_mo");
-            f.grossError = optionalReal(j, length ? "gross_error_m" : "gross_error_cc");
-            f.mdb = optionalReal(j, length ? "mdb_m" : "mdb_cc");
-            o.reliability = f;
-        }
-        return o;
+    int32_t index(const Json& number) const { return m_index.at(number.get<std::string>()); }
+
+    /// The index of the point the key names, −1 for none.
+    int32_t optionalIndex(const Json& j, const char* key) const {
+        const auto it = j.find(key);
+        return it == j.end() || it->is_null() ? -1 : index(*it);
     }
 
   private:
-    int32_t point(const Json& j, const char* key) const {
-        const auto it = j.find(key);
-        if (it == j.end() || it->is_null()) {
-            return -1;
-        }
-        return m_index.at(it->get<std::string>());
-    }
-
     std::unordered_map<std::string, int32_t> m_index;
 };
+
+ObservationResult observationFrom(const Json& j, const PointNumbers& numbers) {
+    ObservationResult o;
+    const std::string kind = j.at("kind").get<std::string>();
+    for (int32_t k = 0; k <= static_cast<int32_t>(ListedKind::GpsAzimuth); ++k) {
+        if (observationKindName(static_cast<ListedKind>(k)) == kind) {
+            o.kind = static_cast<ListedKind>(k);
+        }
+    }
+    if (!j.at("file").is_null()) {
+        o.file = j.at("file").get<std::string>();
+        o.line = j.at("line").get<int32_t>();
+    }
+    o.left = numbers.optionalIndex(j, "left");
+    o.from = numbers.optionalIndex(j, "from");
+    o.to = numbers.optionalIndex(j, "to");
+    const bool length = isLength(o.kind);
+    const auto unit = [&](const char* angular, const char* metric) {
+        return real(j, length ? metric : angular);
+    };
+    o.observed = unit("observed_grad", "observed_m");
+    o.adjusted = unit("adjusted_grad", "adjusted_m");
+    o.residual = unit("v_cc", "v_m");
+    o.meanError = unit("m_apriori_cc", "m_apriori_m");
+    o.adjustedMeanError = unit("m_adjusted_cc", "m_adjusted_m");
+    o.residualMeanError = unit("mv_cc", "mv_m");
+    o.outlier = j.at("outlier").get<bool>();
+    if (const auto r = optionalReal(j, "r")) {
+        ReliabilityFigures f;
+        f.r = *r;
+        f.w = optionalReal(j, "w");
+        f.wMo = optionalReal(j, "w_mo");
+        f.grossError = optionalReal(j, length ? "gross_error_m" : "gross_error_cc");
+        f.mdb = optionalReal(j, length ? "mdb_m" : "mdb_cc");
+        o.reliability = f;
+    }
+    return o;
+}
+
+std::optional<std::string> optionalTextFrom(const Json& j, const char* key) {
+    const Json& value = j.at(key);
+    return value.is_null() ? std::nullopt : std::optional(value.get<std::string>());
+}
+
+/// The point of the control (counted from 1) that the number names.
+int32_t controlPoint(const Json& number, const PointNumbers& numbers) {
+    return numbers.index(number) + 1;
+}
+
+/// An observation index of the control, which must name one of the observations read.
+int32_t controlObservation(const Json& j, const NetworkResults& r) {
+    const auto observation = j.get<int32_t>();
+    if (observation < 0 || static_cast<size_t>(observation) >= r.observations.size()) {
+        throw std::out_of_range("observation " + std::to_string(observation));
+    }
+    return observation;
+}
+
+std::optional<int32_t> optionalControlObservation(const Json& j, const NetworkResults& r) {
+    return j.is_null() ? std::nullopt : std::optional(controlObservation(j, r));
+}
+
+GlobalTest globalTestFrom(const Json& j) {
+    GlobalTest g;
+    g.skipped = optionalTextFrom(j, "skipped");
+    g.f = j.at("f").get<int32_t>();
+    g.sumOfSquares = real(j, "sum_of_squares");
+    g.mo = real(j, "mo");
+    g.alpha = real(j, "alpha");
+    g.lower = real(j, "chi2_lower");
+    g.upper = real(j, "chi2_upper");
+    g.upperOneSided = real(j, "chi2_upper_one_sided");
+    g.verdict = static_cast<GlobalTest::Verdict>(
+        indexOfName(verdictNames, j.at("verdict").get<std::string>()));
+    return g;
+}
+
+Snooping snoopingFrom(const Json& j, const NetworkResults& r) {
+    Snooping s;
+    s.skipped = optionalTextFrom(j, "skipped");
+    s.critical = real(j, "critical");
+    s.stepLimit = j.at("step_limit").get<int32_t>();
+    s.largestW = optionalReal(j, "largest_w");
+    s.largestObservation = optionalControlObservation(j.at("largest_observation"), r);
+    s.limitReached = j.at("limit_reached").get<bool>();
+    for (const Json& e : j.at("steps")) {
+        SnoopingStep step;
+        step.observation = controlObservation(e.at("observation"), r);
+        step.alsoRemoved = optionalControlObservation(e.at("also_removed"), r);
+        step.w = real(e, "w");
+        const bool length = isLength(r.observations[static_cast<size_t>(step.observation)].kind);
+        step.grossError = real(e, length ? "gross_error_m" : "gross_error_cc");
+        step.moAfter = real(e, "mo_after");
+        step.fAfter = e.at("f_after").get<int32_t>();
+        step.largestRemainingW = optionalReal(e, "largest_remaining_w");
+        step.largestRemainingObservation =
+            optionalControlObservation(e.at("largest_remaining_observation"), r);
+        s.steps.push_back(step);
+    }
+    return s;
+}
+
+ReferenceCheck referenceCheckFrom(const Json& j, const PointNumbers& numbers) {
+    ReferenceCheck c;
+    c.skipped = optionalTextFrom(j, "skipped");
+    c.alpha = real(j, "alpha");
+    for (const Json& number : j.at("doubtful_points")) {
+        c.doubtfulPoints.push_back(controlPoint(number, numbers));
+    }
+    for (const Json& e : j.at("rounds")) {
+        ReferenceRound round;
+        for (const Json& p : e.at("points")) {
+            ReferencePointTest t;
+            t.point = controlPoint(p.at("point"), numbers);
+            t.moving = p.at("moving").get<bool>();
+            t.testable = p.at("testable").get<bool>();
+            t.dx = real(p, "dx_m");
+            t.dy = real(p, "dy_m");
+            t.qxx = real(p, "qxx_mm2") / squareMillimetresPerSquareMetre;
+            t.qxy = real(p, "qxy_mm2") / squareMillimetresPerSquareMetre;
+            t.qyy = real(p, "qyy_mm2") / squareMillimetresPerSquareMetre;
+            t.statistic = real(p, "t");
+            t.critical = real(p, "critical");
+            t.f = p.at("f").get<int32_t>();
+            round.points.push_back(t);
+        }
+        if (!e.at("doubtful").is_null()) {
+            const int32_t point = controlPoint(e.at("doubtful"), numbers);
+            const auto named = std::find_if(round.points.begin(), round.points.end(),
+                                            [&](const auto& t) { return t.point == point; });
+            if (named == round.points.end()) {
+                throw std::invalid_argument("the doubtful point is not in its round");
+            }
+            round.doubtful = static_cast<int32_t>(named - round.points.begin());
+        }
+        c.rounds.push_back(std::move(round));
+    }
+    return c;
+}
+
+LineAccuracy lineFrom(const Json& j, const PointNumbers& numbers) {
+    LineAccuracy line;
+    line.from = controlPoint(j.at("from"), numbers);
+    line.to = controlPoint(j.at("to"), numbers);
+    line.length = real(j, "length_m");
+    line.a = real(j, "a_m");
+    line.b = real(j, "b_m");
+    line.fi = real(j, "fi_grad");
+    line.lengthError = real(j, "length_error_m");
+    line.lengthErrorPpm = real(j, "length_error_ppm");
+    line.directionErrorCc = real(j, "direction_error_cc");
+    return line;
+}
+
+AccuracyStandard standardFrom(const Json& j, const PointNumbers& numbers) {
+    AccuracyStandard s;
+    s.limit = real(j, "limit_m");
+    s.checked = j.at("checked").get<int32_t>();
+    for (const Json& number : j.at("failing")) {
+        s.failing.push_back(controlPoint(number, numbers));
+    }
+    if (!j.at("largest_point").is_null()) {
+        s.largestPoint = controlPoint(j.at("largest_point"), numbers);
+    }
+    s.largestMp = real(j, "largest_mp_m");
+    return s;
+}
+
+/// The quality control as the last member; the arrays of its sections, which can be long,
+/// have one record a line like the points.
+void writeControl(OutputFile& out, const NetworkResults& r, const QualityControl& c) {
+    std::string text;
+    const auto member = [&](std::string_view name, const Json& value, bool last) {
+        text = "    \"" + std::string(name) + "\": " + value.dump() + (last ? "\n" : ",\n");
+        out.write(text);
+    };
+    const auto withRecords = [&](std::string_view name, const Json& head,
+                                 std::string_view arrayName, size_t count, const auto& record) {
+        text = head.dump();
+        text.pop_back(); // its closing brace: the array comes before it
+        text = "    \"" + std::string(name) + "\": " + text + (head.empty() ? "" : ",") + "\"" +
+               std::string(arrayName) + "\":[";
+        for (size_t i = 0; i < count; ++i) {
+            text += i == 0 ? "\n      " : ",\n      ";
+            text += record(i).dump();
+            out.write(text);
+            text.clear();
+        }
+        text += count > 0 ? "\n    ]},\n" : "]},\n";
+        out.write(text);
+    };
+    out.write("  \"kontrola\": {\n");
+    member("global_test", globalTestObject(c.global), false);
+    withRecords("snooping", snoopingHead(r, c.snooping), "steps", c.snooping.steps.size(),
+                [&](size_t i) { return stepObject(r, c.snooping.steps[i]); });
+    withRecords("reference_check", referenceHead(r, c.reference), "rounds",
+                c.reference.rounds.size(),
+                [&](size_t i) { return roundObject(r, c.reference.rounds[i]); });
+    Json relativeHead;
+    relativeHead["skipped"] = optionalText(c.relative.skipped);
+    withRecords("relative_accuracy", relativeHead, "lines", c.relative.lines.size(),
+                [&](size_t i) { return lineObject(r, c.relative.lines[i]); });
+    member("accuracy_standard", standardObject(r, c.standard), true);
+    out.write("  }\n");
+}
 
 } // namespace
 
@@ -357,7 +670,10 @@ bool writeResultsJson(const fs::path& folder, const NetworkResults& r) {
             }
             return j;
         },
-        true);
+        !r.control);
+    if (r.control) {
+        writeControl(out, r, *r.control);
+    }
     out.write("}\n");
     return out.commit();
 }
@@ -368,24 +684,31 @@ std::optional<NetworkResults> readResultsJson(const fs::path& file) {
         return std::nullopt;
     }
     NetworkResults r;
-    std::optional<ObservationReader> readObservation;
+    std::optional<PointNumbers> numbers; // once the points are read
+    const auto pointNumbers = [&]() -> const PointNumbers& {
+        if (!numbers) {
+            numbers.emplace(r.points);
+        }
+        return *numbers;
+    };
+    std::vector<LineAccuracy> relativeLines;
     std::string array;
+    std::string section; // of the quality control
     try {
         const Json top =
             Json::parse(*bytes, [&](int depth, Json::parse_event_t event, Json& parsed) {
-                if (depth == 1 && event == Json::parse_event_t::key) {
-                    array = parsed.get<std::string>();
+                if (event == Json::parse_event_t::key && (depth == 1 || depth == 2)) {
+                    (depth == 1 ? array : section) = parsed.get<std::string>();
                 }
-                if (depth != 2 || event != Json::parse_event_t::object_end) {
+                if (event != Json::parse_event_t::object_end) {
                     return true;
                 }
-                if (array == "points") {
+                if (depth == 2 && array == "points") {
                     r.points.push_back(pointFrom(parsed));
-                } else if (array == "observations") {
-                    if (!readObservation) {
-                        readObservation.emplace(r.points);
-                    }
-                    r.observations.push_back((*readObservation)(parsed));
+                } else if (depth == 2 && array == "observations") {
+                    r.observations.push_back(observationFrom(parsed, pointNumbers()));
+                } else if (depth == 4 && array == "kontrola" && section == "relative_accuracy") {
+                    relativeLines.push_back(lineFrom(parsed, pointNumbers()));
                 } else {
                     return true;
                 }
@@ -397,6 +720,17 @@ std::optional<NetworkResults> readResultsJson(const fs::path& file) {
         r.run = runFrom(top.at("run"));
         r.counts = countsFrom(top.at("counts"));
         r.unitError = unitErrorFrom(top.at("unit_error"));
+        if (const auto control = top.find("kontrola"); control != top.end()) {
+            QualityControl c;
+            c.global = globalTestFrom(control->at("global_test"));
+            c.snooping = snoopingFrom(control->at("snooping"), r);
+            c.reference = referenceCheckFrom(control->at("reference_check"), pointNumbers());
+            const Json& relative = control->at("relative_accuracy");
+            c.relative.skipped = optionalTextFrom(relative, "skipped");
+            c.relative.lines = std::move(relativeLines);
+            c.standard = standardFrom(control->at("accuracy_standard"), pointNumbers());
+            r.control = std::move(c);
+        }
     } catch (const std::exception&) {
         return std::nullopt;
     }

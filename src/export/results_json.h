@@ -1,6 +1,8 @@
 // wyniki.json: the results of a computation for scripts, UTF-8. An object with the
 // format's name and version, the run, the counts, the unit errors, and the arrays of
 // points and observations, one record a line; the fields are those of result_fields.h.
+// When the quality control was made, it follows as "kontrola", naming the points by their
+// numbers and the observations by their index in the array of observations.
 #pragma once
 
 #include "export/results.h"
@@ -18,7 +20,7 @@ inline constexpr int resultsFormatVersion = 1;
 bool writeResultsJson(const std::filesystem::path& folder, const NetworkResults& results);
 
 /// The results of a wyniki.json, or nothing when the file is missing, is not JSON of this
-/// format, or names points it does not list.
+/// format, or names points or observations it does not list.
 std::optional<NetworkResults> readResultsJson(const std::filesystem::path& file);
 
 } // namespace ptw3

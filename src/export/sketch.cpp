@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <charconv>
 #include <cmath>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -28,12 +30,37 @@ constexpr Real labelGapPx = 5;
 constexpr Real characterWidthEm = 0.62L; // a generous average for DejaVu Sans and Arial
 constexpr Real boldCharacterWidthEm = 0.7L;
 constexpr Real outlierLabelGapPx = 4;
+constexpr Real removalLabelDropPx = 1; // a removal's label hangs this far below its anchor
 
 std::vector<SketchLine> segmentsOf(const ObservationResult& o) {
     if (o.kind == ListedKind::Angle) {
         return {{o.from, o.left, o.kind}, {o.from, o.to, o.kind}};
     }
     return {{o.from, o.to, o.kind}};
+}
+
+/// The segments of an observation whose both ends can be drawn.
+std::vector<SketchLine> drawableSegments(const std::vector<PointResult>& points,
+                                         const ObservationResult& o) {
+    std::vector<SketchLine> segments = segmentsOf(o);
+    std::erase_if(segments, [&](const SketchLine& line) {
+        return !drawable(points[static_cast<size_t>(line.from)]) ||
+               !drawable(points[static_cast<size_t>(line.to)]);
+    });
+    return segments;
+}
+
+/// Where the label of marked segments stands: the mean of their midpoints (north, east), m.
+std::pair<Real, Real> labelPoint(const std::vector<PointResult>& points,
+                                 const std::vector<SketchLine>& segments) {
+    Real north = 0, east = 0;
+    for (const SketchLine& line : segments) {
+        const PointResult& a = points[static_cast<size_t>(line.from)];
+        const PointResult& b = points[static_cast<size_t>(line.to)];
+        north += (a.x + b.x) / 2 / static_cast<Real>(segments.size());
+        east += (a.y + b.y) / 2 / static_cast<Real>(segments.size());
+    }
+    return {north, east};
 }
 
 std::string formatted(Real v, int decimals) {
@@ -57,6 +84,78 @@ std::string outlierLabel(const ObservationResult& o) {
         label += " \u2207=" + formatted(*f->grossError, decimals) + unit;
     }
     return label;
+}
+
+/// "54.9 mm" below a metre, else "1.234 m".
+std::string shiftText(Real metres) {
+    constexpr Real millimetresPerMetre = 1000;
+    return std::fabs(metres) < 1 ? formatted(metres * millimetresPerMetre, 1) + " mm"
+                                 : formatted(metres, 3) + " m";
+}
+
+SketchRemoval removalOf(const NetworkResults& r, int32_t observation, int32_t step) {
+    assert(observation >= 0 && static_cast<size_t>(observation) < r.observations.size());
+    SketchRemoval removal;
+    removal.observation = static_cast<size_t>(observation);
+    removal.step = step;
+    removal.segments = drawableSegments(r.points, r.observations[removal.observation]);
+    removal.placed = !removal.segments.empty();
+    std::tie(removal.north, removal.east) = labelPoint(r.points, removal.segments);
+    removal.label = "krok " + std::to_string(step);
+    return removal;
+}
+
+// The findings of the quality control, with the bounds grown to take in the arrows.
+void addControl(Sketch& s, const QualityControl& c) {
+    const auto& points = s.results->points;
+    for (size_t i = 0; i < c.snooping.steps.size(); ++i) {
+        const SnoopingStep& step = c.snooping.steps[i];
+        const auto number = static_cast<int32_t>(i + 1);
+        s.removals.push_back(removalOf(*s.results, step.observation, number));
+        if (step.alsoRemoved) {
+            s.removals.push_back(removalOf(*s.results, *step.alsoRemoved, number));
+        }
+    }
+
+    // Without ellipses (a network of reference points alone) the shifts are drawn true.
+    const Real magnification = s.ellipseMagnification > 0 ? s.ellipseMagnification : 1;
+    const Real longest = longestShiftInLines * s.meanLineLength;
+    for (const ReferenceRound& round : c.reference.rounds) {
+        if (!round.doubtful) {
+            continue;
+        }
+        const ReferencePointTest& test = round.points.at(static_cast<size_t>(*round.doubtful));
+        assert(test.point >= 1 && static_cast<size_t>(test.point) <= points.size());
+        const PointResult& p = points[static_cast<size_t>(test.point - 1)];
+        if (!drawable(p) || !std::isfinite(test.dx) || !std::isfinite(test.dy)) {
+            continue;
+        }
+        SketchShift shift;
+        shift.point = test.point - 1;
+        Real north = test.dx * magnification;
+        Real east = test.dy * magnification;
+        const Real length = std::hypot(north, east);
+        if (longest > 0 && length > longest) {
+            north *= longest / length;
+            east *= longest / length;
+            shift.shortened = true;
+        }
+        shift.north = p.x + north;
+        shift.east = p.y + east;
+        shift.label = "\u0394=" + shiftText(test.shift()) + (shift.shortened ? " (skrócona)" : "");
+        s.minNorth = std::min(s.minNorth, shift.north);
+        s.maxNorth = std::max(s.maxNorth, shift.north);
+        s.minEast = std::min(s.minEast, shift.east);
+        s.maxEast = std::max(s.maxEast, shift.east);
+        s.shifts.push_back(std::move(shift));
+    }
+
+    for (const int32_t point : c.standard.failing) {
+        assert(point >= 1 && static_cast<size_t>(point) <= points.size());
+        if (drawable(points[static_cast<size_t>(point - 1)])) {
+            s.aboveStandard.push_back(point - 1);
+        }
+    }
 }
 
 /// Boxes of placed labels, found through the cells of a square grid they touch.
@@ -164,6 +263,29 @@ LabelBox outlierLabelBox(size_t characters) {
             outlierFontPx + outlierLabelGapPx};
 }
 
+LabelBox removalLabelBox(size_t characters) {
+    return {outlierLabelGapPx, removalLabelDropPx,
+            static_cast<Real>(characters) * boldCharacterWidthEm * outlierFontPx,
+            outlierFontPx + outlierLabelGapPx};
+}
+
+ArrowHead arrowHead(Real tipX, Real tipY, Real dx, Real dy) {
+    // An arrow of no length points north.
+    const Real length = std::hypot(dx, dy);
+    const Real ux = length > 0 ? dx / length : 0;
+    const Real uy = length > 0 ? dy / length : -1;
+    const Real baseX = tipX - ux * arrowHeadLengthPx;
+    const Real baseY = tipY - uy * arrowHeadLengthPx;
+    const Real h = arrowHeadHalfWidthPx;
+    return {tipX, tipY, baseX - uy * h, baseY + ux * h, baseX + uy * h, baseY - ux * h};
+}
+
+std::string limitText(Real metres) {
+    char digits[32];
+    const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<double>(metres));
+    return std::string(digits, end.ptr) + " m";
+}
+
 Sketch buildSketch(const NetworkResults& r) {
     Sketch s;
     s.results = &r;
@@ -187,11 +309,7 @@ Sketch buildSketch(const NetworkResults& r) {
     std::unordered_set<uint64_t> seen;
     for (size_t i = 0; i < r.observations.size(); ++i) {
         const ObservationResult& o = r.observations[i];
-        std::vector<SketchLine> segments = segmentsOf(o);
-        std::erase_if(segments, [&](const SketchLine& line) {
-            return !drawable(points[static_cast<size_t>(line.from)]) ||
-                   !drawable(points[static_cast<size_t>(line.to)]);
-        });
+        std::vector<SketchLine> segments = drawableSegments(points, o);
         for (const SketchLine& line : segments) {
             const auto low = static_cast<uint64_t>(std::min(line.from, line.to));
             const auto high = static_cast<uint64_t>(std::max(line.from, line.to));
@@ -204,12 +322,7 @@ Sketch buildSketch(const NetworkResults& r) {
             out.observation = i;
             out.segments = std::move(segments);
             out.placed = !out.segments.empty();
-            for (const SketchLine& line : out.segments) {
-                const PointResult& a = points[static_cast<size_t>(line.from)];
-                const PointResult& b = points[static_cast<size_t>(line.to)];
-                out.north += (a.x + b.x) / 2 / static_cast<Real>(out.segments.size());
-                out.east += (a.y + b.y) / 2 / static_cast<Real>(out.segments.size());
-            }
+            std::tie(out.north, out.east) = labelPoint(points, out.segments);
             out.label = outlierLabel(o);
             out.strength = o.reliability && o.reliability->w
                                ? std::fabs(*o.reliability->w)
@@ -244,14 +357,19 @@ Sketch buildSketch(const NetworkResults& r) {
     if (largest > 0 && s.meanLineLength > 0) {
         s.ellipseMagnification = roundNumberNear(ellipseShareOfLine * s.meanLineLength / largest);
     }
+    if (r.control) {
+        addControl(s, *r.control);
+    }
     return s;
 }
 
-LabelChoice placeLabels(const Sketch& s, Real pixelsPerMetre, bool allOutliers,
+LabelChoice placeLabels(const Sketch& s, Real pixelsPerMetre, bool allMarks,
                         const std::vector<bool>* pointVisible) {
     const auto& points = s.results->points;
     LabelChoice choice{std::vector<bool>(points.size(), false),
-                       std::vector<bool>(s.outliers.size(), false)};
+                       std::vector<bool>(s.outliers.size(), false),
+                       std::vector<bool>(s.removals.size(), false),
+                       std::vector<bool>(s.shifts.size(), false)};
     LabelGrid grid(4 * labelFontPx);
     // From the drawing's corner, so that the boxes stay within its pixels.
     const auto place = [&](LabelBox b, Real north, Real east, bool always) {
@@ -269,7 +387,17 @@ LabelChoice placeLabels(const Sketch& s, Real pixelsPerMetre, bool allOutliers,
     for (size_t i = 0; i < s.outliers.size(); ++i) {
         const SketchOutlier& o = s.outliers[i];
         choice.outliers[i] =
-            o.placed && place(outlierLabelBox(characterCount(o.label)), o.north, o.east, allOutliers);
+            o.placed && place(outlierLabelBox(characterCount(o.label)), o.north, o.east, allMarks);
+    }
+    for (size_t i = 0; i < s.removals.size(); ++i) {
+        const SketchRemoval& r = s.removals[i];
+        choice.removals[i] =
+            r.placed && place(removalLabelBox(characterCount(r.label)), r.north, r.east, allMarks);
+    }
+    for (size_t i = 0; i < s.shifts.size(); ++i) {
+        const SketchShift& shift = s.shifts[i];
+        choice.shifts[i] = place(outlierLabelBox(characterCount(shift.label)), shift.north,
+                                 shift.east, allMarks);
     }
     const auto placePoint = [&](size_t i) {
         if (drawable(points[i]) && (pointVisible == nullptr || (*pointVisible)[i])) {

@@ -19,6 +19,7 @@ constexpr Real smallestMapPx = 600;
 constexpr Real largestMapPx = 16000;
 constexpr Real marginPx = 40;
 constexpr Real legendHeightPx = 128;
+constexpr Real controlRowPx = 28; // the legend's row of the quality control
 constexpr Real legendWidthPx = 1000;
 constexpr Real legendFontPx = 12;
 constexpr Real degreesPerGrad = 0.9L;
@@ -30,8 +31,9 @@ constexpr Real sampleLinePx = 30;
 struct Placement {
     Real scale = 1; ///< px per m
     Real minEast = 0, maxNorth = 0;
+    Real legendHeight = legendHeightPx;
     Real x(Real east) const { return marginPx + (east - minEast) * scale; }
-    Real y(Real north) const { return legendHeightPx + marginPx + (maxNorth - north) * scale; }
+    Real y(Real north) const { return legendHeight + marginPx + (maxNorth - north) * scale; }
 };
 
 class SvgWriter {
@@ -111,6 +113,19 @@ class SvgWriter {
         number(-triangleSizePx);
         out += "z\"/>\n";
     }
+    void arrow(Real x1, Real y1, Real x2, Real y2) {
+        line(x1, y1, x2, y2);
+        const ArrowHead head = arrowHead(x2, y2, x2 - x1, y2 - y1);
+        out += "<path d=\"M";
+        for (const auto& [x, y] : {std::pair{head.tipX, head.tipY}, {head.leftX, head.leftY},
+                                   {head.rightX, head.rightY}}) {
+            number(x);
+            out += ' ';
+            number(y);
+            out += ' ';
+        }
+        out += "z\"/>\n";
+    }
     void ellipse(Real x, Real y, Real rx, Real ry, Real rotationDeg) {
         out += "<ellipse";
         attribute("cx", x);
@@ -170,6 +185,7 @@ Placement placementOf(const Sketch& s) {
     p.scale = std::clamp(p.scale, smallestMapPx / extent, largestMapPx / extent);
     p.minEast = s.minEast;
     p.maxNorth = s.maxNorth;
+    p.legendHeight = legendHeightPx + (s.results->control ? controlRowPx : 0);
     return p;
 }
 
@@ -260,6 +276,71 @@ void writeLegend(SvgWriter& w, const Sketch& s, const Placement& p, Real mapWidt
         item(y, "numery " + std::to_string(labelled) + " z " + std::to_string(r.points.size()) +
                     " punktów (pozostałe zachodziłyby na siebie)");
     }
+    if (r.control) {
+        y += controlRowPx;
+        x = marginPx;
+        w.out += "<g " + strokeAttributes(shiftColour, shiftWidth, "", shiftColour) + ">";
+        w.arrow(x, y, x + sampleLinePx, y);
+        w.out += "</g>";
+        x += sampleLinePx + 6;
+        item(y, "przesunięcie wątpliwego punktu nawiązania");
+        w.out += "<g " + strokeAttributes(aboveStandardColour, 1.5L, "") + ">";
+        w.circle(x + 4, y, aboveStandardRingPx);
+        w.out += "</g>";
+        x += 20;
+        item(y, "Mp ponad standard " + limitText(r.control->standard.limit));
+        w.out += "<g " + strokeAttributes(removedColour, removedWidth, removedDashes) + ">";
+        w.line(x, y, x + sampleLinePx, y);
+        w.out += "</g>";
+        x += sampleLinePx + 6;
+        item(y, "obserwacja usunięta (krok testu Baardy)");
+    }
+    w.close();
+}
+
+// The findings of the quality control above everything else: the observations taken out,
+// the shifts of the doubtful reference points, each with its label.
+void writeControlMarks(SvgWriter& w, const Sketch& s, const Placement& p,
+                       const LabelChoice& labels) {
+    const auto& points = s.results->points;
+    const auto at = [&](int32_t i) -> const PointResult& { return points[static_cast<size_t>(i)]; };
+    const std::string labelStyle = "font-size=\"10\" font-weight=\"bold\" stroke=\"white\" "
+                                   "stroke-width=\"3\" paint-order=\"stroke\" fill=\"";
+    w.open("usuniete", strokeAttributes(removedColour, removedWidth, removedDashes));
+    for (const SketchRemoval& removal : s.removals) {
+        for (const SketchLine& segment : removal.segments) {
+            const PointResult& a = at(segment.from);
+            const PointResult& b = at(segment.to);
+            w.line(p.x(a.y), p.y(a.x), p.x(b.y), p.y(b.x));
+        }
+    }
+    w.close();
+    w.open("opisy-usunietych", labelStyle + std::string(removedColour) + "\"");
+    const LabelBox below = removalLabelBox(0);
+    for (size_t i = 0; i < s.removals.size(); ++i) {
+        const SketchRemoval& removal = s.removals[i];
+        if (labels.removals[i]) {
+            w.text(p.x(removal.east) + below.left, p.y(removal.north) + below.top + outlierFontPx,
+                   removal.label);
+        }
+    }
+    w.close();
+
+    w.open("przesuniecia", strokeAttributes(shiftColour, shiftWidth, "", shiftColour));
+    for (const SketchShift& shift : s.shifts) {
+        const PointResult& from = at(shift.point);
+        w.arrow(p.x(from.y), p.y(from.x), p.x(shift.east), p.y(shift.north));
+    }
+    w.close();
+    w.open("opisy-przesuniec", labelStyle + std::string(shiftColour) + "\"");
+    const LabelBox above = outlierLabelBox(0);
+    for (size_t i = 0; i < s.shifts.size(); ++i) {
+        const SketchShift& shift = s.shifts[i];
+        if (labels.shifts[i]) {
+            w.text(p.x(shift.east) + above.left, p.y(shift.north) + above.top + outlierFontPx,
+                   shift.label);
+        }
+    }
     w.close();
 }
 
@@ -270,7 +351,7 @@ std::string sketchSvg(const NetworkResults& r) {
     const Placement p = placementOf(s);
     const Real mapWidth = (s.maxEast - s.minEast) * p.scale;
     const Real width = std::max(mapWidth + 2 * marginPx, legendWidthPx);
-    const Real height = legendHeightPx + (s.maxNorth - s.minNorth) * p.scale + 2 * marginPx;
+    const Real height = p.legendHeight + (s.maxNorth - s.minNorth) * p.scale + 2 * marginPx;
     const LabelChoice labels = placeLabels(s, p.scale, true);
     const std::vector<bool>& labelled = labels.points;
     const auto& points = r.points;
@@ -340,6 +421,13 @@ std::string sketchSvg(const NetworkResults& r) {
         }
     }
     w.close();
+    if (r.control) {
+        w.open("ponad-standard", strokeAttributes(aboveStandardColour, 1.5L, ""));
+        for (const int32_t i : s.aboveStandard) {
+            w.circle(p.x(at(i).y), p.y(at(i).x), aboveStandardRingPx);
+        }
+        w.close();
+    }
 
     const LabelBox box = labelBox(0);
     w.open("numery", "font-size=\"9\" fill=\"#1b1b1b\"");
@@ -371,6 +459,9 @@ std::string sketchSvg(const NetworkResults& r) {
         }
     }
     w.close();
+    if (r.control) {
+        writeControlMarks(w, s, p, labels);
+    }
     w.out += "</svg>\n";
     return std::move(w.out);
 }

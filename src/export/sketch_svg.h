@@ -2,7 +2,10 @@
 // line styles, the ellipse magnification with its scale bar, the map scale bar), then the
 // network at equal scale with X north up: observation lines by kind, error ellipses, the
 // points by kind with the numbers that fit, the points without control ringed, and the
-// outliers in red with their w and ∇. Each layer is a <g> with an id, one element a feature.
+// outliers in red with their w and ∇. After a quality control, its findings too: the points
+// above the accuracy standard ringed, the observations data snooping took out with their
+// steps, and the shifts of the doubtful reference points as arrows magnified like the
+// ellipses. Each layer is a <g> with an id, one element a feature.
 #pragma once
 
 #include "export/results.h"

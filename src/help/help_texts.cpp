@@ -52,6 +52,10 @@ R"help( WYRÓWNANIE ŚCISŁE SIECI POZIOMEJ - program ptw3 (RPW), wersja 5.9
  "Szkic sieci" pod zbiorami wynikowymi pokazuje szkic z elipsami błędów
  i obserwacjami odstającymi.
 
+ Standard dokładności Mp (0.05 m dla osnowy szczegółowej, 0.10 m dla osnowy
+ pomiarowej albo wartość wpisana w metrach) to próg, z którym kontrola wyrównania
+ porównuje błędy położenia punktów; jej wynik otwiera przycisk KONTROLA.ptw.
+
  Liczba iteracji Gaussa-Newtona: co najmniej 2, domyślnie 4. Jeżeli po ostatniej
  iteracji średnia poprawka współrzędnych NORM(dx,dy) nie jest zerowa (komunikat
  "UWAGA: zalecone zwiększenie liczby iteracji !!"), obliczenie należy powtórzyć
@@ -184,6 +188,8 @@ HelpBlock{Heading, "6. Arytmetyka obliczeń"},
 HelpBlock{Paragraph, "Rozkład układu równań normalnych i analiza dokładności liczone są w arytmetyce podwójnie podwójnej precyzji (double-double, ok. 32 cyfr znaczących) na jednostkach wektorowych procesora, na wszystkich jego rdzeniach; wyrazy wolne, sumy kwadratów i współrzędne pozostają w arytmetyce rozszerzonej 80-bitowej (ok. 19 cyfr). Układ z defektem (pytanie o dalsze obliczenia) albo o liczbach spoza zakresu arytmetyki double-double liczony jest do końca obliczeń w arytmetyce rozszerzonej. Raporty są takie same co do znaku jak w arytmetyce rozszerzonej, a liczba rdzeni nie wpływa na wyniki. Program ptw3-cli z opcją --arithmetic extended liczy wszystko w arytmetyce rozszerzonej, ok. dwa razy dłużej."},
 HelpBlock{Heading, "7. Pliki JSON, CSV, SVG"},
 HelpBlock{Paragraph, "Zaznaczone pole \"pliki JSON, CSV, SVG\" dopisuje po obliczeniu obok raportów wyniki do dalszego użytku w programach GIS i CAD (wyniki.json, punkty.csv, obserwacje.csv, z liczbami niezawodności obserwacji) oraz szkic sieci siec.svg. Przycisk \"Szkic sieci\" pokazuje szkic w oknie: przybliżanie kółkiem myszy, przesuwanie przeciąganiem, lista obserwacji odstających, eksport do PNG."},
+HelpBlock{Heading, "8. Standard dokładności Mp"},
+HelpBlock{Paragraph, "Dopuszczalny błąd położenia punktu Mp, z którym kontrola wyrównania porównuje punkty wyznaczane: 0.05 m dla osnowy szczegółowej, 0.10 m dla osnowy pomiarowej albo inna wartość wpisana w metrach (np. 0.07 lub 0,07). Punkty ponad standard podaje wynik kontroli (KONTROLA.ptw, wyniki.json), a szkic sieci otacza je turkusowym okręgiem; szkic pokazuje też obserwacje usunięte w kolejnych krokach testu Baardy (przerywane, z numerem kroku) i przesunięcia wątpliwych punktów nawiązania (strzałki powiększone jak elipsy błędów). Tekst, który nie jest dodatnią liczbą metrów, zastępowany jest standardem osnowy szczegółowej."},
 HelpBlock{Heading, "PRZYKŁADOWE CZASY OBLICZEŃ"},
 HelpBlock{Paragraph, "Sieci wygenerowane: siatka punktów co ok. 1 km, przy każdym punkcie pęk 6 kierunków, ok. 3 długości na punkt, kąty, azymuty i pseudoobserwacje GPS; 4 iteracje, tryb PEŁNY, komputer z 2 rdzeniami. Czas całego obliczenia z zapisem raportów; w kolumnie \"rozszerzona\" - z opcją --arithmetic extended programu ptw3-cli. Sieć 20 000 punktów ma 38 056 niewiadomych."},
 HelpBlock{Table,

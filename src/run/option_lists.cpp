@@ -2,6 +2,8 @@
 
 #include "common/number_parse.h"
 
+#include <string>
+
 namespace ptw3 {
 namespace {
 
@@ -47,6 +49,27 @@ IterationChoice interpretIterationField(std::string_view text) {
         return {defaultIterations, true, std::to_string(defaultIterations)};
     }
     return {*typed, false, std::nullopt};
+}
+
+std::optional<Real> mpLimitByText(std::string_view text) {
+    for (const MpLimitEntry& entry : mpLimitEntries) {
+        if (entry.text == text) {
+            return entry.limit;
+        }
+    }
+    std::string typed(text);
+    const size_t end = typed.find_last_not_of(' ');
+    if (end != std::string::npos && typed[end] == 'm') {
+        typed.erase(end);
+    }
+    if (const size_t comma = typed.find(','); comma != std::string::npos) {
+        typed[comma] = '.'; // the Polish decimal comma; a second comma still fails below
+    }
+    const auto limit = parseReal(typed);
+    if (!limit || !(*limit > 0)) {
+        return std::nullopt;
+    }
+    return limit;
 }
 
 } // namespace ptw3

@@ -4,6 +4,7 @@
 // the same texts beside its own words.
 #pragma once
 
+#include "control/quality_control.h"
 #include "engine/calculation_options.h"
 
 #include <array>
@@ -57,5 +58,20 @@ struct IterationChoice {
 /// The iteration field rules: not an integer gives 4 (the text stays), 1 or less gives 2,
 /// 8361 gives 4 with the boost, anything else is used as it is.
 IterationChoice interpretIterationField(std::string_view text);
+
+/// The accuracy standard's list: the two usual standards; any other is typed in metres.
+struct MpLimitEntry {
+    std::string_view text;
+    Real limit; ///< m
+};
+inline constexpr std::array<MpLimitEntry, 2> mpLimitEntries = {{
+    {"0.05 m (osnowa szczegółowa)", detailedControlLimit},
+    {"0.10 m (osnowa pomiarowa)", surveyControlLimit},
+}};
+
+/// The accuracy standard (m) that an entry's text names, or a typed value in metres: a
+/// positive number with "." or "," before its decimals, "m" after it if need be, blanks
+/// around. Nothing for any other text.
+std::optional<Real> mpLimitByText(std::string_view text);
 
 } // namespace ptw3

@@ -1,7 +1,8 @@
 // The canvas maps a point (X north, Y east, m) to the screen as
 //   sx = w/2 + (Y − Yc)·k,   sy = h/2 − (X − Xc)·k
 // with (Xc, Yc) the point at the centre and k the scale in px/m; the styles, ellipse
-// magnification and outlier labels are those of siec.svg (export/sketch.h).
+// magnification, outlier labels and the marks of the quality control are those of siec.svg
+// (export/sketch.h); the legend of the control's marks stands beside the canvas.
 #include "sketch/sketch_view.h"
 
 #include "common/folder_files.h"
@@ -73,6 +74,56 @@ QString kindText(ListedKind kind) {
     return {};
 }
 
+
+void drawArrow(QPainter& painter, QPointF from, QPointF tip) {
+    painter.drawLine(from, tip);
+    const ArrowHead head = arrowHead(tip.x(), tip.y(), tip.x() - from.x(), tip.y() - from.y());
+    const auto corner = [](Real x, Real y) {
+        return QPointF(static_cast<qreal>(x), static_cast<qreal>(y));
+    };
+    painter.drawPolygon(QPolygonF({corner(head.tipX, head.tipY), corner(head.leftX, head.leftY),
+                                   corner(head.rightX, head.rightY)}));
+}
+
+/// What the marks of the quality control mean, as a picture for the side of the view.
+QPixmap controlLegend(const QWidget& view, Real limit) {
+    constexpr int sampleWidth = 28, row = 20, left = 4;
+    const std::array<QString, 3> texts = {
+        QString::fromUtf8("przesunięcie wątpliwego punktu nawiązania"),
+        QString::fromUtf8("Mp ponad standard " + limitText(limit)),
+        QString::fromUtf8("obserwacja usunięta (krok testu Baardy)")};
+    const QFontMetrics metrics(view.font());
+    int widest = 0;
+    for (const QString& text : texts) {
+        widest = std::max(widest, metrics.horizontalAdvance(text));
+    }
+    const qreal ratio = view.devicePixelRatioF();
+    QPixmap picture(QSize(left + sampleWidth + 8 + widest + 2, 3 * row) * ratio);
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setFont(view.font());
+    for (size_t i = 0; i < texts.size(); ++i) {
+        const qreal y = row * (static_cast<qreal>(i) + 0.5);
+        if (i == 0) {
+            painter.setPen(penOf(shiftColour, shiftWidth));
+            painter.setBrush(colourOf(shiftColour));
+            drawArrow(painter, QPointF(left, y), QPointF(left + sampleWidth, y));
+        } else if (i == 1) {
+            painter.setPen(penOf(aboveStandardColour, 1.5L));
+            painter.setBrush(Qt::NoBrush);
+            const auto ring = static_cast<qreal>(aboveStandardRingPx) * 0.8;
+            painter.drawEllipse(QPointF(left + sampleWidth / 2.0, y), ring, ring);
+        } else {
+            painter.setPen(penOf(removedColour, removedWidth, removedDashes));
+            painter.drawLine(QPointF(left, y), QPointF(left + sampleWidth, y));
+        }
+        painter.setPen(view.palette().color(QPalette::WindowText));
+        painter.drawText(QPointF(left + sampleWidth + 8, y + metrics.ascent() / 2.0 - 1), texts[i]);
+    }
+    return picture;
+}
 
 } // namespace
 
@@ -262,21 +313,18 @@ class SketchCanvas : public QWidget {
                 painter.drawLine(at(segment.from), at(segment.to));
             }
         }
-        QFont outlierFont = font();
-        outlierFont.setPixelSize(static_cast<int>(outlierFontPx));
-        outlierFont.setBold(true);
-        painter.setFont(outlierFont);
-        const Real gap = outlierLabelBox(0).left;
+        const LabelBox above = outlierLabelBox(0);
+        const QPointF aboveBaseline(static_cast<qreal>(above.left),
+                                    static_cast<qreal>(above.top + outlierFontPx));
         for (size_t i = 0; i < s.outliers.size(); ++i) {
             const SketchOutlier& o = s.outliers[i];
-            const QPointF c = toScreen(o.north, o.east) +
-                              QPointF(static_cast<qreal>(gap), static_cast<qreal>(-gap));
+            const QPointF c = toScreen(o.north, o.east) + aboveBaseline;
             if (labelled.outliers[i] && reach.contains(c)) {
-                QPainterPath text;
-                text.addText(c, outlierFont, QString::fromStdString(o.label));
-                painter.strokePath(text, QPen(Qt::white, 3));
-                painter.fillPath(text, colourOf(outlierColour));
+                drawMarkLabel(painter, c, o.label, outlierColour);
             }
+        }
+        if (s.results->control) {
+            drawControl(painter, labelled, visible);
         }
         drawScales(painter);
     }
@@ -305,6 +353,70 @@ class SketchCanvas : public QWidget {
             m_labelsFor = view;
         }
         return m_labels;
+    }
+
+    /// A bold label with a white halo, its baseline starting at `at`.
+    void drawMarkLabel(QPainter& painter, QPointF at, const std::string& label,
+                       std::string_view colour) {
+        QFont bold = font();
+        bold.setPixelSize(static_cast<int>(outlierFontPx));
+        bold.setBold(true);
+        QPainterPath text;
+        text.addText(at, bold, QString::fromStdString(label));
+        painter.strokePath(text, QPen(Qt::white, 3));
+        painter.fillPath(text, colourOf(colour));
+    }
+
+    // The points above the accuracy standard, the observations data snooping took out and the
+    // shifts of the doubtful reference points, with their labels.
+    void drawControl(QPainter& painter, const LabelChoice& labelled,
+                     const std::vector<bool>& visible) {
+        const Sketch& s = *m_sketch;
+        const auto& points = s.results->points;
+        const auto at = [&](int32_t i) {
+            return toScreen(points[static_cast<size_t>(i)].x, points[static_cast<size_t>(i)].y);
+        };
+        const QRectF reach = QRectF(rect()).adjusted(-20, -20, 20, 20);
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(penOf(aboveStandardColour, 1.5L));
+        const auto ring = static_cast<qreal>(aboveStandardRingPx);
+        for (const int32_t i : s.aboveStandard) {
+            if (visible[static_cast<size_t>(i)]) {
+                painter.drawEllipse(at(i), ring, ring);
+            }
+        }
+        painter.setPen(penOf(removedColour, removedWidth, removedDashes));
+        for (const SketchRemoval& removal : s.removals) {
+            for (const SketchLine& segment : removal.segments) {
+                painter.drawLine(at(segment.from), at(segment.to));
+            }
+        }
+        painter.setPen(penOf(shiftColour, shiftWidth));
+        painter.setBrush(colourOf(shiftColour));
+        for (const SketchShift& shift : s.shifts) {
+            drawArrow(painter, at(shift.point), toScreen(shift.north, shift.east));
+        }
+
+        const LabelBox below = removalLabelBox(0);
+        const QPointF belowBaseline(static_cast<qreal>(below.left),
+                                    static_cast<qreal>(below.top + outlierFontPx));
+        for (size_t i = 0; i < s.removals.size(); ++i) {
+            const SketchRemoval& removal = s.removals[i];
+            const QPointF c = toScreen(removal.north, removal.east) + belowBaseline;
+            if (labelled.removals[i] && reach.contains(c)) {
+                drawMarkLabel(painter, c, removal.label, removedColour);
+            }
+        }
+        const LabelBox above = outlierLabelBox(0);
+        const QPointF aboveBaseline(static_cast<qreal>(above.left),
+                                    static_cast<qreal>(above.top + outlierFontPx));
+        for (size_t i = 0; i < s.shifts.size(); ++i) {
+            const SketchShift& shift = s.shifts[i];
+            const QPointF c = toScreen(shift.north, shift.east) + aboveBaseline;
+            if (labelled.shifts[i] && reach.contains(c)) {
+                drawMarkLabel(painter, c, shift.label, shiftColour);
+            }
+        }
     }
 
     // A map scale bar and, when there are ellipses, their magnification, bottom left.
@@ -355,6 +467,9 @@ SketchView::SketchView(QWidget* parent)
     m_fit->setObjectName(QStringLiteral("fitButton"));
     m_export = new QPushButton(QString::fromUtf8("Eksport PNG…"), this);
     m_export->setObjectName(QStringLiteral("exportButton"));
+    m_controlLegend = new QLabel(this);
+    m_controlLegend->setObjectName(QStringLiteral("controlLegend"));
+    m_controlLegend->hide();
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("sketchStatus"));
     m_status->setWordWrap(true);
@@ -362,6 +477,7 @@ SketchView::SketchView(QWidget* parent)
     auto* side = new QVBoxLayout;
     side->addWidget(new QLabel(QString::fromUtf8("Obserwacje odstające (według |w|):"), this));
     side->addWidget(m_outliers, 1);
+    side->addWidget(m_controlLegend);
     side->addWidget(m_status);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_fit);
@@ -412,11 +528,22 @@ void SketchView::setResults(NetworkResults results) {
                             numbers.join(QString::fromUtf8(" – ")) + QStringLiteral("   ") +
                             QString::fromStdString(o.label));
     }
-    m_status->setText(QString::fromUtf8("%1 punktów, %2 obserwacji, %3 odstających; Mo = %4")
-                          .arg(points.size())
-                          .arg(m_results->observations.size())
-                          .arg(m_sketch.outliers.size())
-                          .arg(static_cast<double>(m_results->unitError.mo), 0, 'f', 5));
+    QString status = QString::fromUtf8("%1 punktów, %2 obserwacji, %3 odstających; Mo = %4")
+                         .arg(points.size())
+                         .arg(m_results->observations.size())
+                         .arg(m_sketch.outliers.size())
+                         .arg(static_cast<double>(m_results->unitError.mo), 0, 'f', 5);
+    m_controlLegend->setVisible(m_results->control.has_value());
+    if (m_results->control) {
+        m_controlLegend->setPixmap(controlLegend(*this, m_results->control->standard.limit));
+        status += QString::fromUtf8("\nKontrola: obserwacje usunięte: %1, wątpliwe punkty "
+                                    "nawiązania: %2, Mp ponad standard %3: %4")
+                      .arg(m_sketch.removals.size())
+                      .arg(m_results->control->reference.doubtfulPoints.size())
+                      .arg(QString::fromStdString(limitText(m_results->control->standard.limit)))
+                      .arg(m_results->control->standard.failing.size());
+    }
+    m_status->setText(status);
     m_canvas->setSketch(&m_sketch);
 }
 

@@ -2,7 +2,8 @@
 // working folder's wyniki.json, zoomed with the wheel (about the cursor), panned by
 // dragging, fitted to the window, with the outliers listed by |w| (a click centres the view
 // on one) and the view exported to PNG. Point numbers are placed afresh at every scale, so
-// zooming in shows the numbers that overlap at the whole network's scale.
+// zooming in shows the numbers that overlap at the whole network's scale. The findings of a
+// quality control in wyniki.json are marked, with their legend beside the list.
 #pragma once
 
 #include "export/results.h"
@@ -50,6 +51,7 @@ class SketchView : public QWidget {
     Sketch m_sketch;
     SketchCanvas* m_canvas = nullptr;
     QListWidget* m_outliers = nullptr;
+    QLabel* m_controlLegend = nullptr; ///< shown when the results carry a quality control
     QLabel* m_status = nullptr;
     QPushButton* m_fit = nullptr;
     QPushButton* m_export = nullptr;

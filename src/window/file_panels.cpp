@@ -16,11 +16,11 @@ constexpr std::array<Rect, fileSetSize> panelGeometry = {{
     { 16, 168, 105, 25}, {128, 104,  97, 25}, {688, 136, 113, 25}, {128, 168,  97, 25},
     {128, 136,  97, 25}, {688, 272, 113, 33}, {688, 312, 113, 25}, {688, 408, 113, 25},
     {688, 344, 113, 25}, {688, 376, 113, 25}, {448, 168, 105, 25}, {560, 136, 113, 25},
-    {560, 168, 113, 25}, {688, 168, 113, 25}, {336, 168, 105, 25},
+    {560, 168, 113, 25}, {688, 168, 113, 25}, {336, 168, 105, 25}, {688, 440, 113, 25},
 }};
 // clang-format on
-/// Below ER3a.ptw, the last of the result column.
-constexpr Rect sketchGeometry = {688, 440, 113, 25};
+/// Below KONTROLA.ptw, the last of the result column.
+constexpr Rect sketchGeometry = {688, 472, 113, 25};
 
 QColor captionColour(CaptionColour colour) {
     switch (colour) {

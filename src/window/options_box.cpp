@@ -81,8 +81,15 @@ OptionsBox::OptionsBox(QWidget* window, Handlers handlers) {
     for (const ModeEntry& entry : modeEntries) {
         m_modeList->addItem(fromUtf8(entry.text));
     }
+    m_mpLimitList = optionList("MpLimitList", window);
+    for (const MpLimitEntry& entry : mpLimitEntries) {
+        m_mpLimitList->addItem(fromUtf8(entry.text));
+    }
+    m_mpLimitList->setToolTip(
+        fromUtf8("Dopuszczalny błąd położenia punktu Mp w kontroli wyrównania; "
+                 "inną wartość wpisz w metrach, np. 0.07"));
     int listWidth = drawnListWidth;
-    for (QComboBox* list : {m_systemList, m_principleList, m_modeList}) {
+    for (QComboBox* list : {m_systemList, m_principleList, m_modeList, m_mpLimitList}) {
         listWidth = std::max(listWidth, widthShowingEveryEntry(list));
         widenDropDown(list);
     }
@@ -113,21 +120,30 @@ OptionsBox::OptionsBox(QWidget* window, Handlers handlers) {
         place(label, {24, top - 18, listWidth, 17});
         place(list, {24, top, listWidth, list->sizeHint().height()});
     };
-    placeList(m_systemList, " Układ  XY ,  strefa   ", 312);
-    placeList(m_principleList, " Zasada wyrównania ", 368);
-    placeList(m_modeList, " Tryb obliczeń   ", 424);
+    // Four lists 48 pixels apart leave the rows below them where they were.
+    placeList(m_systemList, " Układ  XY ,  strefa   ", 294);
+    placeList(m_principleList, " Zasada wyrównania ", 342);
+    placeList(m_modeList, " Tryb obliczeń   ", 390);
+    placeList(m_mpLimitList, " Standard dokładności Mp [m] ", 438);
     QObject::connect(m_systemList, &QComboBox::editTextChanged, window,
                      [changed = std::move(handlers.systemChanged)] { changed(); });
+    // A text that names no standard shows the standard the run takes instead.
+    QObject::connect(m_mpLimitList->lineEdit(), &QLineEdit::editingFinished, window, [this] {
+        if (!mpLimitByText(m_mpLimitList->currentText().toStdString())) {
+            m_mpLimitList->setCurrentIndex(0);
+            m_mpLimitList->setEditText(m_mpLimitList->itemText(0));
+        }
+    });
 
     auto* iterationsLabel = new QLabel(fromUtf8("  Liczba iteracji "), window);
-    place(iterationsLabel, {24, 466, 140 + extra, 17});
+    place(iterationsLabel, {24, 470, 140 + extra, 17});
     m_iterations = new QLineEdit(QStringLiteral("4"), window);
     m_iterations->setObjectName("Edit1");
-    place(m_iterations, {168 + extra, 464, 41, 21});
+    place(m_iterations, {168 + extra, 468, 41, 21});
 
     m_accelerate = new QCheckBox(fromUtf8(" przyspiesz analizę dokładności "), window);
     m_accelerate->setObjectName("CheckBox1");
-    place(m_accelerate, {32, 496, 177 + extra, 17});
+    place(m_accelerate, {32, 498, 177 + extra, 17});
     m_accelerate->setChecked(true);
     m_standard = new QRadioButton(fromUtf8(" standard"), window);
     m_standard->setObjectName("RadioButton1");
@@ -160,6 +176,9 @@ RunChoices OptionsBox::choices() const {
     choices.accelerationBoost = iterations.accelerationBoost;
     choices.acceleration = accelerationOf(m_accelerate->isChecked(), m_turbo->isChecked());
     choices.extraFiles = m_extraFiles->isChecked();
+    if (const auto limit = mpLimitByText(m_mpLimitList->currentText().toStdString())) {
+        choices.controlOptions.mpLimit = *limit;
+    }
     return choices;
 }
 
@@ -197,8 +216,9 @@ void OptionsBox::showAccelerationChoice() {
 
 void OptionsBox::setEnabled(bool enabled) {
     for (QWidget* control :
-         std::initializer_list<QWidget*>{m_systemList, m_principleList, m_modeList, m_iterations,
-                                         m_accelerate, m_standard, m_turbo, m_extraFiles}) {
+         std::initializer_list<QWidget*>{m_systemList, m_principleList, m_modeList, m_mpLimitList,
+                                         m_iterations, m_accelerate, m_standard, m_turbo,
+                                         m_extraFiles}) {
         control->setEnabled(enabled);
     }
 }

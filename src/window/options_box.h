@@ -1,6 +1,7 @@
 // The option controls of the main window: the coordinate-system, principle and mode
-// lists, the iteration field, the acceleration box with its two choices, the box for the
-// files beside the reports, and the "  ?" of the options help. Their texts are mapped here,
+// lists, the accuracy standard of the quality control, the iteration field, the
+// acceleration box with its two choices, the box for the files beside the reports, and the
+// "  ?" of the options help. Their texts are mapped here,
 // and only here, to the typed choices of a run. The lists are as wide as their longest
 // entry needs in the platform's font, and their drop-down lists too, so that every entry
 // reads whole; the box grows to the right for them.
@@ -53,6 +54,7 @@ private:
     QComboBox* m_systemList = nullptr;
     QComboBox* m_principleList = nullptr;
     QComboBox* m_modeList = nullptr;
+    QComboBox* m_mpLimitList = nullptr; ///< the accuracy standard, m
     QLineEdit* m_iterations = nullptr;
     QCheckBox* m_accelerate = nullptr;
     QRadioButton* m_standard = nullptr;

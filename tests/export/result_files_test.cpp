@@ -15,6 +15,8 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <map>
 #include <random>
 #include <set>
@@ -60,6 +62,39 @@ Schema observationSchema(const std::string& unit, const std::string& valueUnit) 
             {"gross_error_" + unit, "number|null"}, {"mdb_" + unit, "number|null"},
             {"outlier", "boolean"}};
 }
+const Schema controlSchema = {
+    {"global_test", "object"}, {"snooping", "object"}, {"reference_check", "object"},
+    {"relative_accuracy", "object"}, {"accuracy_standard", "object"}};
+const Schema globalTestSchema = {
+    {"skipped", "string|null"}, {"f", "integer"}, {"sum_of_squares", "number"}, {"mo", "number"},
+    {"alpha", "number"}, {"chi2_lower", "number"}, {"chi2_upper", "number"},
+    {"chi2_upper_one_sided", "number"}, {"verdict", "string"}};
+const Schema snoopingSchema = {
+    {"skipped", "string|null"}, {"critical", "number"}, {"step_limit", "integer"},
+    {"largest_w", "number|null"}, {"largest_observation", "integer|null"},
+    {"limit_reached", "boolean"}, {"steps", "array"}};
+Schema stepSchema(const std::string& unit) {
+    return {{"observation", "integer"}, {"also_removed", "integer|null"}, {"w", "number"},
+            {"gross_error_" + unit, "number"}, {"mo_after", "number"}, {"f_after", "integer"},
+            {"largest_remaining_w", "number|null"},
+            {"largest_remaining_observation", "integer|null"}};
+}
+const Schema referenceSchema = {
+    {"skipped", "string|null"}, {"alpha", "number"}, {"doubtful_points", "array"},
+    {"rounds", "array"}};
+const Schema roundSchema = {{"doubtful", "string|null"}, {"points", "array"}};
+const Schema referencePointSchema = {
+    {"point", "string"}, {"moving", "boolean"}, {"testable", "boolean"}, {"dx_m", "number"},
+    {"dy_m", "number"}, {"shift_m", "number"}, {"qxx_mm2", "number"}, {"qxy_mm2", "number"},
+    {"qyy_mm2", "number"}, {"t", "number"}, {"critical", "number"}, {"f", "integer"}};
+const Schema relativeSchema = {{"skipped", "string|null"}, {"lines", "array"}};
+const Schema lineSchema = {
+    {"from", "string"}, {"to", "string"}, {"length_m", "number"}, {"a_m", "number"},
+    {"b_m", "number"}, {"fi_grad", "number"}, {"length_error_m", "number"},
+    {"length_error_ppm", "number"}, {"direction_error_cc", "number"}};
+const Schema standardSchema = {
+    {"limit_m", "number"}, {"checked", "integer"}, {"met", "boolean"}, {"failing", "array"},
+    {"largest_point", "string|null"}, {"largest_mp_m", "number"}};
 // clang-format on
 
 std::string typeOf(const Json& j) {
@@ -306,6 +341,183 @@ TEST(ResultFiles, SnoopingStepsAndLinesOfTheQualityControl) {
     EXPECT_EQ(out.read("linie.csv"),
               "from,to,length_m,a_m,b_m,fi_grad,m_length_m,m_length_ppm,m_direction_cc\r\n" +
                   p1 + "," + p3 + ",275.99912,0.00123,0.00043,123.4568,0.00100,3.64,18.75\r\n");
+}
+
+/// Every value of a quality control as "name=value", numbers to 9 digits.
+class Flattened {
+  public:
+    explicit Flattened(const QualityControl& c) {
+        const GlobalTest& g = c.global;
+        add("global.skipped", g.skipped);
+        add("global.f", g.f);
+        for (const auto& [name, v] : {std::pair{"sum", g.sumOfSquares}, {"mo", g.mo},
+                                      {"alpha", g.alpha}, {"lower", g.lower}, {"upper", g.upper},
+                                      {"upperOneSided", g.upperOneSided}}) {
+            add(std::string("global.") + name, v);
+        }
+        add("global.verdict", static_cast<int32_t>(g.verdict));
+        const Snooping& s = c.snooping;
+        add("snooping.skipped", s.skipped);
+        add("snooping.critical", s.critical);
+        add("snooping.stepLimit", s.stepLimit);
+        add("snooping.largestW", s.largestW);
+        add("snooping.largestObservation", s.largestObservation);
+        add("snooping.limitReached", s.limitReached);
+        for (const SnoopingStep& step : s.steps) {
+            add("step.observation", step.observation);
+            add("step.alsoRemoved", step.alsoRemoved);
+            add("step.w", step.w);
+            add("step.grossError", step.grossError);
+            add("step.moAfter", step.moAfter);
+            add("step.fAfter", step.fAfter);
+            add("step.largestRemainingW", step.largestRemainingW);
+            add("step.largestRemainingObservation", step.largestRemainingObservation);
+        }
+        add("reference.skipped", c.reference.skipped);
+        add("reference.alpha", c.reference.alpha);
+        for (const int32_t p : c.reference.doubtfulPoints) {
+            add("reference.doubtful", p);
+        }
+        for (const ReferenceRound& round : c.reference.rounds) {
+            add("round.doubtful", round.doubtful);
+            for (const ReferencePointTest& t : round.points) {
+                add("test.point", t.point);
+                add("test.moving", t.moving);
+                add("test.testable", t.testable);
+                for (const Real v : {t.dx, t.dy, t.qxx, t.qxy, t.qyy, t.statistic, t.critical}) {
+                    add("test.value", v);
+                }
+                add("test.f", t.f);
+            }
+        }
+        add("relative.skipped", c.relative.skipped);
+        for (const LineAccuracy& l : c.relative.lines) {
+            add("line.from", l.from);
+            add("line.to", l.to);
+            for (const Real v : {l.length, l.a, l.b, l.fi, l.lengthError, l.lengthErrorPpm,
+                                 l.directionErrorCc}) {
+                add("line.value", v);
+            }
+        }
+        add("standard.limit", c.standard.limit);
+        add("standard.checked", c.standard.checked);
+        for (const int32_t p : c.standard.failing) {
+            add("standard.failing", p);
+        }
+        add("standard.largestPoint", c.standard.largestPoint);
+        add("standard.largestMp", c.standard.largestMp);
+    }
+
+    std::vector<std::string> items;
+
+  private:
+    void add(const std::string& name, Real v) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%.9Lg", v);
+        items.push_back(name + "=" + text);
+    }
+    void add(const std::string& name, int32_t v) {
+        items.push_back(name + "=" + std::to_string(v));
+    }
+    void add(const std::string& name, bool v) { items.push_back(name + (v ? "=yes" : "=no")); }
+    void add(const std::string& name, const std::string& v) { items.push_back(name + "=" + v); }
+    template <class T> void add(const std::string& name, const std::optional<T>& v) {
+        if (v) {
+            add(name, *v);
+        } else {
+            items.push_back(name + "=null");
+        }
+    }
+};
+
+// The quality control in wyniki.json: its fields and types (the schema the README documents),
+// the points named by their numbers and the observations by their index in the file's array,
+// the whole section read back as it was, and no section when no control was made.
+TEST(ResultFiles, TheQualityControlFollowsItsSchemaAndReadsBack) {
+    Computed run;
+    run.folder.copyFilesOf(examples / "siec-blad-gruby");
+    run.run();
+    auto results = readResultsJson(run.folder.path() / "wyniki.json");
+    ASSERT_TRUE(results.has_value());
+    QualityControl skipped;
+    skipped.global.skipped = "brak obserwacji nadliczbowych";
+    skipped.snooping.skipped = "wyrównanie estymacją mocną: wagi nie są wagami obserwacji";
+    skipped.reference.skipped = "jeden punkt nawiązania — sieć bez nadliczbowych nawiązań";
+    skipped.relative.skipped = "tryb z przybliżoną oceną Mv";
+    struct Case {
+        const char* what;
+        std::optional<QualityControl> control;
+    };
+    const Case cases[] = {{"made by hand", test::handMadeControl(*results)},
+                          {"every test skipped", skipped},
+                          {"no control", std::nullopt}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        results->control = c.control;
+        test::TempFolder folder;
+        ASSERT_TRUE(writeResultsJson(folder.path(), *results));
+        const Json j = Json::parse(folder.read("wyniki.json"));
+        const auto back = readResultsJson(folder.path() / "wyniki.json");
+        ASSERT_TRUE(back.has_value());
+        EXPECT_EQ(back->observations.size(), results->observations.size());
+        if (!c.control) {
+            EXPECT_FALSE(j.contains("kontrola"));
+            EXPECT_FALSE(back->control.has_value());
+            continue;
+        }
+        ASSERT_TRUE(back->control.has_value());
+        EXPECT_EQ(Flattened(*back->control).items, Flattened(*c.control).items);
+
+        const Json& k = j.at("kontrola");
+        expectSchema(k, controlSchema);
+        expectSchema(k.at("global_test"), globalTestSchema);
+        expectSchema(k.at("snooping"), snoopingSchema);
+        expectSchema(k.at("reference_check"), referenceSchema);
+        expectSchema(k.at("relative_accuracy"), relativeSchema);
+        expectSchema(k.at("accuracy_standard"), standardSchema);
+        const Json& observations = j.at("observations");
+        const auto observed = [&](const Json& index) {
+            const Json& o = observations.at(index.get<size_t>());
+            return o.at("kind").get<std::string>() + " " + o.at("from").get<std::string>() +
+                   "-" + o.at("to").get<std::string>();
+        };
+        std::vector<std::string> removed;
+        for (const Json& step : k.at("snooping").at("steps")) {
+            const bool length = observations.at(step.at("observation").get<size_t>())
+                                    .at("kind")
+                                    .get<std::string>() == "distance";
+            expectSchema(step, stepSchema(length ? "m" : "cc"));
+            removed.push_back(observed(step.at("observation")));
+            if (!step.at("also_removed").is_null()) {
+                removed.push_back(observed(step.at("also_removed")));
+            }
+        }
+        for (const Json& round : k.at("reference_check").at("rounds")) {
+            expectSchema(round, roundSchema);
+            for (const Json& point : round.at("points")) {
+                expectSchema(point, referencePointSchema);
+            }
+        }
+        for (const Json& line : k.at("relative_accuracy").at("lines")) {
+            expectSchema(line, lineSchema);
+        }
+        if (c.control->snooping.steps.empty()) {
+            EXPECT_EQ(k.at("snooping").at("skipped"), *skipped.snooping.skipped);
+            continue;
+        }
+        EXPECT_EQ(removed, (std::vector<std::string>{"distance 4-1", "direction 1-2",
+                                                     "direction 1-5"}));
+        EXPECT_EQ(k.at("reference_check").at("doubtful_points"), Json::parse(R"(["1002"])"));
+        EXPECT_EQ(k.at("reference_check").at("rounds").at(0).at("doubtful"), "1002");
+        EXPECT_EQ(k.at("reference_check").at("rounds").at(1).at("doubtful"), nullptr);
+        EXPECT_EQ(k.at("accuracy_standard").at("failing"), Json::parse(R"(["5", "6"])"));
+        EXPECT_EQ(k.at("accuracy_standard").at("met"), false);
+        const Json& line = k.at("relative_accuracy").at("lines").at(0);
+        EXPECT_EQ(line.at("from").get<std::string>() + "-" + line.at("to").get<std::string>(),
+                  "4-1");
+        EXPECT_NEAR(k.at("reference_check").at("rounds").at(0).at("points").at(0).at("shift_m"),
+                    std::hypot(0.04512, 0.03125), 1e-5);
+    }
 }
 
 TEST(ResultFiles, WrittenUnlessTurnedOffAndNeverLeftFromAnEarlierComputation) {

@@ -6,6 +6,7 @@
 #include "export/extra_files.h"
 #include "export/results_json.h"
 #include "export/sketch.h"
+#include "export/sketch_svg.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -243,6 +244,88 @@ TEST(SketchSvg, ACoordinateThatIsNotANumberLeavesItsPointOutAndNullsTheFields) {
     ASSERT_EQ(back->points.size(), 3u);
     EXPECT_TRUE(std::isnan(back->points[2].x));
     EXPECT_TRUE(std::isnan(back->observations[1].residual));
+}
+
+// The findings of a quality control made by hand for siec-blad-gruby: the observations taken
+// out dashed with their steps, the points above the standard ringed where they stand, and the
+// shift of the doubtful point as an arrow magnified like the ellipses (the ratio of an
+// ellipse's drawn semi-axis to its A), or shortened when that would be too long.
+TEST(SketchSvg, TheQualityControlMarksItsFindings) {
+    test::TempFolder folder;
+    folder.copyFilesOf(fs::path(PTW3_EXAMPLES_DIR) / "siec-blad-gruby");
+    test::computeFolder(folder.path());
+    auto results = readResultsJson(folder.path() / "wyniki.json");
+    ASSERT_TRUE(results.has_value());
+    struct Case {
+        Real dx, dy;       ///< the shift of 1002, m
+        const char* label; ///< at the arrow's tip
+    };
+    const Case cases[] = {{0.04512L, -0.03125L, "Δ=54.9 mm"},
+                          {-0.0123L, 0.0015L, "Δ=12.4 mm"},
+                          {10.5L, 0, "Δ=10.500 m (skrócona)"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        results->control = test::handMadeControl(*results);
+        ReferencePointTest& doubtful = results->control->reference.rounds[0].points[0];
+        doubtful.dx = c.dx;
+        doubtful.dy = c.dy;
+        const auto svg = parseXml(sketchSvg(*results));
+
+        EXPECT_EQ(countIn(svg, "usuniete", "line"), 3u);
+        std::vector<std::string> steps;
+        const Element* arrow = nullptr;
+        std::vector<std::string> shiftLabels;
+        std::vector<std::pair<Real, Real>> rings;
+        std::vector<Real> semiAxes; // drawn A of the determined points, px
+        for (const Element& e : svg) {
+            if (e.layer == "opisy-usunietych") {
+                steps.push_back(e.text);
+            } else if (e.layer == "opisy-przesuniec") {
+                shiftLabels.push_back(e.text);
+            } else if (e.layer == "przesuniecia" && e.name == "line") {
+                arrow = &e;
+            } else if (e.layer == "ponad-standard") {
+                rings.emplace_back(number(e, "cx"), number(e, "cy"));
+            } else if (e.layer == "elipsy") {
+                semiAxes.push_back(number(e, "rx"));
+            }
+        }
+        // The largest ellipse gives the ratio with the least rounding: px per m of A.
+        ASSERT_EQ(semiAxes.size(), 6u);
+        const size_t largest = static_cast<size_t>(
+            std::max_element(semiAxes.begin(), semiAxes.end()) - semiAxes.begin());
+        const Real ellipseRatio = semiAxes[largest] / results->points[largest].a;
+        EXPECT_EQ(steps, (std::vector<std::string>{"krok 1", "krok 2", "krok 2"}));
+        EXPECT_EQ(shiftLabels, std::vector<std::string>{c.label});
+        EXPECT_EQ(countIn(svg, "przesuniecia", "path"), 1u); // the head
+
+        // The rings stand on the circles of the points 5 and 6 (the 5th and 6th determined).
+        std::vector<std::pair<Real, Real>> circles;
+        for (const Element& e : svg) {
+            if (e.layer == "punkty-wyznaczane") {
+                circles.emplace_back(number(e, "cx"), number(e, "cy"));
+            }
+        }
+        ASSERT_EQ(circles.size(), 6u);
+        EXPECT_EQ(rings, (std::vector<std::pair<Real, Real>>{circles[4], circles[5]}));
+
+        // East to the right and north up, each drawn metre of the shift as one of an A.
+        ASSERT_NE(arrow, nullptr);
+        const Real right = number(*arrow, "x2") - number(*arrow, "x1");
+        const Real up = number(*arrow, "y1") - number(*arrow, "y2");
+        const Real drawn = std::hypot(right, up) / (std::hypot(c.dx, c.dy) * ellipseRatio);
+        const bool shortened = std::string(c.label).ends_with("(skrócona)");
+        if (shortened) {
+            EXPECT_LT(drawn, 0.5);
+        } else {
+            EXPECT_NEAR(static_cast<double>(drawn), 1, 0.01);
+        }
+        EXPECT_NEAR(static_cast<double>(std::atan2(right, up)),
+                    static_cast<double>(std::atan2(c.dy, c.dx)), 0.01);
+        EXPECT_TRUE(std::any_of(svg.begin(), svg.end(), [](const Element& e) {
+            return e.layer == "legenda" && e.text == "Mp ponad standard 0.0175 m";
+        }));
+    }
 }
 
 TEST(SketchSvg, RoundNumbersForScalesAndTheEllipseMagnification) {

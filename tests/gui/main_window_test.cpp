@@ -6,6 +6,7 @@
 #include "run/folder_memory.h"
 #include "window/main_window.h"
 #include "window/message_list_view.h"
+#include "window/options_box.h"
 #include "run/working_folder.h"
 
 #include <QApplication>
@@ -169,6 +170,7 @@ TEST_F(WindowFixture, PanelColoursShowTheFilesOfTheWorkingFolder) {
     // Result panels turn to the window colour and never turn back.
     data.write("rpw.ptw", "");
     data.write("ER3A.PTW", "");
+    data.write("KONTROLA.PTW", "");
     window->setUp();
     std::filesystem::remove(data.path() / "rpw.ptw");
     std::filesystem::remove(data.path() / "katy");
@@ -179,6 +181,7 @@ TEST_F(WindowFixture, PanelColoursShowTheFilesOfTheWorkingFolder) {
     };
     const Case cases[] = {{"Panel14", result},
                           {"Panel16", result},
+                          {"Panel24", result},
                           {"Panel15", absent},
                           {"Panel2", absent},
                           {"Panel9", present}};
@@ -588,7 +591,7 @@ TEST(MessageList, FollowsTheNewestLineUnlessScrolledUp) {
 
 TEST_F(WindowFixture, EveryEntryOfTheOptionListsReadsWhole) {
     open();
-    for (const char* name : {"ComboBox6", "ComboBox4", "ComboBox1"}) {
+    for (const char* name : {"ComboBox6", "ComboBox4", "ComboBox1", "MpLimitList"}) {
         auto* list = child<QComboBox>(name);
         const QFontMetrics metrics(list->lineEdit()->font());
         // A line edit keeps 2 pixels on each side of the text and 1 for the cursor.
@@ -605,6 +608,43 @@ TEST_F(WindowFixture, EveryEntryOfTheOptionListsReadsWhole) {
     // The message list gives way to the wider options.
     EXPECT_GT(child<QPlainTextEdit>("Memo1")->x(),
               child<QComboBox>("ComboBox6")->geometry().right());
+}
+
+// The accuracy standard of the quality control: the two presets, a value typed in metres
+// (with a decimal comma too), and a text that names none, which gives the detailed
+// network's standard and shows it once the editing ends.
+TEST(OptionsBox, TheAccuracyStandardIsAPresetOrAValueInMetres) {
+    QWidget window;
+    const OptionsBox options(&window, {[] {}, [] {}});
+    auto* list = window.findChild<QComboBox*>("MpLimitList");
+    ASSERT_NE(list, nullptr);
+    struct Case {
+        const char* text;
+        Real limit;        ///< m
+        const char* shown; ///< once the editing has ended; nullptr: as typed
+    };
+    const Case cases[] = {
+        {"0.10 m (osnowa pomiarowa)", 0.10L, nullptr},
+        {"0.05 m (osnowa szczegółowa)", 0.05L, nullptr},
+        {"0.07", 0.07L, nullptr},
+        {" 0,03 m ", 0.03L, nullptr},
+        {"0.2m", 0.2L, nullptr},
+        {"abc", 0.05L, "0.05 m (osnowa szczegółowa)"},
+        {"-0.05", 0.05L, "0.05 m (osnowa szczegółowa)"},
+        {"0", 0.05L, "0.05 m (osnowa szczegółowa)"},
+        {"0.10 m (osnowa)", 0.05L, "0.05 m (osnowa szczegółowa)"},
+        {"0,0,3", 0.05L, "0.05 m (osnowa szczegółowa)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        list->setEditText(QString::fromUtf8(c.text));
+        EXPECT_EQ(options.choices().controlOptions.mpLimit, c.limit);
+        emit list->lineEdit()->editingFinished();
+        EXPECT_EQ(list->currentText(), QString::fromUtf8(c.shown ? c.shown : c.text));
+        EXPECT_EQ(options.choices().controlOptions.mpLimit, c.limit);
+    }
+    list->setCurrentIndex(1);
+    EXPECT_EQ(options.choices().controlOptions.mpLimit, surveyControlLimit);
 }
 
 TEST(DateDisplay, ReadsThePolishWayInAnyLanguage) {

@@ -2,6 +2,7 @@
 // control reports, centres a chosen outlier, zooms about the cursor, pans by dragging,
 // fits, exports PNG, and says so when a folder has no results.
 
+#include "export/results_json.h"
 #include "gui_support.h"
 #include "sketch/sketch_view.h"
 
@@ -119,6 +120,46 @@ TEST(SketchView, CentresAnOutlierZoomsPansFitsAndExports) {
     const QString png = QString::fromStdString((folder.path() / "szkic.png").string());
     ASSERT_TRUE(view.exportPng(png));
     EXPECT_EQ(QImage(png).size(), canvas->size() * canvas->devicePixelRatio());
+}
+
+// A wyniki.json with a quality control made by hand: the view reads it back, counts its
+// findings in the status line, draws each kind of mark on the network and shows its legend.
+TEST(SketchView, MarksTheFindingsOfTheQualityControl) {
+    test::TempFolder folder;
+    compute(folder, "siec-blad-gruby");
+    auto results = readResultsJson(folder.path() / "wyniki.json");
+    ASSERT_TRUE(results.has_value());
+    results->control = test::handMadeControl(*results);
+    ASSERT_TRUE(writeResultsJson(folder.path(), *results));
+    SketchView view;
+    ASSERT_TRUE(view.load(folder.path()));
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    EXPECT_TRUE(view.findChild<QLabel*>("sketchStatus")
+                    ->text()
+                    .contains(QString::fromUtf8("obserwacje usunięte: 3, wątpliwe punkty "
+                                                "nawiązania: 1, Mp ponad standard 0.0175 m: 2")));
+
+    EXPECT_TRUE(view.findChild<QLabel*>("controlLegend")->isVisible());
+    const QImage canvas = view.findChild<QWidget*>("sketchCanvas")->grab().toImage();
+    for (const std::string_view colour : {removedColour, shiftColour, aboveStandardColour}) {
+        SCOPED_TRACE(std::string(colour));
+        const QColor wanted(QString::fromLatin1(colour.data(), colour.size()));
+        int pixels = 0;
+        for (int y = 0; y < canvas.height(); ++y) {
+            for (int x = 0; x < canvas.width(); ++x) {
+                const QColor c = canvas.pixelColor(x, y);
+                pixels += std::abs(c.red() - wanted.red()) + std::abs(c.green() - wanted.green()) +
+                                      std::abs(c.blue() - wanted.blue()) <
+                                  40
+                              ? 1
+                              : 0;
+            }
+        }
+        EXPECT_GT(pixels, 30);
+    }
+    fs::create_directories(PTW3_SCREENSHOT_DIR);
+    EXPECT_TRUE(view.grab().save(QStringLiteral(PTW3_SCREENSHOT_DIR "/sketch_control.png")));
 }
 
 TEST(SketchView, AFolderWithoutResultsSaysSo) {
