@@ -238,15 +238,49 @@ Eigen::MatrixXd setLaplacian(const std::vector<double>& meanErrors,
     return l;
 }
 
-// CHOLMOD's supernodal factorisation P N Pᵀ = L Lᵀ with its fill-reducing ordering P.
+// CHOLMOD's factorisation P N Pᵀ = L Lᵀ with its fill-reducing ordering P.
 struct SparseFactor::Impl {
     cholmod_common common{};
     cholmod_factor* factor = nullptr;
+    // Simplicial layout: the position of each row in P, each column's parent in the
+    // elimination tree, and the work space of the sparse forward substitution.
+    std::vector<int> permuted;
+    std::vector<int> parent;
+    mutable std::vector<double> work;
+    mutable std::vector<char> reached;
 
-    Impl() {
+    explicit Impl(Layout layout) {
         cholmod_start(&common);
-        common.supernodal = CHOLMOD_SUPERNODAL;
         common.print = 0;
+        if (layout == Layout::Simplicial) {
+            common.supernodal = CHOLMOD_SIMPLICIAL;
+            common.final_ll = 1;
+            // Nested dissection keeps the elimination tree shallow, and with it the rows a
+            // sparse column reaches.
+            common.nmethods = 1;
+            common.method[0].ordering = CHOLMOD_METIS;
+        } else {
+            common.supernodal = CHOLMOD_SUPERNODAL;
+        }
+    }
+
+    void prepareSparseSolves() {
+        const auto n = static_cast<int>(factor->n);
+        const auto* perm = static_cast<const int*>(factor->Perm);
+        const auto* p = static_cast<const int*>(factor->p);
+        const auto* i = static_cast<const int*>(factor->i);
+        const auto* nz = static_cast<const int*>(factor->nz);
+        permuted.assign(static_cast<size_t>(n), 0);
+        parent.assign(static_cast<size_t>(n), -1);
+        for (int k = 0; k < n; ++k) {
+            permuted[static_cast<size_t>(perm[k])] = k;
+            for (int e = p[k] + 1; e < p[k] + nz[k]; ++e) {
+                int& up = parent[static_cast<size_t>(k)];
+                up = up < 0 ? i[e] : std::min(up, i[e]);
+            }
+        }
+        work.assign(static_cast<size_t>(n), 0);
+        reached.assign(static_cast<size_t>(n), 0);
     }
     ~Impl() {
         if (factor != nullptr) {
@@ -273,8 +307,8 @@ struct SparseFactor::Impl {
     }
 };
 
-SparseFactor::SparseFactor()
-    : m_impl(std::make_unique<Impl>()) {}
+SparseFactor::SparseFactor(Layout layout)
+    : m_impl(std::make_unique<Impl>(layout)) {}
 SparseFactor::~SparseFactor() = default;
 
 bool SparseFactor::factorise(const Eigen::SparseMatrix<double>& lower) {
@@ -301,7 +335,13 @@ bool SparseFactor::factorise(const Eigen::SparseMatrix<double>& lower) {
         return false;
     }
     cholmod_factorize(&a, m.factor, &m.common);
-    return m.common.status == CHOLMOD_OK && m.factor->minor == m.factor->n;
+    if (m.common.status != CHOLMOD_OK || m.factor->minor != m.factor->n) {
+        return false;
+    }
+    if (!m.factor->is_super) {
+        m.prepareSparseSolves();
+    }
+    return true;
 }
 
 Eigen::VectorXd SparseFactor::solve(const Eigen::VectorXd& b) const {
@@ -312,8 +352,46 @@ Eigen::MatrixXd SparseFactor::solve(const Eigen::MatrixXd& b) const {
     return m_impl->solve(CHOLMOD_A, b);
 }
 
-Eigen::MatrixXd SparseFactor::forwardSolve(const Eigen::MatrixXd& b) const {
-    return m_impl->solve(CHOLMOD_L, m_impl->solve(CHOLMOD_P, b));
+Eigen::MatrixXd SparseFactor::inverseForm(const std::vector<SparseRow>& columns) const {
+    const Impl& m = *m_impl;
+    const auto* p = static_cast<const int*>(m.factor->p);
+    const auto* i = static_cast<const int*>(m.factor->i);
+    const auto* nz = static_cast<const int*>(m.factor->nz);
+    const auto* x = static_cast<const double*>(m.factor->x);
+    // The rows the columns reach: their nonzeros' paths to the root of the elimination tree,
+    // in ascending order, which is an order of the forward substitution.
+    std::vector<int> reach;
+    for (const SparseRow& column : columns) {
+        for (const auto& [row, value] : column) {
+            int k = m.permuted[static_cast<size_t>(row)];
+            while (k >= 0 && !m.reached[static_cast<size_t>(k)]) {
+                m.reached[static_cast<size_t>(k)] = 1;
+                reach.push_back(k);
+                k = m.parent[static_cast<size_t>(k)];
+            }
+        }
+    }
+    std::sort(reach.begin(), reach.end());
+    const auto count = static_cast<Eigen::Index>(columns.size());
+    Eigen::MatrixXd solved(static_cast<Eigen::Index>(reach.size()), count);
+    for (Eigen::Index c = 0; c < count; ++c) {
+        for (const auto& [row, value] : columns[static_cast<size_t>(c)]) {
+            m.work[static_cast<size_t>(m.permuted[static_cast<size_t>(row)])] += value;
+        }
+        for (size_t r = 0; r < reach.size(); ++r) {
+            const int k = reach[r];
+            const double v = m.work[static_cast<size_t>(k)] / x[p[k]];
+            m.work[static_cast<size_t>(k)] = 0;
+            solved(static_cast<Eigen::Index>(r), c) = v;
+            for (int e = p[k] + 1; e < p[k] + nz[k]; ++e) {
+                m.work[static_cast<size_t>(i[e])] -= x[e] * v;
+            }
+        }
+    }
+    for (const int k : reach) {
+        m.reached[static_cast<size_t>(k)] = 0;
+    }
+    return solved.transpose() * solved;
 }
 
 Eigen::SparseMatrix<double> normalMatrix(const ControlModel& model, const UnknownMap& map,

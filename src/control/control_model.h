@@ -75,10 +75,14 @@ std::optional<ControlModel> buildControlModel(const NetworkData& network,
 /// adjustment weighs them: w_ij = 1/(√Σp · m_i m_j)² over the kept directions.
 Eigen::MatrixXd setLaplacian(const std::vector<double>& meanErrors, const std::vector<bool>& kept);
 
-/// A Cholesky factor of a sparse symmetric positive definite matrix.
+/// A Cholesky factor P N Pᵀ = L Lᵀ of a sparse symmetric positive definite matrix, with a
+/// fill-reducing ordering P. Supernodal for solutions with many right-hand sides; simplicial
+/// for the forms of sparse columns, whose forward substitution touches only the rows its
+/// nonzeros reach along the elimination tree.
 class SparseFactor {
 public:
-    SparseFactor();
+    enum class Layout { Supernodal, Simplicial };
+    explicit SparseFactor(Layout layout = Layout::Supernodal);
     ~SparseFactor();
     SparseFactor(const SparseFactor&) = delete;
     SparseFactor& operator=(const SparseFactor&) = delete;
@@ -86,8 +90,8 @@ public:
     bool factorise(const Eigen::SparseMatrix<double>& lower);
     Eigen::VectorXd solve(const Eigen::VectorXd& b) const;
     Eigen::MatrixXd solve(const Eigen::MatrixXd& b) const;
-    /// L⁻¹ P b, with which bᵀ N⁻¹ b = (L⁻¹ P b)ᵀ (L⁻¹ P b) at half the work of a solve.
-    Eigen::MatrixXd forwardSolve(const Eigen::MatrixXd& b) const;
+    /// Bᵀ N⁻¹ B = (L⁻¹ P B)ᵀ (L⁻¹ P B) of a few sparse columns (simplicial layout only).
+    Eigen::MatrixXd inverseForm(const std::vector<SparseRow>& columns) const;
 
 private:
     struct Impl;

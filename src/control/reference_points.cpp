@@ -154,33 +154,14 @@ public:
         return r;
     }
 
-    // S of every release, with Cᵀ N⁻¹ C = (L⁻¹ P C)ᵀ (L⁻¹ P C) for many points at once.
+    // S of every release, with Cᵀ N⁻¹ C = (L⁻¹ P C)ᵀ (L⁻¹ P C) from sparse substitutions.
     void complete(std::vector<Release>& releases) const {
-        constexpr Eigen::Index batchColumns = 256;
-        for (size_t first = 0; first < releases.size();) {
-            size_t last = first;
-            Eigen::Index columns = 0;
-            while (last < releases.size() && columns + releases[last].own.rows() <= batchColumns) {
-                columns += releases[last++].own.rows();
+        for (Release& r : releases) {
+            std::vector<SparseRow> columns(static_cast<size_t>(r.own.rows()));
+            for (const auto& [row, axis, value] : r.coupling) {
+                columns[static_cast<size_t>(axis)].emplace_back(row, value);
             }
-            Eigen::MatrixXd c = Eigen::MatrixXd::Zero(m_c.size, columns);
-            Eigen::Index offset = 0;
-            for (size_t i = first; i < last; ++i) {
-                for (const auto& [row, axis, value] : releases[i].coupling) {
-                    c(row, offset + axis) = value;
-                }
-                offset += releases[i].own.rows();
-            }
-            const Eigen::MatrixXd y = m_factor.forwardSolve(c);
-            offset = 0;
-            for (size_t i = first; i < last; ++i) {
-                Release& r = releases[i];
-                const Eigen::Index d = r.own.rows();
-                const auto block = y.middleCols(offset, d);
-                r.schur = r.own - block.transpose() * block;
-                offset += d;
-            }
-            first = last;
+            r.schur = r.own - m_factor.inverseForm(columns);
         }
     }
 
@@ -222,7 +203,7 @@ public:
 private:
     const ControlModel& m_model;
     const Configuration& m_c;
-    SparseFactor m_factor;
+    SparseFactor m_factor{SparseFactor::Layout::Simplicial};
     Eigen::VectorXd m_x;
     Eigen::VectorXd m_gradient;
     std::vector<Eigen::VectorXd> m_residuals;
