@@ -61,9 +61,9 @@ void runCalculation(ProgramState& state, const RunChoices& choices, RunContext& 
     // beside the reports of this one, even if this one stops.
     removeControlReport(options.workingFolder);
     readNetworkData(options.workingFolder, state.network, context);
-    if (choices.extraFiles) {
-        removeExtraFiles(options.workingFolder);
-    }
+    // Also when this computation writes none: those of an earlier one must not stand beside
+    // its reports.
+    removeExtraFiles(options.workingFolder);
     AdjustmentOutcome outcome;
     const bool outcomeNeeded = choices.extraFiles || choices.control;
     CalculationResults& results = state.results;
@@ -73,6 +73,7 @@ void runCalculation(ProgramState& state, const RunChoices& choices, RunContext& 
 
     std::optional<QualityControl> control;
     if (choices.control) {
+        context.message(cp1250(" KONTROLA WYRÓWNANIA - proszę czekać"));
         control = controlAdjustment(state.network, outcome, choices.controlOptions);
         // A stop asked for during the control ends the run before its report is written.
         context.checkCancelled();

@@ -544,6 +544,13 @@ TEST(ResultFiles, WrittenUnlessTurnedOffAndNeverLeftFromAnEarlierComputation) {
     run.folder.write("XY.prz", "1 5000 3000\r\n"); // on top of the fixed point 1001
     EXPECT_THROW(run.run(true, {false}), Stop);
     EXPECT_FALSE(run.folder.exists("SIEC.SVG"));
+
+    // And when the next computation writes none.
+    Computed plain;
+    plain.folder.copyFilesOf(examples / "siec-lokalna");
+    plain.folder.write("wyniki.json", "{}");
+    plain.run(false);
+    EXPECT_FALSE(plain.folder.exists("wyniki.json"));
 }
 
 } // namespace
