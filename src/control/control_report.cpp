@@ -194,8 +194,52 @@ void writeGlobalTest(ReportText& r, const GlobalTest& g) {
     r.line(cp1250("     WYNIK: ") + globalVerdict(g.verdict));
 }
 
+// The steps whose observations touch a reference point that the check of the reference
+// points found doubtful: their large w may be the point's shift rather than gross errors.
+void writeStepsAtDoubtfulPoints(ReportText& r, const NetworkData& n,
+                                const AdjustmentOutcome& outcome, const Snooping& s,
+                                const std::vector<int32_t>& doubtful) {
+    std::string steps;
+    int32_t count = 0;
+    std::vector<int32_t> points;
+    for (size_t i = 0; i < s.steps.size(); ++i) {
+        std::vector<int32_t> observations = {s.steps[i].observation};
+        if (s.steps[i].alsoRemoved) {
+            observations.push_back(*s.steps[i].alsoRemoved);
+        }
+        bool touches = false;
+        for (const int32_t k : observations) {
+            const AdjustedObservation& o = outcome.observations[static_cast<size_t>(k)];
+            for (const int32_t p : {o.left, o.from, o.to}) {
+                if (std::find(doubtful.begin(), doubtful.end(), p) != doubtful.end()) {
+                    touches = true;
+                    if (std::find(points.begin(), points.end(), p) == points.end()) {
+                        points.push_back(p);
+                    }
+                }
+            }
+        }
+        if (touches) {
+            steps += (steps.empty() ? "" : ", ") + std::to_string(i + 1);
+            ++count;
+        }
+    }
+    if (steps.empty()) {
+        return;
+    }
+    std::string names;
+    for (const int32_t p : points) {
+        names += (names.empty() ? "" : ", ") + n.points[p].number;
+    }
+    r.line(cp1250(count == 1 ? "     UWAGA: obserwacja kroku " : "     UWAGA: obserwacje kroków ") +
+           steps + cp1250(count == 1 ? " dotyczy" : " dotyczą") +
+           cp1250(" wątpliwego punktu nawiązania ") + names + ":");
+    r.say(count == 1 ? "     jej duże |w| może wynikać z przesunięcia punktu, a nie z błędu grubego"
+                     : "     ich duże |w| mogą wynikać z przesunięcia punktu, a nie z błędów grubych");
+}
+
 void writeSnooping(ReportText& r, const NetworkData& n, const AdjustmentOutcome& outcome,
-                   const Snooping& s) {
+                   const Snooping& s, const std::vector<int32_t>& doubtful) {
     r.line(" ");
     r.say("  2. WYSZUKIWANIE BŁĘDÓW GRUBYCH (data snooping Baarda)");
     r.line(sectionRule);
@@ -248,6 +292,7 @@ void writeSnooping(ReportText& r, const NetworkData& n, const AdjustmentOutcome&
     } else {
         r.say("     ZAKOŃCZENIE: żadne z pozostałych |w| nie przekracza wartości krytycznej");
     }
+    writeStepsAtDoubtfulPoints(r, n, outcome, s, doubtful);
 }
 
 // clang-format off
@@ -402,7 +447,7 @@ std::string controlReportText(const NetworkData& n, const AdjustmentOutcome& out
     ReportText r;
     writeHeading(r, n, outcome, now);
     writeGlobalTest(r, control.global);
-    writeSnooping(r, n, outcome, control.snooping);
+    writeSnooping(r, n, outcome, control.snooping, control.reference.doubtfulPoints);
     writeReferenceCheck(r, n, control.reference);
     writeRelativeAccuracy(r, n, control.relative);
     writeAccuracyStandard(r, n, outcome, control.standard);
