@@ -234,8 +234,9 @@ void writeStepsAtDoubtfulPoints(ReportText& r, const NetworkData& n,
     r.line(cp1250(count == 1 ? "     UWAGA: obserwacja kroku " : "     UWAGA: obserwacje kroków ") +
            steps + cp1250(count == 1 ? " dotyczy" : " dotyczą") +
            cp1250(" wątpliwego punktu nawiązania ") + names + ":");
-    r.say(count == 1 ? "     jej duże |w| może wynikać z przesunięcia punktu, a nie z błędu grubego"
-                     : "     ich duże |w| mogą wynikać z przesunięcia punktu, a nie z błędów grubych");
+    r.say(count == 1
+              ? "     jej duże |w| może wynikać z przesunięcia punktu, a nie z błędu grubego"
+              : "     ich duże |w| mogą wynikać z przesunięcia punktu, a nie z błędów grubych");
 }
 
 void writeSnooping(ReportText& r, const NetworkData& n, const AdjustmentOutcome& outcome,
