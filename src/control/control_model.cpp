@@ -394,6 +394,18 @@ Eigen::MatrixXd SparseFactor::inverseForm(const std::vector<SparseRow>& columns)
     return solved.transpose() * solved;
 }
 
+namespace {
+
+// The group's Laplacian, or the one that replaces it (an empty one leaves the group out).
+const Eigen::MatrixXd& weightsInUse(const ControlModel& model,
+                                    const std::vector<const Eigen::MatrixXd*>& laplacians,
+                                    size_t g) {
+    return laplacians.empty() || laplacians[g] == nullptr ? model.groups[g].laplacian
+                                                          : *laplacians[g];
+}
+
+} // namespace
+
 Eigen::SparseMatrix<double> normalMatrix(const ControlModel& model, const UnknownMap& map,
                                          int32_t size,
                                          const std::vector<const Eigen::MatrixXd*>& laplacians) {
@@ -403,9 +415,7 @@ Eigen::SparseMatrix<double> normalMatrix(const ControlModel& model, const Unknow
     std::vector<SparseRow> mapped;  // its rows over local positions
     for (size_t g = 0; g < model.groups.size(); ++g) {
         const ObservationGroup& group = model.groups[g];
-        const Eigen::MatrixXd& l = laplacians.empty() || laplacians[g] == nullptr
-                                       ? group.laplacian
-                                       : *laplacians[g];
+        const Eigen::MatrixXd& l = weightsInUse(model, laplacians, g);
         if (l.size() == 0) {
             continue;
         }
@@ -470,9 +480,7 @@ Eigen::VectorXd gradientAtZero(const ControlModel& model, const UnknownMap& map,
     Eigen::VectorXd b = Eigen::VectorXd::Zero(size);
     for (size_t g = 0; g < model.groups.size(); ++g) {
         const ObservationGroup& group = model.groups[g];
-        const Eigen::MatrixXd& l = laplacians.empty() || laplacians[g] == nullptr
-                                       ? group.laplacian
-                                       : *laplacians[g];
+        const Eigen::MatrixXd& l = weightsInUse(model, laplacians, g);
         if (l.size() == 0) {
             continue;
         }
