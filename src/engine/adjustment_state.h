@@ -59,6 +59,7 @@ struct LastPassModel {
     std::vector<ModelEquation> equations; ///< in the order they were evaluated
     std::vector<LineCofactor> lines;      ///< every pair of points joined by an observation
     Table<WorkingPoint> given;            ///< the coordinates and a-priori errors as given
+    Table<PointCofactor> points;          ///< every point's 2x2 block of N⁻¹ (0 when fixed)
 };
 
 /// The kinds of observation the result tables list; directions are listed one by one.

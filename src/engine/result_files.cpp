@@ -150,6 +150,12 @@ void writeResults(AdjustmentState& s, CalculationResults& results) {
         s.outcome->accuracy.clear();
         s.outcome->mo = s.mo;
         keepLineCofactors(s);
+        s.outcome->model.points.clear();
+        for (int32_t k = 1; k <= n.lp(); ++k) {
+            s.outcome->model.points.append(
+                k > n.determinedCount() ? PointCofactor{}
+                                        : s.normal.pointCofactors()[n.ordering.position[k]]);
+        }
         s.outcome->model.given.clear();
         for (const Point& p : n.points) {
             s.outcome->model.given.append(WorkingPoint{p.x, p.y, p.h, p.mx, p.my, p.mh});

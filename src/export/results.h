@@ -8,6 +8,7 @@
 #include "common/clock.h"
 #include "common/real.h"
 #include "control/quality_control.h"
+#include "design/pre_analysis.h"
 #include "engine/adjustment_state.h"
 #include "export/reliability.h"
 
@@ -105,6 +106,8 @@ struct NetworkResults {
     /// The quality control, when it was made; its observation indices are those of
     /// `observations` and its point indices those of `points` plus one.
     std::optional<QualityControl> control;
+    /// Set when these are the expected figures of a plan rather than an adjustment's.
+    std::optional<PreAnalysis> preAnalysis;
 };
 
 /// The results of a computation that wrote its reports. `options` are the options of the

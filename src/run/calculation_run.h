@@ -8,6 +8,7 @@
 #include "common/run_context.h"
 #include "common/stop.h"
 #include "control/quality_control.h"
+#include "design/pre_analysis.h"
 #include "engine/calculation_options.h"
 #include "observations/coordinate_system.h"
 #include "run/program_state.h"
@@ -32,6 +33,9 @@ struct RunChoices {
     /// KONTROLA.ptw and the quality control in the extra files
     bool control = true;
     ControlOptions controlOptions;
+    /// A pre-analysis of the plan in the folder instead of an adjustment (PROJEKT.ptw).
+    bool preAnalysis = false;
+    PlanOptions plan;
 };
 
 /// The summary's rounding: position errors to 0.0001 m, the increment norm to 0.00001 m
