@@ -39,9 +39,11 @@ GlobalTest globalTest(const AdjustmentOutcome& outcome) {
     return t;
 }
 
-RelativeAccuracy relativeAccuracy(const AdjustmentOutcome& outcome) {
+} // namespace
+
+RelativeAccuracy relativeAccuracy(const AdjustmentOutcome& outcome, Real mo) {
     RelativeAccuracy r;
-    const Real mo2 = outcome.mo * outcome.mo;
+    const Real mo2 = mo * mo;
     for (const LineCofactor& q : outcome.model.lines) {
         const WorkingPoint& from = outcome.coordinates[q.from];
         const WorkingPoint& to = outcome.coordinates[q.to];
@@ -52,8 +54,8 @@ RelativeAccuracy relativeAccuracy(const AdjustmentOutcome& outcome) {
         const Real dy = to.y - from.y;
         line.length = std::hypot(dx, dy);
         const ErrorEllipseAxes e = errorEllipse(q.qxx, q.qyy, q.qxy);
-        line.a = e.a * outcome.mo;
-        line.b = e.b * outcome.mo;
+        line.a = e.a * mo;
+        line.b = e.b * mo;
         line.fi = e.fi;
         if (line.length > 0) {
             const Real s2 = line.length * line.length;
@@ -71,13 +73,13 @@ RelativeAccuracy relativeAccuracy(const AdjustmentOutcome& outcome) {
     return r;
 }
 
-AccuracyStandard accuracyStandard(const NetworkData& network, const AdjustmentOutcome& outcome,
+AccuracyStandard accuracyStandard(const NetworkData& network, const Table<Real>& mps,
                                   Real limit) {
     AccuracyStandard s;
     s.limit = limit;
     s.checked = network.determinedCount();
     for (int32_t p = 1; p <= network.determinedCount(); ++p) {
-        const Real mp = outcome.accuracy[p].mp;
+        const Real mp = mps[p];
         if (!s.largestPoint || mp > s.largestMp) {
             s.largestPoint = p;
             s.largestMp = mp;
@@ -87,13 +89,10 @@ AccuracyStandard accuracyStandard(const NetworkData& network, const AdjustmentOu
             s.failing.push_back(p);
         }
     }
-    std::stable_sort(s.failing.begin(), s.failing.end(), [&](int32_t a, int32_t b) {
-        return outcome.accuracy[a].mp > outcome.accuracy[b].mp;
-    });
+    std::stable_sort(s.failing.begin(), s.failing.end(),
+                     [&](int32_t a, int32_t b) { return mps[a] > mps[b]; });
     return s;
 }
-
-} // namespace
 
 Real ReferencePointTest::shift() const { return std::hypot(dx, dy); }
 
@@ -103,8 +102,12 @@ QualityControl controlAdjustment(const NetworkData& network, const AdjustmentOut
     c.global = globalTest(outcome);
     c.snooping.critical = options.snoopingCritical;
     c.snooping.stepLimit = options.snoopingSteps;
-    c.relative = relativeAccuracy(outcome);
-    c.standard = accuracyStandard(network, outcome, options.mpLimit);
+    c.relative = relativeAccuracy(outcome, outcome.mo);
+    Table<Real> mp;
+    for (const PointAccuracy& a : outcome.accuracy) {
+        mp.append(a.mp);
+    }
+    c.standard = accuracyStandard(network, mp, options.mpLimit);
     if (outcome.robust) {
         c.snooping.skipped = afterRobust;
         c.reference.skipped = afterRobust;

@@ -129,6 +129,12 @@ struct QualityControl {
 
 namespace ptw3 {
 
+/// The relative accuracy of every observed pair of the outcome, with the unit error mo.
+RelativeAccuracy relativeAccuracy(const AdjustmentOutcome& outcome, Real mo);
+
+/// The points to be determined against the limit, with their Mp by point index.
+AccuracyStandard accuracyStandard(const NetworkData& network, const Table<Real>& mp, Real limit);
+
 /// The quality control of an adjustment whose outcome was collected (with its last pass's
 /// model). The network is the one the adjustment ran on.
 QualityControl controlAdjustment(const NetworkData& network, const AdjustmentOutcome& outcome,

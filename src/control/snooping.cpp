@@ -8,7 +8,7 @@
 // which gives the new solution and every observation's new form a N_s⁻¹ aᵀ from the forms of
 // the adjustment as given.
 #include "control/control_model.h"
-#include "export/reliability.h"
+#include "control/reliability.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,24 +1,228 @@
 #include "design/pre_analysis.h"
 
+#include "common/encoding.h"
+#include "common/folder_files.h"
+#include "common/number_parse.h"
+#include "common/text_file.h"
+#include "control/reliability.h"
+#include "design/design_advisor.h"
+#include "engine/report_preamble.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <sstream>
+#include <unordered_set>
+
 namespace ptw3 {
+namespace {
 
-std::vector<CandidateObservation> readCandidates(const std::filesystem::path&,
-                                                 const NetworkData&, std::vector<std::string>&) {
-    return {};
+constexpr Real gradsPerRadian = 200 / std::numbers::pi_v<Real>;
+
+// The plane bearing from one point to another, grads in [0, 400).
+Real bearingGrad(const NetworkData& n, int32_t from, int32_t to) {
+    const Point& a = n.points[from];
+    const Point& b = n.points[to];
+    Real t = std::atan2(b.y - a.y, b.x - a.x) * gradsPerRadian;
+    if (t < 0) {
+        t += 400;
+    }
+    return t;
 }
 
-std::vector<CandidateObservation> generateCandidates(const NetworkData&, const AdjustmentOutcome&,
-                                                     const PlanOptions&) {
-    return {};
+Real angleGrad(Real fromGrad, Real toGrad) {
+    Real t = toGrad - fromGrad;
+    if (t < 0) {
+        t += 400;
+    }
+    return t;
 }
 
-void computePlannedValues(NetworkData&) {}
+uint64_t pairKey(int32_t i, int32_t j) {
+    return static_cast<uint64_t>(std::min(i, j)) << 32 | static_cast<uint64_t>(std::max(i, j));
+}
 
-PreAnalysis analysePlan(const NetworkData&, const AdjustmentOutcome&, const PlanOptions& options,
-                        const std::vector<CandidateObservation>&) {
-    PreAnalysis p;
-    p.standard.limit = options.mpLimit;
-    return p;
+} // namespace
+
+void computePlannedValues(NetworkData& n) {
+    for (int32_t k = 1; k <= n.lka1; ++k) {
+        Angle& a = n.angles[k];
+        a.value = angleGrad(bearingGrad(n, a.station, a.left), bearingGrad(n, a.station, a.right));
+    }
+    // The Schreiber angles follow the directions of their sets, as the data input formed them.
+    int32_t k = n.lka1;
+    for (DirectionSet& set : n.directionSets) {
+        for (Direction& d : set.directions) {
+            d.value = bearingGrad(n, set.station, d.target);
+        }
+        const Table<Direction>& dirs = set.directions;
+        for (int32_t i = 1; i < dirs.count(); ++i) {
+            for (int32_t j = i + 1; j <= dirs.count(); ++j) {
+                n.angles[++k].value = angleGrad(dirs[i].value, dirs[j].value);
+            }
+        }
+    }
+    for (LineObservation& d : n.distances) {
+        const Point& a = n.points[d.from];
+        const Point& b = n.points[d.to];
+        d.value = std::hypot(b.x - a.x, b.y - a.y);
+    }
+    for (LineObservation& a : n.azimuths) {
+        a.value = bearingGrad(n, a.from, a.to);
+    }
+}
+
+std::vector<CandidateObservation> readCandidates(const std::filesystem::path& folder,
+                                                 const NetworkData& network,
+                                                 std::vector<std::string>& refused) {
+    std::vector<CandidateObservation> candidates;
+    const std::optional<std::filesystem::path> file = findFileNoCase(folder, "KANDYDACI");
+    if (!file) {
+        return candidates;
+    }
+    const std::optional<std::vector<std::string>> lines = readTextLines(*file);
+    if (!lines) {
+        refused.push_back("nie można odczytać pliku KANDYDACI");
+        return candidates;
+    }
+    const auto pointOf = [&](const std::string& number) {
+        for (int32_t p = 1; p <= network.lp(); ++p) {
+            if (network.points[p].number == number) {
+                return p;
+            }
+        }
+        return 0;
+    };
+    for (size_t i = 0; i < lines->size(); ++i) {
+        const std::string text = utf8FromCp1250((*lines)[i]);
+        std::istringstream in(text);
+        std::string kind, from, to, value, error;
+        in >> kind >> from >> to >> value >> error;
+        if (kind.empty()) {
+            continue;
+        }
+        const auto refuse = [&](const std::string& why) {
+            refused.push_back("wiersz " + std::to_string(i + 1) + ": " + why);
+        };
+        CandidateObservation c;
+        c.line = static_cast<int32_t>(i + 1);
+        if (kind == "D" || kind == "d") {
+            c.kind = ListedKind::Distance;
+        } else if (kind == "K" || kind == "k") {
+            c.kind = ListedKind::Direction;
+        } else {
+            refuse("nieznany rodzaj obserwacji \"" + kind + "\" (D lub K)");
+            continue;
+        }
+        c.from = pointOf(from);
+        c.to = pointOf(to);
+        if (c.from == 0 || c.to == 0 || c.from == c.to) {
+            refuse("nieznany punkt " + (c.from == 0 ? from : to));
+            continue;
+        }
+        const std::optional<Real> m = parseReal(error);
+        if (!m || !(*m > 0) || !std::isfinite(static_cast<double>(*m))) {
+            refuse("brak dodatniego błędu średniego");
+            continue;
+        }
+        c.meanError = *m;
+        candidates.push_back(c);
+    }
+    return candidates;
+}
+
+std::vector<CandidateObservation> generateCandidates(const NetworkData& network,
+                                                     const AdjustmentOutcome& outcome,
+                                                     const PlanOptions& options) {
+    std::vector<CandidateObservation> candidates;
+    if (!options.candidatesWithin) {
+        return candidates;
+    }
+    std::unordered_set<uint64_t> joined;
+    for (const LineCofactor& line : outcome.model.lines) {
+        joined.insert(pairKey(line.from, line.to));
+    }
+    std::vector<bool> hasSet(static_cast<size_t>(network.lp()) + 1, false);
+    for (const DirectionSet& set : network.directionSets) {
+        hasSet[static_cast<size_t>(set.station)] = true;
+    }
+    const Real within = *options.candidatesWithin;
+    // Points sorted by X, so that only a band of them is compared with each.
+    std::vector<int32_t> byX;
+    for (int32_t p = 1; p <= network.lp(); ++p) {
+        byX.push_back(p);
+    }
+    const auto x = [&](int32_t p) { return outcome.coordinates[p].x; };
+    const auto y = [&](int32_t p) { return outcome.coordinates[p].y; };
+    std::sort(byX.begin(), byX.end(), [&](int32_t a, int32_t b) { return x(a) < x(b); });
+    const int32_t determined = network.determinedCount();
+    for (size_t a = 0; a < byX.size(); ++a) {
+        for (size_t b = a + 1; b < byX.size() && x(byX[b]) - x(byX[a]) <= within; ++b) {
+            const int32_t i = byX[a];
+            const int32_t j = byX[b];
+            if ((i > determined && j > determined) || joined.contains(pairKey(i, j)) ||
+                std::hypot(x(j) - x(i), y(j) - y(i)) > within) {
+                continue;
+            }
+            const int32_t first = std::min(i, j);
+            const int32_t second = std::max(i, j);
+            if (options.candidateDistances) {
+                candidates.push_back(
+                    {ListedKind::Distance, first, second, options.candidateDistanceError, {}});
+            }
+            if (options.candidateDirections) {
+                for (const auto& [station, target] : {std::pair{first, second},
+                                                      std::pair{second, first}}) {
+                    if (hasSet[static_cast<size_t>(station)]) {
+                        candidates.push_back({ListedKind::Direction, station, target,
+                                              options.candidateDirectionError, {}});
+                    }
+                }
+            }
+        }
+    }
+    return candidates;
+}
+
+PreAnalysis analysePlan(const NetworkData& network, const AdjustmentOutcome& outcome,
+                        const PlanOptions& options,
+                        const std::vector<CandidateObservation>& candidates) {
+    PreAnalysis plan;
+    Table<Real> mp;
+    for (int32_t p = 1; p <= network.lp(); ++p) {
+        const PointCofactor& q = outcome.model.points[p];
+        PlannedPoint point;
+        point.point = p;
+        point.mx = std::sqrt(std::fabs(q.qxx));
+        point.my = std::sqrt(std::fabs(q.qyy));
+        point.mp = std::hypot(point.mx, point.my);
+        const ErrorEllipseAxes e = errorEllipse(q.qxx, q.qyy, q.qxy);
+        point.a = e.a;
+        point.b = e.b;
+        point.fi = e.fi;
+        point.controlled = network.points[p].linkCount >= fewestLinksForControl;
+        mp.append(p <= network.determinedCount() ? point.mp : 0);
+        if (p <= network.determinedCount()) {
+            plan.points.push_back(point);
+        }
+    }
+    for (size_t i = 0; i < outcome.observations.size(); ++i) {
+        const AdjustedObservation& o = outcome.observations[i];
+        PlannedObservation planned;
+        planned.observation = static_cast<int32_t>(i);
+        if (o.share) {
+            const ReliabilityFigures f = reliabilityFigures(*o.share, 0, o.meanError, 1);
+            planned.r = f.r;
+            planned.mdb = f.mdb;
+        }
+        plan.observations.push_back(planned);
+    }
+    plan.lines = relativeAccuracy(outcome, 1);
+    plan.standard = accuracyStandard(network, mp, options.mpLimit);
+    if (options.advise) {
+        plan.advice = adviseDesign(network, outcome, options, candidates, plan);
+    }
+    return plan;
 }
 
 } // namespace ptw3

@@ -42,6 +42,10 @@ struct CalculationOptions {
     /// Threads of the factorisation and the inversion, 0 for one per hardware thread; the
     /// results do not depend on it.
     int32_t threadCount = 0;
+    /// The coordinates stay where they are given: the normal equations of the first pass and
+    /// the last pass are both formed at the approximate coordinates (a plan's pre-analysis,
+    /// whose observed values mean nothing).
+    bool holdCoordinates = false;
 };
 
 struct CalculationResults {

@@ -163,7 +163,9 @@ void runIterations(AdjustmentState& s, CalculationResults& results) {
             s.controlReport.line("    - automatyczna korekta numeryczna");
         }
         s.pvvPdd = s.normal.sumOfSquares();
-        applyCorrections(s);
+        if (!s.options.holdCoordinates) {
+            applyCorrections(s);
+        }
         const UnitErrors e = unitErrors(s.pLL, s.pvvPdd, s.size.redundancy());
         s.approximateMo = e.approximateMo;
         s.mo = e.mo;

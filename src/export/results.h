@@ -10,7 +10,7 @@
 #include "control/quality_control.h"
 #include "design/pre_analysis.h"
 #include "engine/adjustment_state.h"
-#include "export/reliability.h"
+#include "control/reliability.h"
 
 #include <optional>
 #include <string>

@@ -1,4 +1,4 @@
-#include "export/reliability.h"
+#include "control/reliability.h"
 
 #include <algorithm>
 #include <cmath>
