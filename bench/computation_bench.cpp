@@ -19,6 +19,7 @@
 #include "common/stop.h"
 #include "common/user_interaction.h"
 #include "control/control_model.h"
+#include "design/pre_analysis.h"
 #include "engine/adjustment.h"
 #include "solver/profile_kernels.h"
 #include "export/results.h"
@@ -148,6 +149,14 @@ int main(int argc, char** argv) {
     const auto start = Clock::now();
     timer.start = start;
     ptw3::readNetworkData(folder, network, context);
+    // A pre-analysis: the network as a plan, one pass held at the approximate coordinates.
+    const int advisorWithin = argument(argc, argv, "--advise-within", 0);
+    const bool plan = argument(argc, argv, "--pre-analysis", 0) != 0 || advisorWithin > 0;
+    if (plan) {
+        ptw3::computePlannedValues(network);
+        options.iterationCount = 1;
+        options.holdCoordinates = true;
+    }
     const auto inputEnd = Clock::now();
     ptw3::adjustNetwork(options, network, results, context, extraFiles ? &outcome : nullptr);
     const auto end = Clock::now();
@@ -250,6 +259,30 @@ int main(int argc, char** argv) {
         before = Clock::now();
         const ptw3::QualityControl all = ptw3::controlAdjustment(network, outcome, control);
         lap("control: all sections");
+        if (plan) {
+            ptw3::PlanOptions planOptions;
+            ptw3::PreAnalysis first = ptw3::analysePlan(network, outcome, planOptions, {});
+            lap("pre-analysis");
+            ptw3::Real worst = 0;
+            for (const ptw3::PlannedPoint& p : first.points) {
+                worst = std::max(worst, p.mp);
+            }
+            planOptions.mpLimit = 0.8L * worst;
+            planOptions.advise = true;
+            planOptions.candidatesWithin = advisorWithin;
+            planOptions.advisorBudget = argument(argc, argv, "--advisor-budget", 50);
+            const std::vector<ptw3::CandidateObservation> candidates =
+                ptw3::generateCandidates(network, outcome, planOptions);
+            lap("advisor: candidates generated");
+            const ptw3::PreAnalysis advised =
+                ptw3::analysePlan(network, outcome, planOptions, candidates);
+            lap("advisor: pre-analysis and proposals");
+            std::printf("%-44s %9zu\n", "  candidates", candidates.size());
+            if (advised.advice) {
+                std::printf("%-44s %9zu\n", "  proposals", advised.advice->proposals.size());
+                std::printf("  %s\n", advised.advice->stopReason.c_str());
+            }
+        }
         std::printf("%-44s %9zu\n", "  lines", all.relative.lines.size());
         for (const char* name : {"wyniki.json", "punkty.csv", "obserwacje.csv", "siec.svg"}) {
             std::printf("%-44s %9.1f MB\n", name,

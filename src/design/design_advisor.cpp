@@ -154,6 +154,13 @@ DesignAdvice adviseDesign(const NetworkData& network, const AdjustmentOutcome& o
         advice.skipped = "brak kandydatów (plik KANDYDACI lub --candidates-within)";
         return advice;
     }
+    // Z holds a column of the unknowns for every candidate.
+    constexpr double largestZ = 1.5e8; // elements, 1.2 GB
+    if (static_cast<double>(usable.size()) * 2 * determined > largestZ) {
+        advice.skipped = "za dużo kandydatów (" + std::to_string(usable.size()) +
+                         "): zmniejsz promień lub wybierz ich mniej";
+        return advice;
+    }
     std::string reason;
     const std::optional<ControlModel> model = buildControlModel(network, outcome, reason);
     if (!model) {
