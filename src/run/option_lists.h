@@ -69,12 +69,9 @@ inline constexpr std::array<MpLimitEntry, 2> mpLimitEntries = {{
     {"0.10 m (osnowa pomiarowa)", surveyControlLimit},
 }};
 
-/// A length typed in metres: a positive number with "." or "," before its decimals, "m"
-/// after it if need be, blanks around. Nothing for any other text.
-std::optional<Real> metresByText(std::string_view text);
-
-/// The accuracy standard (m) that an entry's text names, or a typed value in metres
-/// (`metresByText`). Nothing for any other text.
+/// The accuracy standard (m) that an entry's text names, or a typed value in metres: a
+/// positive number with "." or "," before its decimals, "m" after it if need be, blanks
+/// around. Nothing for any other text.
 std::optional<Real> mpLimitByText(std::string_view text);
 
 } // namespace ptw3
