@@ -78,7 +78,8 @@ private:
         if (q > m_network.determinedCount()) {
             return;
         }
-        for (const auto& [index, c] : {std::pair{2 * q - 2, cx}, std::pair{2 * q - 1, cy}}) {
+        for (const auto& [at, c] : {std::pair{2 * q - 2, cx}, std::pair{2 * q - 1, cy}}) {
+            const int32_t index = at; // a structured binding cannot be captured in C++20
             const auto same = std::find_if(r.begin(), r.end(),
                                            [&](const auto& e) { return e.first == index; });
             if (same == r.end()) {
