@@ -223,4 +223,35 @@ QualityControl handMadeControl(const NetworkResults& r) {
     return c;
 }
 
+PreAnalysis handMadePlan(const NetworkResults& r) {
+    const auto point = [&](const std::string& number) {
+        const auto it = std::find_if(r.points.begin(), r.points.end(),
+                                     [&](const PointResult& p) { return p.number == number; });
+        return static_cast<int32_t>(it - r.points.begin()) + 1;
+    };
+    PreAnalysis plan;
+    plan.standard.limit = 0.0175L;
+    plan.standard.checked = 6;
+    plan.standard.failing = {point("5"), point("6")};
+    plan.standard.largestPoint = point("5");
+    plan.standard.largestMp = 0.0241L;
+    DesignAdvice advice;
+    advice.candidates = 12;
+    advice.worstMpBefore = 0.0241L;
+    advice.failingBefore = 2;
+    const auto proposal = [&](ListedKind kind, const char* from, const char* to, Real worstMp,
+                              int32_t failing) {
+        const Real meanError = kind == ListedKind::Distance ? 0.005L : 10;
+        return Proposal{
+            {kind, point(from), point(to), meanError, std::nullopt}, worstMp, failing, 0};
+    };
+    advice.proposals = {proposal(ListedKind::Distance, "1", "3", 0.0203L, 1),
+                        proposal(ListedKind::Direction, "2", "6", 0.0181L, 1),
+                        proposal(ListedKind::Distance, "6", "2", 0.0169L, 0)};
+    advice.goalMet = true;
+    advice.stopReason = "cel osiągnięty";
+    plan.advice = std::move(advice);
+    return plan;
+}
+
 } // namespace ptw3::test

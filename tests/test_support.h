@@ -128,4 +128,10 @@ std::vector<std::vector<std::string>> outlierRows(const std::string& controlRepo
 /// 0.0175 m. No value has more decimals than wyniki.json keeps.
 QualityControl handMadeControl(const NetworkResults& siecBladGruby);
 
+/// A pre-analysis made by hand for the results of siec-blad-gruby taken as a plan: the
+/// points 5 and 6 above a standard of 0.0175 m, and the advisor's three proposals, the
+/// distance 1–3, the direction 2–6 and the distance 6–2 (the second line of the pair 2, 6),
+/// with the largest Mp falling after each. No value has more decimals than wyniki.json keeps.
+PreAnalysis handMadePlan(const NetworkResults& siecBladGruby);
+
 } // namespace ptw3::test

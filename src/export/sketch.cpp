@@ -5,6 +5,8 @@
 #include <cassert>
 #include <charconv>
 #include <cmath>
+#include <map>
+#include <optional>
 #include <tuple>
 #include <unordered_map>
 #include <unordered_set>
@@ -156,6 +158,55 @@ void addControl(Sketch& s, const QualityControl& c) {
             s.aboveStandard.push_back(point - 1);
         }
     }
+    s.standardLimit = c.standard.limit;
+}
+
+// The plan's points above the standard, beside any a control named, and the advisor's
+// proposals, one line a pair of points. A plan read back from a file may name points it
+// does not have: those are left out, as are the ends that cannot be drawn.
+void addPlan(Sketch& s, const PreAnalysis& plan) {
+    const auto& points = s.results->points;
+    const auto index = [&](int32_t point) -> std::optional<int32_t> {
+        if (point < 1 || static_cast<size_t>(point) > points.size() ||
+            !drawable(points[static_cast<size_t>(point - 1)])) {
+            return std::nullopt;
+        }
+        return point - 1;
+    };
+    for (const int32_t point : plan.standard.failing) {
+        const auto i = index(point);
+        if (i && std::find(s.aboveStandard.begin(), s.aboveStandard.end(), *i) ==
+                     s.aboveStandard.end()) {
+            s.aboveStandard.push_back(*i);
+        }
+    }
+    s.standardLimit = plan.standard.limit;
+    if (!plan.advice) {
+        return;
+    }
+    std::map<std::pair<int32_t, int32_t>, size_t> byPair;
+    const auto& proposals = plan.advice->proposals;
+    for (size_t k = 0; k < proposals.size(); ++k) {
+        const auto from = index(proposals[k].candidate.from);
+        const auto to = index(proposals[k].candidate.to);
+        if (!from || !to) {
+            continue;
+        }
+        const auto number = static_cast<int32_t>(k + 1);
+        const auto [at, added] =
+            byPair.try_emplace({std::min(*from, *to), std::max(*from, *to)}, s.proposals.size());
+        if (added) {
+            SketchProposal proposal;
+            proposal.from = *from;
+            proposal.to = *to;
+            std::tie(proposal.north, proposal.east) =
+                labelPoint(points, {{*from, *to, proposals[k].candidate.kind}});
+            s.proposals.push_back(std::move(proposal));
+        }
+        SketchProposal& proposal = s.proposals[at->second];
+        proposal.label += (proposal.numbers.empty() ? "+" : ", +") + std::to_string(number);
+        proposal.numbers.push_back(number);
+    }
 }
 
 /// Boxes of placed labels, found through the cells of a square grid they touch.
@@ -286,6 +337,15 @@ std::string limitText(Real metres) {
     return std::string(digits, end.ptr) + " m";
 }
 
+std::string positionErrorText(Real metres) {
+    constexpr int decimals = 4;
+    return std::isfinite(metres) ? formatted(metres, decimals) + " m" : "\u2014";
+}
+
+std::string_view sketchTitle(const NetworkResults& results) {
+    return results.preAnalysis ? "Projekt sieci" : "Szkic sieci";
+}
+
 Sketch buildSketch(const NetworkResults& r) {
     Sketch s;
     s.results = &r;
@@ -360,6 +420,9 @@ Sketch buildSketch(const NetworkResults& r) {
     if (r.control) {
         addControl(s, *r.control);
     }
+    if (r.preAnalysis) {
+        addPlan(s, *r.preAnalysis);
+    }
     return s;
 }
 
@@ -369,7 +432,8 @@ LabelChoice placeLabels(const Sketch& s, Real pixelsPerMetre, bool allMarks,
     LabelChoice choice{std::vector<bool>(points.size(), false),
                        std::vector<bool>(s.outliers.size(), false),
                        std::vector<bool>(s.removals.size(), false),
-                       std::vector<bool>(s.shifts.size(), false)};
+                       std::vector<bool>(s.shifts.size(), false),
+                       std::vector<bool>(s.proposals.size(), false)};
     LabelGrid grid(4 * labelFontPx);
     // From the drawing's corner, so that the boxes stay within its pixels.
     const auto place = [&](LabelBox b, Real north, Real east, bool always) {
@@ -398,6 +462,11 @@ LabelChoice placeLabels(const Sketch& s, Real pixelsPerMetre, bool allMarks,
         const SketchShift& shift = s.shifts[i];
         choice.shifts[i] = place(outlierLabelBox(characterCount(shift.label)), shift.north,
                                  shift.east, allMarks);
+    }
+    for (size_t i = 0; i < s.proposals.size(); ++i) {
+        const SketchProposal& proposal = s.proposals[i];
+        choice.proposals[i] = place(outlierLabelBox(characterCount(proposal.label)),
+                                    proposal.north, proposal.east, allMarks);
     }
     const auto placePoint = [&](size_t i) {
         if (drawable(points[i]) && (pointVisible == nullptr || (*pointVisible)[i])) {

@@ -2,8 +2,10 @@
 // observation lines (one per pair of points and kind), the outliers with their labels, the
 // error-ellipse magnification, the findings of the quality control (the observations data
 // snooping took out, the shifts of the doubtful reference points, the points above the
-// accuracy standard), the drawing styles, and the choice of point numbers that can be
-// written without overlapping at a given scale. X points north (up), Y east (right).
+// accuracy standard), those of a plan's pre-analysis (its points above the standard, the
+// observations the design advisor proposes), the drawing styles, and the choice of point
+// numbers that can be written without overlapping at a given scale. X points north (up), Y
+// east (right).
 #pragma once
 
 #include "export/results.h"
@@ -49,6 +51,9 @@ inline constexpr Real             arrowHeadLengthPx    = 9;
 inline constexpr Real             arrowHeadHalfWidthPx = 3.5L;
 inline constexpr std::string_view aboveStandardColour  = "#0097a7";
 inline constexpr Real             aboveStandardRingPx  = 10;
+inline constexpr std::string_view proposalColour       = "#2962ff";
+inline constexpr Real             proposalWidth        = 2;
+inline constexpr std::string_view proposalDashes       = "9 5";
 // clang-format on
 
 /// A point the sketch can place: both coordinates finite. A computation that went on past a
@@ -94,6 +99,15 @@ struct SketchShift {
     std::string label;        ///< "Δ=54.9 mm", UTF-8
 };
 
+/// The observations the design advisor proposes between one pair of points: the pair's line
+/// drawn dashed once, labelled with their order numbers.
+struct SketchProposal {
+    int32_t from = 0, to = 0;     ///< indices into NetworkResults::points
+    std::vector<int32_t> numbers; ///< the proposals' order numbers, from 1
+    Real north = 0, east = 0;     ///< where its label stands (the line's midpoint), m
+    std::string label;            ///< "+1", or "+2, +5" for two proposals on one line
+};
+
 struct Sketch {
     const NetworkResults* results = nullptr;
     std::vector<SketchLine> lines;       ///< in drawingOrder, one per pair and kind, both
@@ -110,6 +124,11 @@ struct Sketch {
     std::vector<SketchRemoval> removals;  ///< in the order of the steps
     std::vector<SketchShift> shifts;      ///< in the order the points were named, drawable
     std::vector<int32_t> aboveStandard;   ///< points above the accuracy standard, drawable
+
+    // The proposals of the design advisor, when a plan was analysed with it.
+    std::vector<SketchProposal> proposals; ///< by their first number, both ends drawable
+    /// The standard the rings of `aboveStandard` mark, m: the plan's, else the control's.
+    Real standardLimit = 0;
 };
 
 /// The shift arrows are magnified like the ellipses but drawn at most this many mean line
@@ -126,15 +145,16 @@ Real roundNumberNear(Real v);
 std::string scaleLengthText(Real metres);
 
 /// The labels written at a scale: the outliers' (strongest first), the removals', the
-/// shifts' and then the point numbers (fixed points first, then in table order), each only
-/// where it overlaps no label placed before it. With `allMarks` every outlier, removal and
-/// shift is labelled and the point numbers keep clear of them. `pointVisible`, when given,
-/// leaves out the points off the screen.
+/// shifts', the proposals' and then the point numbers (fixed points first, then in table
+/// order), each only where it overlaps no label placed before it. With `allMarks` every
+/// outlier, removal, shift and proposal is labelled and the point numbers keep clear of them.
+/// `pointVisible`, when given, leaves out the points off the screen.
 struct LabelChoice {
-    std::vector<bool> points;   ///< by point
-    std::vector<bool> outliers; ///< by Sketch::outliers
-    std::vector<bool> removals; ///< by Sketch::removals
-    std::vector<bool> shifts;   ///< by Sketch::shifts
+    std::vector<bool> points;    ///< by point
+    std::vector<bool> outliers;  ///< by Sketch::outliers
+    std::vector<bool> removals;  ///< by Sketch::removals
+    std::vector<bool> shifts;    ///< by Sketch::shifts
+    std::vector<bool> proposals; ///< by Sketch::proposals
 };
 LabelChoice placeLabels(const Sketch& sketch, Real pixelsPerMetre, bool allMarks,
                         const std::vector<bool>* pointVisible = nullptr);
@@ -158,6 +178,10 @@ ArrowHead arrowHead(Real tipX, Real tipY, Real dx, Real dy);
 
 /// The accuracy standard as the legends name it: "0.05 m".
 std::string limitText(Real metres);
+/// A position error as the legends give it, to 0.1 mm as the reports do: "0.0412 m".
+std::string positionErrorText(Real metres);
+/// The title of the drawing: "Projekt sieci" for a plan, else "Szkic sieci".
+std::string_view sketchTitle(const NetworkResults& results);
 
 /// The number of characters of a UTF-8 text.
 size_t characterCount(std::string_view utf8);

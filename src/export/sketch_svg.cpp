@@ -185,7 +185,8 @@ Placement placementOf(const Sketch& s) {
     p.scale = std::clamp(p.scale, smallestMapPx / extent, largestMapPx / extent);
     p.minEast = s.minEast;
     p.maxNorth = s.maxNorth;
-    p.legendHeight = legendHeightPx + (s.results->control ? controlRowPx : 0);
+    p.legendHeight = legendHeightPx + (s.results->control ? controlRowPx : 0) +
+                     (s.results->preAnalysis ? controlRowPx : 0);
     return p;
 }
 
@@ -199,11 +200,15 @@ void writeLegend(SvgWriter& w, const Sketch& s, const Placement& p, Real mapWidt
         w.text(x, y + 4, label);
         x += textWidth(label, legendFontPx) + 24;
     };
-    w.out += "<text x=\"40\" y=\"26\" font-size=\"15\" font-weight=\"bold\">Szkic sieci</text>\n";
+    w.out += "<text x=\"40\" y=\"26\" font-size=\"15\" font-weight=\"bold\">";
+    w.out += sketchTitle(r);
+    w.out += "</text>\n";
     x = 150;
+    const auto* advice = r.preAnalysis && r.preAnalysis->advice ? &*r.preAnalysis->advice : nullptr;
     item(22, std::to_string(r.points.size()) + " punktów, " +
                  std::to_string(r.observations.size()) + " obserwacji, " +
-                 std::to_string(s.outliers.size()) + " odstających");
+                 (advice ? std::to_string(advice->proposals.size()) + " proponowanych"
+                         : std::to_string(s.outliers.size()) + " odstających"));
 
     Real y = 52;
     x = marginPx + 8;
@@ -295,6 +300,57 @@ void writeLegend(SvgWriter& w, const Sketch& s, const Placement& p, Real mapWidt
         x += sampleLinePx + 6;
         item(y, "obserwacja usunięta (krok testu Baardy)");
     }
+    if (r.preAnalysis) {
+        y += controlRowPx;
+        x = marginPx;
+        w.out += "<g " + strokeAttributes(aboveStandardColour, 1.5L, "") + ">";
+        w.circle(x + 4, y, aboveStandardRingPx);
+        w.out += "</g>";
+        x += 20;
+        item(y, "Mp ponad standard " + limitText(r.preAnalysis->standard.limit));
+        if (advice) {
+            w.out += "<g " + strokeAttributes(proposalColour, proposalWidth, proposalDashes) + ">";
+            w.line(x, y, x + sampleLinePx, y);
+            w.out += "</g>";
+            x += sampleLinePx + 6;
+            item(y, "obserwacja proponowana (doradca)");
+            if (!advice->proposals.empty()) {
+                item(y, "Mp max " + positionErrorText(advice->worstMpBefore) + " \u2192 " +
+                            positionErrorText(advice->proposals.back().worstMp));
+            }
+        }
+    }
+    w.close();
+}
+
+// The observations the design advisor proposes, dashed over the lines of the plan and under
+// its points.
+void writeProposals(SvgWriter& w, const Sketch& s, const Placement& p) {
+    const auto& points = s.results->points;
+    const auto at = [&](int32_t i) -> const PointResult& { return points[static_cast<size_t>(i)]; };
+    w.open("proponowane", strokeAttributes(proposalColour, proposalWidth, proposalDashes));
+    for (const SketchProposal& proposal : s.proposals) {
+        const PointResult& a = at(proposal.from);
+        const PointResult& b = at(proposal.to);
+        w.line(p.x(a.y), p.y(a.x), p.x(b.y), p.y(b.x));
+    }
+    w.close();
+}
+
+// The proposals' order numbers, above everything.
+void writeProposalLabels(SvgWriter& w, const Sketch& s, const Placement& p,
+                         const LabelChoice& labels) {
+    w.open("opisy-proponowanych", "font-size=\"10\" font-weight=\"bold\" stroke=\"white\" "
+                                  "stroke-width=\"3\" paint-order=\"stroke\" fill=\"" +
+                                      std::string(proposalColour) + "\"");
+    const LabelBox above = outlierLabelBox(0);
+    for (size_t i = 0; i < s.proposals.size(); ++i) {
+        const SketchProposal& proposal = s.proposals[i];
+        if (labels.proposals[i]) {
+            w.text(p.x(proposal.east) + above.left, p.y(proposal.north) + above.top + outlierFontPx,
+                   proposal.label);
+        }
+    }
     w.close();
 }
 
@@ -368,7 +424,9 @@ std::string sketchSvg(const NetworkResults& r) {
     w.out += ' ';
     w.number(height);
     w.out += "\" font-family=\"DejaVu Sans, Arial, sans-serif\" stroke-linecap=\"round\">\n"
-             "<title>Szkic sieci</title>\n<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+             "<title>";
+    w.out += sketchTitle(r);
+    w.out += "</title>\n<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
     writeLegend(w, s, p, mapWidth,
                 static_cast<size_t>(std::count(labelled.begin(), labelled.end(), true)));
 
@@ -382,6 +440,9 @@ std::string sketchSvg(const NetworkResults& r) {
             w.line(p.x(a.y), p.y(a.x), p.x(b.y), p.y(b.x));
         }
         w.close();
+    }
+    if (r.preAnalysis) {
+        writeProposals(w, s, p);
     }
 
     w.open("elipsy", strokeAttributes(ellipseColour, 0.8L, ""));
@@ -421,7 +482,7 @@ std::string sketchSvg(const NetworkResults& r) {
         }
     }
     w.close();
-    if (r.control) {
+    if (r.control || r.preAnalysis) {
         w.open("ponad-standard", strokeAttributes(aboveStandardColour, 1.5L, ""));
         for (const int32_t i : s.aboveStandard) {
             w.circle(p.x(at(i).y), p.y(at(i).x), aboveStandardRingPx);
@@ -461,6 +522,9 @@ std::string sketchSvg(const NetworkResults& r) {
     w.close();
     if (r.control) {
         writeControlMarks(w, s, p, labels);
+    }
+    if (r.preAnalysis) {
+        writeProposalLabels(w, s, p, labels);
     }
     w.out += "</svg>\n";
     return std::move(w.out);

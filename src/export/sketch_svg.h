@@ -5,7 +5,9 @@
 // outliers in red with their w and ∇. After a quality control, its findings too: the points
 // above the accuracy standard ringed, the observations data snooping took out with their
 // steps, and the shifts of the doubtful reference points as arrows magnified like the
-// ellipses. Each layer is a <g> with an id, one element a feature.
+// ellipses. The sketch of a plan is titled so, rings its points above the standard and draws
+// the observations the design advisor proposes dashed with their order numbers. Each layer
+// is a <g> with an id, one element a feature.
 #pragma once
 
 #include "export/results.h"

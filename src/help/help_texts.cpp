@@ -56,6 +56,11 @@ R"help( WYRÓWNANIE ŚCISŁE SIECI POZIOMEJ - program ptw3 (RPW), wersja 5.9
  pomiarowej albo wartość wpisana w metrach) to próg, z którym kontrola wyrównania
  porównuje błędy położenia punktów; jej wynik otwiera przycisk KONTROLA.ptw.
 
+ Pole "analiza przedwykonawcza (projekt sieci)" pod listą komunikatów zamiast
+ wyrównania oblicza oczekiwaną dokładność sieci projektowanej; jej wynik otwiera
+ przycisk PROJEKT.ptw. Pole "proponuj obserwacje (doradca)" dobiera obserwacje,
+ które zbliżają projekt do standardu dokładności Mp.
+
  Liczba iteracji Gaussa-Newtona: co najmniej 2, domyślnie 4. Jeżeli po ostatniej
  iteracji średnia poprawka współrzędnych NORM(dx,dy) nie jest zerowa (komunikat
  "UWAGA: zalecone zwiększenie liczby iteracji !!"), obliczenie należy powtórzyć
@@ -190,6 +195,9 @@ HelpBlock{Heading, "7. Pliki JSON, CSV, SVG"},
 HelpBlock{Paragraph, "Zaznaczone pole \"pliki JSON, CSV, SVG\" dopisuje po obliczeniu obok raportów wyniki do dalszego użytku w programach GIS i CAD (wyniki.json, punkty.csv, obserwacje.csv, z liczbami niezawodności obserwacji) oraz szkic sieci siec.svg. Przycisk \"Szkic sieci\" pokazuje szkic w oknie: przybliżanie kółkiem myszy, przesuwanie przeciąganiem, lista obserwacji odstających, eksport do PNG."},
 HelpBlock{Heading, "8. Standard dokładności Mp"},
 HelpBlock{Paragraph, "Dopuszczalny błąd położenia punktu Mp, z którym kontrola wyrównania porównuje punkty wyznaczane: 0.05 m dla osnowy szczegółowej, 0.10 m dla osnowy pomiarowej albo inna wartość wpisana w metrach (np. 0.07 lub 0,07). Punkty ponad standard podaje wynik kontroli (KONTROLA.ptw, wyniki.json), a szkic sieci otacza je turkusowym okręgiem; szkic pokazuje też obserwacje usunięte w kolejnych krokach testu Baardy (przerywane, z numerem kroku) i przesunięcia wątpliwych punktów nawiązania (strzałki powiększone jak elipsy błędów). Tekst, który nie jest dodatnią liczbą metrów, zastępowany jest standardem osnowy szczegółowej."},
+HelpBlock{Heading, "9. Projekt sieci (analiza przedwykonawcza)"},
+HelpBlock{Paragraph, "Zaznaczone pole \"analiza przedwykonawcza (projekt sieci)\" zamiast wyrównania pomiarów oblicza oczekiwaną dokładność i niezawodność sieci projektowanej: obserwacje z plików danych z ich błędami średnimi, o wartościach liczonych z przybliżonych współrzędnych punktów, przy błędzie średnim jednostkowym równym 1. Wynik otwiera przycisk PROJEKT.ptw, a szkic sieci, zatytułowany \"Projekt sieci\", otacza turkusowym okręgiem punkty ponad standardem dokładności Mp."},
+HelpBlock{Paragraph, "Pole \"proponuj obserwacje (doradca)\" dobiera kolejno obserwacje do dodania, za każdym razem tę spośród kandydatów, która najbardziej zbliża projekt do standardu dokładności Mp, najwyżej tyle, ile podaje pole \"najwyżej\". Kandydatami są obserwacje z pliku KANDYDACI oraz, gdy podano \"kandydaci w promieniu [m]\", długości i kierunki między punktami odległymi nie więcej niż ten promień, jeszcze niepołączonymi obserwacją; puste pole oznacza tylko plik KANDYDACI. Szkic sieci rysuje proponowane obserwacje niebieską linią przerywaną z ich numerem kolejnym (+1, +2, ...)."},
 HelpBlock{Heading, "PRZYKŁADOWE CZASY OBLICZEŃ"},
 HelpBlock{Paragraph, "Sieci wygenerowane: siatka punktów co ok. 1 km, przy każdym punkcie pęk 6 kierunków, ok. 3 długości na punkt, kąty, azymuty i pseudoobserwacje GPS; 4 iteracje, tryb PEŁNY, komputer z 2 rdzeniami. Czas całego obliczenia z zapisem raportów; w kolumnie \"rozszerzona\" - z opcją --arithmetic extended programu ptw3-cli. Sieć 20 000 punktów ma 38 056 niewiadomych."},
 HelpBlock{Table,

@@ -57,6 +57,10 @@ std::optional<Real> mpLimitByText(std::string_view text) {
             return entry.limit;
         }
     }
+    return metresByText(text);
+}
+
+std::optional<Real> metresByText(std::string_view text) {
     std::string typed(text);
     const size_t end = typed.find_last_not_of(' ');
     if (end != std::string::npos && typed[end] == 'm') {
@@ -65,11 +69,11 @@ std::optional<Real> mpLimitByText(std::string_view text) {
     if (const size_t comma = typed.find(','); comma != std::string::npos) {
         typed[comma] = '.'; // the Polish decimal comma; a second comma still fails below
     }
-    const auto limit = parseReal(typed);
-    if (!limit || !(*limit > 0)) {
+    const auto metres = parseReal(typed);
+    if (!metres || !(*metres > 0)) {
         return std::nullopt;
     }
-    return limit;
+    return metres;
 }
 
 } // namespace ptw3

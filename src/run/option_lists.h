@@ -69,9 +69,12 @@ inline constexpr std::array<MpLimitEntry, 2> mpLimitEntries = {{
     {"0.10 m (osnowa pomiarowa)", surveyControlLimit},
 }};
 
-/// The accuracy standard (m) that an entry's text names, or a typed value in metres: a
-/// positive number with "." or "," before its decimals, "m" after it if need be, blanks
-/// around. Nothing for any other text.
+/// A length typed in metres: a positive number with "." or "," before its decimals, "m"
+/// after it if need be, blanks around. Nothing for any other text.
+std::optional<Real> metresByText(std::string_view text);
+
+/// The accuracy standard (m) that an entry's text names, or a typed value in metres
+/// (`metresByText`). Nothing for any other text.
 std::optional<Real> mpLimitByText(std::string_view text);
 
 } // namespace ptw3

@@ -1,5 +1,5 @@
 // The working folder and its file set. The folder is named by key "path" of
-// section "General" in tarvel.ini beside the program; the 24 files the window
+// section "General" in tarvel.ini beside the program; the 25 files the window
 // shows are looked up in it without regard to letter case. Taking a folder resets
 // the choices kept in memory and restores its coordinate system.
 #pragma once
@@ -49,7 +49,7 @@ struct FileSetEntry {
     CaptionColour colour;
 };
 
-inline constexpr int32_t fileSetSize = 24;
+inline constexpr int32_t fileSetSize = 25;
 
 // clang-format off
 inline constexpr std::array<FileSetEntry, fileSetSize> fileSet = {{
@@ -77,6 +77,7 @@ inline constexpr std::array<FileSetEntry, fileSetSize> fileSet = {{
     {"dlugosci.gps", "Panel22", "  DLUGOSCI.gps  ",   FileGroup::Input,  CaptionColour::Navy},
     {"dlugosci.b",   "Panel23", "DLUGOSCI.b",         FileGroup::Input,  CaptionColour::Maroon},
     {"kontrola.ptw", "Panel24", "KONTROLA.ptw",       FileGroup::Result, CaptionColour::Green},
+    {"projekt.ptw",  "Panel25", "PROJEKT.ptw",        FileGroup::Result, CaptionColour::Green},
 }};
 // clang-format on
 
@@ -85,7 +86,7 @@ struct FileSetState {
     std::array<int32_t, fileSetSize> present{};           ///< 1 when the file exists
 };
 
-/// Looks up the 24 files of the set in the folder.
+/// Looks up the 25 files of the set in the folder.
 FileSetState scanFileSet(const std::filesystem::path& folder);
 
 } // namespace ptw3

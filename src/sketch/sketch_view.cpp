@@ -1,8 +1,9 @@
 // The canvas maps a point (X north, Y east, m) to the screen as
 //   sx = w/2 + (Y − Yc)·k,   sy = h/2 − (X − Xc)·k
 // with (Xc, Yc) the point at the centre and k the scale in px/m; the styles, ellipse
-// magnification, outlier labels and the marks of the quality control are those of siec.svg
-// (export/sketch.h); the legend of the control's marks stands beside the canvas.
+// magnification, outlier labels, the marks of the quality control and the proposals of the
+// design advisor are those of siec.svg (export/sketch.h); the legend of the marks stands
+// beside the canvas.
 #include "sketch/sketch_view.h"
 
 #include "common/folder_files.h"
@@ -85,42 +86,81 @@ void drawArrow(QPainter& painter, QPointF from, QPointF tip) {
                                    corner(head.rightX, head.rightY)}));
 }
 
-/// What the marks of the quality control mean, as a picture for the side of the view.
-QPixmap controlLegend(const QWidget& view, Real limit) {
+enum class Mark { Shift, AboveStandard, Removed, Proposal };
+
+struct LegendRow {
+    Mark mark;
+    QString text;
+};
+
+/// The rows of the legend: the marks of the quality control, and those of a plan.
+std::vector<LegendRow> legendRows(const NetworkResults& r, Real limit) {
+    std::vector<LegendRow> rows;
+    const auto ring = [&] {
+        rows.push_back({Mark::AboveStandard,
+                        QString::fromUtf8("Mp ponad standard " + limitText(limit))});
+    };
+    if (r.control) {
+        rows.push_back(
+            {Mark::Shift, QString::fromUtf8("przesunięcie wątpliwego punktu nawiązania")});
+        ring();
+        rows.push_back(
+            {Mark::Removed, QString::fromUtf8("obserwacja usunięta (krok testu Baardy)")});
+    }
+    if (r.preAnalysis) {
+        if (!r.control) {
+            ring();
+        }
+        if (r.preAnalysis->advice) {
+            rows.push_back({Mark::Proposal, QString::fromUtf8("obserwacja proponowana (doradca)")});
+        }
+    }
+    return rows;
+}
+
+/// What the marks mean, as a picture for the side of the view.
+QPixmap marksLegend(const QWidget& view, const std::vector<LegendRow>& rows) {
     constexpr int sampleWidth = 28, row = 20, left = 4;
-    const std::array<QString, 3> texts = {
-        QString::fromUtf8("przesunięcie wątpliwego punktu nawiązania"),
-        QString::fromUtf8("Mp ponad standard " + limitText(limit)),
-        QString::fromUtf8("obserwacja usunięta (krok testu Baardy)")};
     const QFontMetrics metrics(view.font());
     int widest = 0;
-    for (const QString& text : texts) {
-        widest = std::max(widest, metrics.horizontalAdvance(text));
+    for (const LegendRow& r : rows) {
+        widest = std::max(widest, metrics.horizontalAdvance(r.text));
     }
     const qreal ratio = view.devicePixelRatioF();
-    QPixmap picture(QSize(left + sampleWidth + 8 + widest + 2, 3 * row) * ratio);
+    const int height = static_cast<int>(rows.size()) * row;
+    QPixmap picture(QSize(left + sampleWidth + 8 + widest + 2, height) * ratio);
     picture.setDevicePixelRatio(ratio);
     picture.fill(Qt::transparent);
     QPainter painter(&picture);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setFont(view.font());
-    for (size_t i = 0; i < texts.size(); ++i) {
+    for (size_t i = 0; i < rows.size(); ++i) {
         const qreal y = row * (static_cast<qreal>(i) + 0.5);
-        if (i == 0) {
+        switch (rows[i].mark) {
+        case Mark::Shift:
             painter.setPen(penOf(shiftColour, shiftWidth));
             painter.setBrush(colourOf(shiftColour));
             drawArrow(painter, QPointF(left, y), QPointF(left + sampleWidth, y));
-        } else if (i == 1) {
+            break;
+        case Mark::AboveStandard: {
             painter.setPen(penOf(aboveStandardColour, 1.5L));
             painter.setBrush(Qt::NoBrush);
             const auto ring = static_cast<qreal>(aboveStandardRingPx) * 0.8;
             painter.drawEllipse(QPointF(left + sampleWidth / 2.0, y), ring, ring);
-        } else {
+            break;
+        }
+        case Mark::Removed:
             painter.setPen(penOf(removedColour, removedWidth, removedDashes));
             painter.drawLine(QPointF(left, y), QPointF(left + sampleWidth, y));
+            break;
+        case Mark::Proposal:
+            painter.setPen(penOf(proposalColour, proposalWidth, proposalDashes));
+            painter.drawLine(QPointF(left, y), QPointF(left + sampleWidth, y));
+            break;
         }
         painter.setPen(view.palette().color(QPalette::WindowText));
-        painter.drawText(QPointF(left + sampleWidth + 8, y + metrics.ascent() / 2.0 - 1), texts[i]);
+        painter.drawText(QPointF(left + sampleWidth + 8, y + metrics.ascent() / 2.0 - 1),
+                         rows[i].text);
     }
     return picture;
 }
@@ -243,6 +283,11 @@ class SketchCanvas : public QWidget {
             painter.setPen(penOf(style.colour, style.width, style.dashes));
             painter.drawLines(batch);
         }
+        // The advisor's proposals over the plan's lines, under its points.
+        painter.setPen(penOf(proposalColour, proposalWidth, proposalDashes));
+        for (const SketchProposal& proposal : s.proposals) {
+            painter.drawLine(at(proposal.from), at(proposal.to));
+        }
 
         std::vector<bool> visible(points.size());
         for (size_t i = 0; i < points.size(); ++i) {
@@ -323,8 +368,13 @@ class SketchCanvas : public QWidget {
                 drawMarkLabel(painter, c, o.label, outlierColour);
             }
         }
-        if (s.results->control) {
-            drawControl(painter, labelled, visible);
+        drawControl(painter, labelled, visible);
+        for (size_t i = 0; i < s.proposals.size(); ++i) {
+            const SketchProposal& proposal = s.proposals[i];
+            const QPointF c = toScreen(proposal.north, proposal.east) + aboveBaseline;
+            if (labelled.proposals[i] && reach.contains(c)) {
+                drawMarkLabel(painter, c, proposal.label, proposalColour);
+            }
         }
         drawScales(painter);
     }
@@ -368,7 +418,8 @@ class SketchCanvas : public QWidget {
     }
 
     // The points above the accuracy standard, the observations data snooping took out and the
-    // shifts of the doubtful reference points, with their labels.
+    // shifts of the doubtful reference points, with their labels; without a quality control
+    // or a plan there are none.
     void drawControl(QPainter& painter, const LabelChoice& labelled,
                      const std::vector<bool>& visible) {
         const Sketch& s = *m_sketch;
@@ -474,8 +525,10 @@ SketchView::SketchView(QWidget* parent)
     m_status->setObjectName(QStringLiteral("sketchStatus"));
     m_status->setWordWrap(true);
 
+    m_listHeading = new QLabel(QString::fromUtf8("Obserwacje odstające (według |w|):"), this);
+    m_listHeading->setObjectName(QStringLiteral("listHeading"));
     auto* side = new QVBoxLayout;
-    side->addWidget(new QLabel(QString::fromUtf8("Obserwacje odstające (według |w|):"), this));
+    side->addWidget(m_listHeading);
     side->addWidget(m_outliers, 1);
     side->addWidget(m_controlLegend);
     side->addWidget(m_status);
@@ -514,8 +567,20 @@ bool SketchView::load(const std::filesystem::path& folder) {
 void SketchView::setResults(NetworkResults results) {
     m_results = std::make_unique<NetworkResults>(std::move(results));
     m_sketch = buildSketch(*m_results);
+    setWindowTitle(QString::fromUtf8(sketchTitle(*m_results)));
     m_outliers->clear();
     const auto& points = m_results->points;
+    const std::vector<LegendRow> legend = legendRows(*m_results, m_sketch.standardLimit);
+    m_controlLegend->setVisible(!legend.empty());
+    if (!legend.empty()) {
+        m_controlLegend->setPixmap(marksLegend(*this, legend));
+    }
+    if (m_results->preAnalysis) {
+        listProposals();
+        m_canvas->setSketch(&m_sketch);
+        return;
+    }
+    m_listHeading->setText(QString::fromUtf8("Obserwacje odstające (według |w|):"));
     for (const SketchOutlier& o : m_sketch.outliers) {
         const ObservationResult& observation = m_results->observations[o.observation];
         QStringList numbers;
@@ -533,9 +598,7 @@ void SketchView::setResults(NetworkResults results) {
                          .arg(m_results->observations.size())
                          .arg(m_sketch.outliers.size())
                          .arg(static_cast<double>(m_results->unitError.mo), 0, 'f', 5);
-    m_controlLegend->setVisible(m_results->control.has_value());
     if (m_results->control) {
-        m_controlLegend->setPixmap(controlLegend(*this, m_results->control->standard.limit));
         status += QString::fromUtf8("\nKontrola: obserwacje usunięte: %1, wątpliwe punkty "
                                     "nawiązania: %2, Mp ponad standard %3: %4")
                       .arg(m_sketch.removals.size())
@@ -563,7 +626,66 @@ Real SketchView::pixelsPerMetre() const {
     return m_canvas->scale();
 }
 
+// A plan's list: every proposal in its order, the kind, the points and the largest Mp once it
+// is added; the status says how the plan stands and why the advisor stopped.
+void SketchView::listProposals() {
+    const PreAnalysis& plan = *m_results->preAnalysis;
+    const auto& points = m_results->points;
+    const auto number = [&](int32_t point) {
+        return point >= 1 && static_cast<size_t>(point) <= points.size()
+                   ? QString::fromStdString(points[static_cast<size_t>(point - 1)].number)
+                   : QStringLiteral("?");
+    };
+    m_listHeading->setText(QString::fromUtf8("Obserwacje proponowane (doradca):"));
+    QString status = QString::fromUtf8("Projekt sieci: %1 punktów, %2 obserwacji; Mp ponad "
+                                       "standard %3: %4")
+                         .arg(points.size())
+                         .arg(m_results->observations.size())
+                         .arg(QString::fromStdString(limitText(plan.standard.limit)))
+                         .arg(plan.standard.failing.size());
+    if (plan.advice) {
+        const DesignAdvice& advice = *plan.advice;
+        for (size_t k = 0; k < advice.proposals.size(); ++k) {
+            const Proposal& p = advice.proposals[k];
+            m_outliers->addItem(QStringLiteral("+%1  ").arg(k + 1) + kindText(p.candidate.kind) +
+                                QStringLiteral(" ") + number(p.candidate.from) +
+                                QString::fromUtf8(" – ") + number(p.candidate.to) +
+                                QStringLiteral("   Mp max ") +
+                                QString::fromStdString(positionErrorText(p.worstMp)));
+        }
+        if (advice.skipped) {
+            status += QString::fromUtf8("\nDoradca: ") + QString::fromStdString(*advice.skipped);
+        } else {
+            status += QString::fromUtf8("\nDoradca: kandydaci: %1, propozycje: %2, Mp max %3")
+                          .arg(advice.candidates)
+                          .arg(advice.proposals.size())
+                          .arg(QString::fromStdString(positionErrorText(advice.worstMpBefore)));
+            if (!advice.proposals.empty()) {
+                const Real after = advice.proposals.back().worstMp;
+                status += QString::fromUtf8(" \u2192 ") +
+                          QString::fromStdString(positionErrorText(after));
+            }
+            if (!advice.stopReason.empty()) {
+                status += QStringLiteral("; ") + QString::fromStdString(advice.stopReason);
+            }
+        }
+    }
+    m_status->setText(status);
+}
+
 void SketchView::outlierChosen(int row) {
+    if (m_results && m_results->preAnalysis) {
+        const auto chosen = std::find_if(
+            m_sketch.proposals.begin(), m_sketch.proposals.end(), [&](const SketchProposal& p) {
+                return std::find(p.numbers.begin(), p.numbers.end(), row + 1) != p.numbers.end();
+            });
+        if (chosen != m_sketch.proposals.end()) {
+            const PointResult& a = m_results->points[static_cast<size_t>(chosen->from)];
+            const PointResult& b = m_results->points[static_cast<size_t>(chosen->to)];
+            m_canvas->centreOn(chosen->north, chosen->east, std::hypot(a.x - b.x, a.y - b.y));
+        }
+        return;
+    }
     if (row < 0 || static_cast<size_t>(row) >= m_sketch.outliers.size() ||
         !m_sketch.outliers[static_cast<size_t>(row)].placed) {
         return;

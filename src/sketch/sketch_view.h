@@ -3,7 +3,9 @@
 // dragging, fitted to the window, with the outliers listed by |w| (a click centres the view
 // on one) and the view exported to PNG. Point numbers are placed afresh at every scale, so
 // zooming in shows the numbers that overlap at the whole network's scale. The findings of a
-// quality control in wyniki.json are marked, with their legend beside the list.
+// quality control in wyniki.json are marked, with their legend beside the list. The sketch of
+// a plan lists the design advisor's proposals in place of the outliers (a click centres the
+// view on one) and draws them dashed with their order numbers.
 #pragma once
 
 #include "export/results.h"
@@ -44,14 +46,18 @@ class SketchView : public QWidget {
     Real pixelsPerMetre() const;
 
   private:
+    /// A row of the list: an outlier, or the proposal of that order in a plan.
     void outlierChosen(int row);
+    void listProposals();
     void chooseExportFile();
 
     std::unique_ptr<NetworkResults> m_results;
     Sketch m_sketch;
     SketchCanvas* m_canvas = nullptr;
-    QListWidget* m_outliers = nullptr;
-    QLabel* m_controlLegend = nullptr; ///< shown when the results carry a quality control
+    QListWidget* m_outliers = nullptr; ///< or the proposals, in a plan
+    QLabel* m_listHeading = nullptr;
+    /// The legend of the marks of a quality control or a plan, shown when there are some.
+    QLabel* m_controlLegend = nullptr;
     QLabel* m_status = nullptr;
     QPushButton* m_fit = nullptr;
     QPushButton* m_export = nullptr;

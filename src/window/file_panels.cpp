@@ -8,18 +8,21 @@
 namespace ptw3 {
 namespace {
 
-// Where each file panel sits, in the order of the file set (Panel1 first).
+// Where each file panel sits, in the order of the file set (Panel1 first). The result
+// column starts a row higher than drawn, where the window was empty, to take PROJEKT.ptw.
 // clang-format off
 constexpr std::array<Rect, fileSetSize> panelGeometry = {{
     {336, 136, 105, 25}, {448, 136, 105, 25}, {560, 104, 113, 25}, {232, 136,  97, 25},
     {688, 104, 113, 25}, {232, 168,  97, 25}, { 16, 104, 105, 25}, { 16, 136, 105, 25},
     { 16, 168, 105, 25}, {128, 104,  97, 25}, {688, 136, 113, 25}, {128, 168,  97, 25},
-    {128, 136,  97, 25}, {688, 272, 113, 33}, {688, 312, 113, 25}, {688, 408, 113, 25},
-    {688, 344, 113, 25}, {688, 376, 113, 25}, {448, 168, 105, 25}, {560, 136, 113, 25},
-    {560, 168, 113, 25}, {688, 168, 113, 25}, {336, 168, 105, 25}, {688, 440, 113, 25},
+    {128, 136,  97, 25}, {688, 240, 113, 33}, {688, 280, 113, 25}, {688, 376, 113, 25},
+    {688, 312, 113, 25}, {688, 344, 113, 25}, {448, 168, 105, 25}, {560, 136, 113, 25},
+    {560, 168, 113, 25}, {688, 168, 113, 25}, {336, 168, 105, 25}, {688, 408, 113, 25},
+    {688, 440, 113, 25},
 }};
 // clang-format on
-/// Below KONTROLA.ptw, the last of the result column.
+constexpr Rect resultsCaptionGeometry = {688, 222, 113, 17};
+/// Below PROJEKT.ptw, the last of the result column.
 constexpr Rect sketchGeometry = {688, 472, 113, 25};
 
 QColor captionColour(CaptionColour colour) {
@@ -44,7 +47,7 @@ FilePanels::FilePanels(QWidget* window,
     auto* inputs = new QLabel(fromUtf8("   Zbiory  wejściowe:  "), window);
     place(inputs, {16, 89, 200, 15});
     auto* results = new QLabel(fromUtf8(" Zbiory wynikowe: "), window);
-    place(results, {688, 254, 113, 17});
+    place(results, resultsCaptionGeometry);
 
     for (size_t i = 0; i < fileSet.size(); ++i) {
         const FileSetEntry& entry = fileSet[i];

@@ -1,6 +1,6 @@
-// The 24 file panels of the main window: each shows whether its file is in the
+// The 25 file panels of the main window: each shows whether its file is in the
 // working folder (input panels in the tooltip colour, result panels in the window
-// colour once their file has been seen) and opens it when clicked. Below the six
+// colour once their file has been seen) and opens it when clicked. Below the seven
 // reports, the panel of the network sketch, armed like them once wyniki.json is there.
 #pragma once
 

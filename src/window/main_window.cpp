@@ -121,12 +121,13 @@ void MainWindow::buildTopBand() {
     }
 }
 
-// The message list and the button under it give way to the right when the option box had to
-// grow for its lists.
+// The message list, the box of the pre-analysis under it and the button under them give way
+// to the right when the option box had to grow for its lists.
 void MainWindow::buildMessagesAndButtons(int optionsExtraWidth) {
     const int extra = optionsExtraWidth;
     m_memo = new MessageListView(this);
-    place(m_memo, {232 + extra, 208, 441 - extra, 289});
+    place(m_memo, {232 + extra, 208, 441 - extra, 213});
+    m_options->placePlanBox({232 + extra, 428, 441 - extra, 69});
 
     m_arm = new QPushButton(fromUtf8("INICJUJ PROGRAM"), this);
     m_arm->setObjectName("Button1");

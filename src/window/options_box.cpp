@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QSpinBox>
 #include <QStyleOptionComboBox>
 
 #include <algorithm>
@@ -23,6 +24,8 @@ namespace {
 constexpr int drawnListWidth = 185;
 /// A line edit keeps 2 pixels free on each side of its text and 1 for the cursor.
 constexpr int lineEditTextMargins = 6;
+/// The advisor's budget field takes a number of proposals from 1 to this.
+constexpr int largestAdvisorBudget = 999;
 
 QComboBox* optionList(const char* name, QWidget* window) {
     auto* combo = new QComboBox(window);
@@ -164,6 +167,68 @@ OptionsBox::OptionsBox(QWidget* window, Handlers handlers) {
     }
     QObject::connect(m_accelerate, &QCheckBox::toggled, window,
                      [this] { showAccelerationChoice(); });
+
+    // The pre-analysis of a planned network and the design advisor; the window places them.
+    m_planFrame = new QFrame(window);
+    m_planFrame->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    m_preAnalysis = new QCheckBox(fromUtf8(" analiza przedwykonawcza (projekt sieci)"), window);
+    m_preAnalysis->setObjectName("PreAnalysisBox");
+    m_preAnalysis->setToolTip(
+        fromUtf8("Oczekiwana dokładność i niezawodność sieci projektowanej, liczona z "
+                 "przybliżonych współrzędnych i błędów średnich obserwacji (PROJEKT.ptw)"));
+    m_advise = new QCheckBox(fromUtf8(" proponuj obserwacje (doradca)"), window);
+    m_advise->setObjectName("AdviseBox");
+    m_advise->setToolTip(fromUtf8("Doradca dobiera kolejno obserwacje, które najbardziej "
+                                  "zbliżają sieć do standardu dokładności Mp"));
+    m_budgetLabel = new QLabel(fromUtf8("najwyżej"), window);
+    m_budget = new QSpinBox(window);
+    m_budget->setObjectName("AdvisorBudget");
+    m_budget->setRange(1, largestAdvisorBudget);
+    m_budget->setValue(PlanOptions{}.advisorBudget);
+    m_budget->setToolTip(fromUtf8("Największa liczba proponowanych obserwacji"));
+    m_radiusLabel = new QLabel(fromUtf8("kandydaci w promieniu [m]"), window);
+    m_candidateRadius = new QLineEdit(window);
+    m_candidateRadius->setObjectName("CandidateRadius");
+    m_candidateRadius->setPlaceholderText(fromUtf8("tylko KANDYDACI"));
+    m_candidateRadius->setToolTip(
+        fromUtf8("Kandydatami są też pary punktów nie dalej niż ta odległość, jeszcze "
+                 "niepołączone obserwacją; puste pole: tylko obserwacje z pliku KANDYDACI"));
+    m_budgetLabel->setBuddy(m_budget);
+    m_radiusLabel->setBuddy(m_candidateRadius);
+    // A text that is no length in metres is cleared, to show that no pairs are generated.
+    QObject::connect(m_candidateRadius, &QLineEdit::editingFinished, window, [this] {
+        if (!metresByText(m_candidateRadius->text().toStdString())) {
+            m_candidateRadius->clear();
+        }
+    });
+    QObject::connect(m_preAnalysis, &QCheckBox::toggled, window, [this] { enablePlanChoice(); });
+    QObject::connect(m_advise, &QCheckBox::toggled, window, [this] { enablePlanChoice(); });
+    enablePlanChoice();
+}
+
+// Three rows: the pre-analysis, the advisor with its budget, the radius of the candidates.
+void OptionsBox::placePlanBox(const Rect& box) {
+    constexpr int margin = 8, indent = 20, rowPitch = 21, captionHeight = 17, fieldHeight = 21;
+    constexpr int budgetWidth = 52, radiusWidth = 104, gap = 6;
+    place(m_planFrame, box);
+    m_planFrame->lower();
+    const int left = box.left + margin;
+    const int right = box.left + box.width - margin;
+    const int top = box.top + (box.height - 3 * rowPitch) / 2;
+    place(m_preAnalysis, {left, top + 2, right - left, captionHeight});
+    place(m_budget, {right - budgetWidth, top + rowPitch, budgetWidth, fieldHeight});
+    const int budgetLabelWidth = m_budgetLabel->sizeHint().width();
+    place(m_budgetLabel, {right - budgetWidth - gap - budgetLabelWidth, top + rowPitch + 2,
+                          budgetLabelWidth, captionHeight});
+    place(m_advise, {left + indent, top + rowPitch + 2,
+                     right - budgetWidth - 2 * gap - budgetLabelWidth - left - indent,
+                     captionHeight});
+    place(m_candidateRadius, {right - radiusWidth, top + 2 * rowPitch, radiusWidth, fieldHeight});
+    place(m_radiusLabel, {left + 2 * indent, top + 2 * rowPitch + 2,
+                          right - radiusWidth - gap - left - 2 * indent, captionHeight});
+    for (QWidget* caption : std::initializer_list<QWidget*>{m_preAnalysis, m_advise}) {
+        fitToWidth(caption);
+    }
 }
 
 RunChoices OptionsBox::choices() const {
@@ -178,6 +243,15 @@ RunChoices OptionsBox::choices() const {
     choices.extraFiles = m_extraFiles->isChecked();
     if (const auto limit = mpLimitByText(m_mpLimitList->currentText().toStdString())) {
         choices.controlOptions.mpLimit = *limit;
+    }
+    // The plan is held to the standard the control of an adjustment uses. The advisor's
+    // options count only with the pre-analysis, as they take input only then.
+    choices.preAnalysis = m_preAnalysis->isChecked();
+    choices.plan.mpLimit = choices.controlOptions.mpLimit;
+    choices.plan.advise = choices.preAnalysis && m_advise->isChecked();
+    if (choices.plan.advise) {
+        choices.plan.advisorBudget = m_budget->value();
+        choices.plan.candidatesWithin = metresByText(m_candidateRadius->text().toStdString());
     }
     return choices;
 }
@@ -214,6 +288,17 @@ void OptionsBox::showAccelerationChoice() {
     m_turbo->setVisible(m_accelerate->isChecked());
 }
 
+void OptionsBox::enablePlanChoice() {
+    m_preAnalysis->setEnabled(m_enabled);
+    const bool plan = m_enabled && m_preAnalysis->isChecked();
+    m_advise->setEnabled(plan);
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{m_budgetLabel, m_budget, m_radiusLabel,
+                                         m_candidateRadius}) {
+        control->setEnabled(plan && m_advise->isChecked());
+    }
+}
+
 void OptionsBox::setEnabled(bool enabled) {
     for (QWidget* control :
          std::initializer_list<QWidget*>{m_systemList, m_principleList, m_modeList, m_mpLimitList,
@@ -221,6 +306,8 @@ void OptionsBox::setEnabled(bool enabled) {
                                          m_extraFiles}) {
         control->setEnabled(enabled);
     }
+    m_enabled = enabled;
+    enablePlanChoice();
 }
 
 } // namespace ptw3

@@ -328,6 +328,96 @@ TEST(SketchSvg, TheQualityControlMarksItsFindings) {
     }
 }
 
+// siec-blad-gruby taken as a plan with the advisor's proposals made by hand: the title says
+// it is a plan, each line with proposals is drawn dashed once between the circles of its
+// points with the proposals' order numbers, a proposal naming a point the plan does not
+// have is left out, and the plan's points above the standard are ringed.
+TEST(SketchSvg, ThePlanShowsTheAdvisorsProposalsDashedWithTheirNumbers) {
+    test::TempFolder folder;
+    folder.copyFilesOf(fs::path(PTW3_EXAMPLES_DIR) / "siec-blad-gruby");
+    test::computeFolder(folder.path());
+    auto results = readResultsJson(folder.path() / "wyniki.json");
+    ASSERT_TRUE(results.has_value());
+    results->control.reset();
+    results->preAnalysis = test::handMadePlan(*results);
+    // A fourth proposal to a point beyond the plan's, as a damaged file may hold.
+    Proposal stray = results->preAnalysis->advice->proposals.back();
+    stray.candidate.to = static_cast<int32_t>(results->points.size()) + 1;
+    results->preAnalysis->advice->proposals.push_back(stray);
+    const auto svg = parseXml(sketchSvg(*results));
+
+    std::map<std::string, std::pair<Real, Real>> circles; // by point number
+    const auto& points = results->points;
+    size_t determined = 0;
+    std::vector<std::pair<Real, Real>> drawn;
+    for (const Element& e : svg) {
+        if (e.layer == "punkty-wyznaczane") {
+            drawn.emplace_back(number(e, "cx"), number(e, "cy"));
+        }
+    }
+    for (const PointResult& p : points) {
+        if (p.kind == PointKind::Determined) {
+            ASSERT_LT(determined, drawn.size());
+            circles[p.number] = drawn[determined++];
+        }
+    }
+    struct Line {
+        std::pair<Real, Real> a, b;
+    };
+    std::vector<Line> lines;
+    std::vector<std::string> labels, titles, legend;
+    std::vector<std::pair<Real, Real>> rings;
+    bool dashed = false;
+    for (const Element& e : svg) {
+        if (e.name == "g" && e.attributes.count("id") && e.attributes.at("id") == "proponowane") {
+            dashed = e.attributes.count("stroke-dasharray") == 1 &&
+                     e.attributes.at("stroke") == proposalColour;
+        } else if (e.layer == "proponowane") {
+            lines.push_back(
+                {{number(e, "x1"), number(e, "y1")}, {number(e, "x2"), number(e, "y2")}});
+        } else if (e.layer == "opisy-proponowanych") {
+            labels.push_back(e.text);
+        } else if (e.layer == "ponad-standard") {
+            rings.emplace_back(number(e, "cx"), number(e, "cy"));
+        } else if (e.name == "title" || (e.layer == "legenda" && e.attributes.count("font-size"))) {
+            titles.push_back(e.text);
+        } else if (e.layer == "legenda" && e.name == "text") {
+            legend.push_back(e.text);
+        }
+    }
+    EXPECT_TRUE(dashed);
+    EXPECT_EQ(titles, (std::vector<std::string>{"Projekt sieci", "Projekt sieci"}));
+    EXPECT_EQ(labels, (std::vector<std::string>{"+1", "+2, +3"}));
+    ASSERT_EQ(lines.size(), 2u);
+    const auto joins = [&](const Line& line, const char* from, const char* to) {
+        const auto near = [](std::pair<Real, Real> u, std::pair<Real, Real> v) {
+            return std::hypot(u.first - v.first, u.second - v.second) < 0.1L;
+        };
+        return (near(line.a, circles.at(from)) && near(line.b, circles.at(to))) ||
+               (near(line.a, circles.at(to)) && near(line.b, circles.at(from)));
+    };
+    EXPECT_TRUE(joins(lines[0], "1", "3"));
+    EXPECT_TRUE(joins(lines[1], "2", "6"));
+    EXPECT_EQ(rings, (std::vector<std::pair<Real, Real>>{circles.at("5"), circles.at("6")}));
+    for (const char* text : {"obserwacja proponowana (doradca)", "Mp ponad standard 0.0175 m",
+                             "Mp max 0.0241 m \u2192 0.0169 m"}) {
+        EXPECT_EQ(std::count(legend.begin(), legend.end(), std::string(text)), 1) << text;
+    }
+    EXPECT_EQ(std::count_if(legend.begin(), legend.end(),
+                            [](const std::string& t) { return t.ends_with("4 proponowanych"); }),
+              1);
+
+    // Without the advisor the plan keeps its title and rings and has no proposals.
+    results->preAnalysis->advice.reset();
+    const auto plain = parseXml(sketchSvg(*results));
+    EXPECT_EQ(countIn(plain, "proponowane", "line"), 0u);
+    EXPECT_EQ(countIn(plain, "ponad-standard", "circle"), 2u);
+    EXPECT_NE(std::find_if(plain.begin(), plain.end(),
+                           [](const Element& e) { return e.name == "title"; })
+                  ->text,
+              "Szkic sieci");
+}
+
 TEST(SketchSvg, RoundNumbersForScalesAndTheEllipseMagnification) {
     struct Case {
         Real v, below, near;

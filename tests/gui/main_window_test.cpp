@@ -27,6 +27,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTest>
@@ -171,6 +172,7 @@ TEST_F(WindowFixture, PanelColoursShowTheFilesOfTheWorkingFolder) {
     data.write("rpw.ptw", "");
     data.write("ER3A.PTW", "");
     data.write("KONTROLA.PTW", "");
+    data.write("Projekt.ptw", "");
     window->setUp();
     std::filesystem::remove(data.path() / "rpw.ptw");
     std::filesystem::remove(data.path() / "katy");
@@ -182,6 +184,7 @@ TEST_F(WindowFixture, PanelColoursShowTheFilesOfTheWorkingFolder) {
     const Case cases[] = {{"Panel14", result},
                           {"Panel16", result},
                           {"Panel24", result},
+                          {"Panel25", result},
                           {"Panel15", absent},
                           {"Panel2", absent},
                           {"Panel9", present}};
@@ -645,6 +648,140 @@ TEST(OptionsBox, TheAccuracyStandardIsAPresetOrAValueInMetres) {
     }
     list->setCurrentIndex(1);
     EXPECT_EQ(options.choices().controlOptions.mpLimit, surveyControlLimit);
+}
+
+// The pre-analysis and the advisor's options as a run takes them: the advisor only with the
+// pre-analysis, its budget and radius only with the advisor (as the controls take input),
+// an empty radius or one that is no length in metres meaning the candidates of KANDYDACI
+// alone, and the plan held to the accuracy standard of the list.
+TEST(OptionsBox, ThePreAnalysisAndTheAdvisorsOptionsMapToTheRunsChoices) {
+    QWidget window;
+    OptionsBox options(&window, {[] {}, [] {}});
+    options.placePlanBox({232, 428, 441, 69});
+    const auto find = [&]<class Widget>(Widget*, const char* name) {
+        auto* widget = window.findChild<Widget*>(name);
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    };
+    auto* preAnalysis = find(static_cast<QCheckBox*>(nullptr), "PreAnalysisBox");
+    auto* advise = find(static_cast<QCheckBox*>(nullptr), "AdviseBox");
+    auto* budget = find(static_cast<QSpinBox*>(nullptr), "AdvisorBudget");
+    auto* radius = find(static_cast<QLineEdit*>(nullptr), "CandidateRadius");
+    auto* limit = find(static_cast<QComboBox*>(nullptr), "MpLimitList");
+    ASSERT_TRUE(preAnalysis && advise && budget && radius && limit);
+    EXPECT_FALSE(options.choices().preAnalysis);
+    EXPECT_EQ(budget->value(), PlanOptions{}.advisorBudget);
+
+    struct Case {
+        bool preAnalysis, advise;
+        int budget;
+        const char* radius;
+        const char* limit;
+        bool advised;                   ///< plan.advise
+        std::optional<Real> within;     ///< plan.candidatesWithin, m
+        int32_t advisorBudget;          ///< plan.advisorBudget
+        Real mpLimit;                   ///< plan.mpLimit, m
+        const char* radiusShown;        ///< once the editing has ended
+    };
+    const Case cases[] = {
+        {false, true, 7, "200", "0.05 m (osnowa szczegółowa)", false, {}, 50, 0.05L, "200"},
+        {true, false, 7, "200", "0.10 m (osnowa pomiarowa)", false, {}, 50, 0.10L, "200"},
+        {true, true, 7, "200", "0.07", true, 200.0L, 7, 0.07L, "200"},
+        {true, true, 12, " 150,5 m ", "0,03", true, 150.5L, 12, 0.03L, " 150,5 m "},
+        {true, true, 1, "", "abc", true, {}, 1, 0.05L, ""},
+        {true, true, 999, "-5", "0.05 m (osnowa szczegółowa)", true, {}, 999, 0.05L, ""},
+        {true, true, 3, "0", "0.05 m (osnowa szczegółowa)", true, {}, 3, 0.05L, ""},
+        {true, true, 3, "1OO", "0.05 m (osnowa szczegółowa)", true, {}, 3, 0.05L, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.radius) + " " + c.limit);
+        preAnalysis->setChecked(c.preAnalysis);
+        advise->setChecked(c.advise);
+        budget->setValue(c.budget);
+        radius->setText(QString::fromUtf8(c.radius));
+        limit->setEditText(QString::fromUtf8(c.limit));
+        for (int pass = 0; pass < 2; ++pass) {
+            const RunChoices choices = options.choices();
+            EXPECT_EQ(choices.preAnalysis, c.preAnalysis);
+            EXPECT_EQ(choices.plan.advise, c.advised);
+            EXPECT_EQ(choices.plan.candidatesWithin, c.within);
+            EXPECT_EQ(choices.plan.advisorBudget, c.advisorBudget);
+            EXPECT_EQ(choices.plan.mpLimit, c.mpLimit);
+            EXPECT_EQ(choices.plan.mpLimit, choices.controlOptions.mpLimit);
+            // The advisor takes input with the pre-analysis, its limits with the advisor.
+            EXPECT_EQ(advise->isEnabled(), c.preAnalysis);
+            EXPECT_EQ(radius->isEnabled(), c.preAnalysis && c.advise);
+            EXPECT_EQ(budget->isEnabled(), c.preAnalysis && c.advise);
+            emit radius->editingFinished();
+        }
+        EXPECT_EQ(radius->text(), QString::fromUtf8(c.radiusShown));
+    }
+
+    // A run holds every option; its end gives back the choice as it was.
+    preAnalysis->setChecked(true);
+    advise->setChecked(false);
+    options.setEnabled(false);
+    for (QWidget* control : std::initializer_list<QWidget*>{preAnalysis, advise, budget, radius}) {
+        EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
+    }
+    options.setEnabled(true);
+    EXPECT_TRUE(preAnalysis->isEnabled());
+    EXPECT_TRUE(advise->isEnabled());
+    EXPECT_FALSE(radius->isEnabled());
+}
+
+// The box of the pre-analysis fits under the message list, its controls within it and clear
+// of each other, and PROJEKT.ptw is in the result column above the sketch panel, the column
+// within the window and no panel over another.
+TEST_F(WindowFixture, ThePlanBoxAndThePanelOfPROJEKTFitTheLayout) {
+    open();
+    const QRect memo = child<QPlainTextEdit>("Memo1")->geometry();
+    std::vector<QRect> plan;
+    for (const char* name : {"PreAnalysisBox", "AdviseBox", "AdvisorBudget", "CandidateRadius"}) {
+        plan.push_back(child<QWidget>(name)->geometry());
+    }
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        if (label->buddy() != nullptr && label->isVisible()) {
+            plan.push_back(label->geometry());
+        }
+    }
+    ASSERT_EQ(plan.size(), 6u);
+    const QRect arm = child<QPushButton>("Button1")->geometry();
+    for (size_t i = 0; i < plan.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_GT(plan[i].top(), memo.bottom());
+        EXPECT_LT(plan[i].bottom(), arm.top());
+        EXPECT_GE(plan[i].left(), memo.left());
+        EXPECT_LE(plan[i].right(), memo.right());
+        for (size_t j = 0; j < i; ++j) {
+            EXPECT_FALSE(plan[i].intersects(plan[j])) << j;
+        }
+    }
+
+    std::vector<QRect> panels;
+    for (const FileSetEntry& entry : fileSet) {
+        panels.push_back(child<QLabel>(std::string(entry.panel).c_str())->geometry());
+    }
+    panels.push_back(child<QLabel>("SketchPanel")->geometry());
+    const QRect projekt = child<QLabel>("Panel25")->geometry();
+    EXPECT_LT(projekt.bottom(), child<QLabel>("SketchPanel")->geometry().top());
+    EXPECT_EQ(projekt.left(), child<QLabel>("Panel24")->geometry().left());
+    for (size_t i = 0; i < panels.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_TRUE(window->rect().contains(panels[i]));
+        EXPECT_FALSE(panels[i].intersects(memo));
+        for (size_t j = 0; j < i; ++j) {
+            EXPECT_FALSE(panels[i].intersects(panels[j])) << j;
+        }
+    }
+
+    // The box with every option taking input, for a look at the layout.
+    child<QCheckBox>("PreAnalysisBox")->setChecked(true);
+    child<QCheckBox>("AdviseBox")->setChecked(true);
+    child<QLineEdit>("CandidateRadius")->setText("250");
+    const QString folder = QStringLiteral(PTW3_SCREENSHOT_DIR);
+    ASSERT_TRUE(QDir().mkpath(folder));
+    EXPECT_TRUE(window->grab().save(folder + "/main_window_plan.png"));
 }
 
 TEST(DateDisplay, ReadsThePolishWayInAnyLanguage) {

@@ -28,6 +28,23 @@ void compute(const test::TempFolder& folder, const char* example) {
     test::computeFolder(folder.path());
 }
 
+/// The pixels of the image within a small distance of a colour of the sketch.
+int pixelsOf(const QImage& image, std::string_view colour) {
+    const QColor wanted(QString::fromLatin1(colour.data(), static_cast<qsizetype>(colour.size())));
+    int pixels = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            pixels += std::abs(c.red() - wanted.red()) + std::abs(c.green() - wanted.green()) +
+                                  std::abs(c.blue() - wanted.blue()) <
+                              40
+                          ? 1
+                          : 0;
+        }
+    }
+    return pixels;
+}
+
 TEST(SketchView, OpensEachExampleWithTheOutliersOfItsControlReport) {
     for (const char* example : {"siec-lokalna", "siec-2000", "siec-blad-gruby"}) {
         SCOPED_TRACE(example);
@@ -144,22 +161,67 @@ TEST(SketchView, MarksTheFindingsOfTheQualityControl) {
     const QImage canvas = view.findChild<QWidget*>("sketchCanvas")->grab().toImage();
     for (const std::string_view colour : {removedColour, shiftColour, aboveStandardColour}) {
         SCOPED_TRACE(std::string(colour));
-        const QColor wanted(QString::fromLatin1(colour.data(), colour.size()));
-        int pixels = 0;
-        for (int y = 0; y < canvas.height(); ++y) {
-            for (int x = 0; x < canvas.width(); ++x) {
-                const QColor c = canvas.pixelColor(x, y);
-                pixels += std::abs(c.red() - wanted.red()) + std::abs(c.green() - wanted.green()) +
-                                      std::abs(c.blue() - wanted.blue()) <
-                                  40
-                              ? 1
-                              : 0;
-            }
-        }
-        EXPECT_GT(pixels, 30);
+        EXPECT_GT(pixelsOf(canvas, colour), 30);
     }
     fs::create_directories(PTW3_SCREENSHOT_DIR);
     EXPECT_TRUE(view.grab().save(QStringLiteral(PTW3_SCREENSHOT_DIR "/sketch_control.png")));
+}
+
+// The results of siec-blad-gruby as a plan with the advisor's proposals made by hand: the
+// view is titled a plan, lists the proposals in their order, draws them in their colour with
+// the plan's rings, and a click on one centres its line; without the advisor nothing of
+// that colour is drawn.
+TEST(SketchView, ShowsTheProposalsOfTheDesignAdvisor) {
+    test::TempFolder folder;
+    compute(folder, "siec-blad-gruby");
+    auto results = readResultsJson(folder.path() / "wyniki.json");
+    ASSERT_TRUE(results.has_value());
+    results->control.reset();
+    results->preAnalysis = test::handMadePlan(*results);
+    SketchView view;
+    view.setResults(*results);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    EXPECT_EQ(view.windowTitle(), "Projekt sieci");
+    EXPECT_EQ(view.findChild<QLabel*>("listHeading")->text(),
+              QString::fromUtf8("Obserwacje proponowane (doradca):"));
+    auto* list = view.findChild<QListWidget*>("outlierList");
+    ASSERT_EQ(list->count(), 3);
+    const char* rows[] = {"+1  długość 1 – 3   Mp max 0.0203 m",
+                          "+2  kierunek 2 – 6   Mp max 0.0181 m",
+                          "+3  długość 6 – 2   Mp max 0.0169 m"};
+    for (int i = 0; i < list->count(); ++i) {
+        EXPECT_EQ(list->item(i)->text(), QString::fromUtf8(rows[i]));
+    }
+    EXPECT_TRUE(view.findChild<QLabel*>("sketchStatus")
+                    ->text()
+                    .contains(QString::fromUtf8("Mp ponad standard 0.0175 m: 2\nDoradca: "
+                                                "kandydaci: 12, propozycje: 3, Mp max 0.0241 m "
+                                                "\u2192 0.0169 m; cel osiągnięty")));
+    EXPECT_TRUE(view.findChild<QLabel*>("controlLegend")->isVisible());
+    auto* canvas = view.findChild<QWidget*>("sketchCanvas");
+    const QImage drawn = canvas->grab().toImage();
+    EXPECT_GT(pixelsOf(drawn, proposalColour), 100);
+    EXPECT_GT(pixelsOf(drawn, aboveStandardColour), 30);
+    fs::create_directories(PTW3_SCREENSHOT_DIR);
+    EXPECT_TRUE(view.grab().save(QStringLiteral(PTW3_SCREENSHOT_DIR "/sketch_plan.png")));
+
+    // The second proposal is the direction 2–6: the middle of its line comes to the centre.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(1)).center());
+    const auto point = [&](const char* number) {
+        return *std::find_if(results->points.begin(), results->points.end(),
+                             [&](const PointResult& p) { return p.number == number; });
+    };
+    EXPECT_NEAR(static_cast<double>(view.viewCentre().x), (point("2").x + point("6").x) / 2,
+                1e-6);
+    EXPECT_NEAR(static_cast<double>(view.viewCentre().y), (point("2").y + point("6").y) / 2,
+                1e-6);
+
+    results->preAnalysis->advice.reset();
+    view.setResults(*results);
+    EXPECT_EQ(list->count(), 0);
+    EXPECT_LT(pixelsOf(canvas->grab().toImage(), proposalColour), 5);
 }
 
 TEST(SketchView, AFolderWithoutResultsSaysSo) {
