@@ -32,10 +32,11 @@ const fs::path examples = PTW3_EXAMPLES_DIR;
 
 // clang-format off
 const Schema runSchema = {
-    {"kind", "string"}, {"program_version", "string"}, {"coordinate_system", "integer"}, {"zone", "integer"},
-    {"principle", "string"}, {"analysis_mode", "string"}, {"iterations", "integer"},
-    {"acceleration", "string"}, {"acceleration_boost", "boolean"}, {"started", "string"},
-    {"finished", "string"}, {"system_defect", "boolean"}, {"reliability", "string"}};
+    {"kind", "string"}, {"program_version", "string"}, {"coordinate_system", "integer"},
+    {"zone", "integer"}, {"principle", "string"}, {"analysis_mode", "string"},
+    {"iterations", "integer"}, {"acceleration", "string"}, {"acceleration_boost", "boolean"},
+    {"started", "string"}, {"finished", "string"}, {"system_defect", "boolean"},
+    {"reliability", "string"}};
 const Schema countsSchema = {
     {"lp", "integer"}, {"ls", "integer"}, {"lr", "integer"}, {"lrsxy", "integer"},
     {"lka", "integer"}, {"lst", "integer"}, {"lki", "integer"}, {"lazt", "integer"},
