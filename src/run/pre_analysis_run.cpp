@@ -1,3 +1,7 @@
+// The order of a pre-analysis: what an earlier computation left goes first, the data input
+// (its ER3a.ptw stays when it stops), the plan's single pass, whose reports then go, the
+// candidates and the analysis, PROJEKT.ptw and the files beside it, the summary lines.
+
 #include "run/pre_analysis_run.h"
 
 #include "common/encoding.h"
