@@ -4,6 +4,7 @@
 #include "run/coordinate_systems.h"
 #include "run/option_lists.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -16,6 +17,8 @@ namespace {
 constexpr int32_t maxThreads = 1024;
 /// More data-snooping steps than this would re-adjust the network for hours.
 constexpr int32_t maxSnoopingSteps = 1000;
+/// More proposals than this is no plan a person reads through.
+constexpr int32_t maxAdvisorBudget = 1000;
 
 template <class Value> struct Word {
     std::string_view word;
@@ -97,6 +100,62 @@ std::optional<Real> positiveReal(std::string_view text) {
     return value;
 }
 
+/// A number strictly between 0 and 1, in the number form of the input files.
+std::optional<Real> fraction(std::string_view text) {
+    const auto value = parseReal(text);
+    if (!value || !(*value > 0) || !(*value < 1)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+/// "distance", "direction" or both, separated by a comma: which kinds of candidates the
+/// advisor generates.
+bool candidateKindsOf(std::string_view text, PlanOptions& plan) {
+    plan.candidateDistances = plan.candidateDirections = false;
+    while (true) {
+        const size_t comma = text.find(',');
+        const std::string_view word = text.substr(0, comma);
+        if (word == "distance") {
+            plan.candidateDistances = true;
+        } else if (word == "direction") {
+            plan.candidateDirections = true;
+        } else {
+            return false;
+        }
+        if (comma == std::string_view::npos) {
+            return true;
+        }
+        text.remove_prefix(comma + 1);
+    }
+}
+
+/// The options of the pre-analysis that only mean something beside another one: the first
+/// given without the one it needs, with that one.
+std::optional<UsageError> planDependencies(const std::vector<std::string>& given) {
+    const auto has = [&](std::string_view option) {
+        return std::find(given.begin(), given.end(), option) != given.end();
+    };
+    struct Needs {
+        std::string_view option, needed;
+    };
+    constexpr Needs needs[] = {
+        {"--advise", "--pre-analysis"},
+        {"--candidates-within", "--advise"},
+        {"--advisor-budget", "--advise"},
+        {"--advisor-min-redundancy", "--advise"},
+        {"--candidate-kinds", "--candidates-within"},
+        {"--candidate-distance-error", "--candidates-within"},
+        {"--candidate-direction-error", "--candidates-within"},
+    };
+    for (const Needs& n : needs) {
+        if (has(n.option) && !has(n.needed)) {
+            return UsageError{std::string(n.option) + " needs " + std::string(n.needed)};
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::variant<CliArguments, UsageError> parseCliArguments(const std::vector<std::string>& args) {
@@ -106,6 +165,7 @@ std::variant<CliArguments, UsageError> parseCliArguments(const std::vector<std::
     choices.analysisMode = AnalysisMode::Full;
     bool answerGiven = false;
     bool optionsEnded = false;
+    std::vector<std::string> planOptionsGiven;
 
     for (size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
@@ -150,15 +210,58 @@ std::variant<CliArguments, UsageError> parseCliArguments(const std::vector<std::
             choices.extraFiles = false;
         } else if (arg == "--no-control" && flag()) {
             choices.control = false;
+        } else if (arg == "--pre-analysis" && flag()) {
+            choices.preAnalysis = true;
+            planOptionsGiven.push_back(arg);
+        } else if (arg == "--advise" && flag()) {
+            choices.plan.advise = true;
+            planOptionsGiven.push_back(arg);
         } else if (arg == "--system" || arg == "--principle" || arg == "--mode" ||
                    arg == "--iterations" || arg == "--acceleration" || arg == "--arithmetic" ||
                    arg == "--threads" || arg == "--snooping-critical" ||
-                   arg == "--snooping-steps" || arg == "--mp-limit") {
+                   arg == "--snooping-steps" || arg == "--mp-limit" ||
+                   arg == "--candidates-within" || arg == "--candidate-kinds" ||
+                   arg == "--candidate-distance-error" || arg == "--candidate-direction-error" ||
+                   arg == "--advisor-budget" || arg == "--advisor-min-redundancy") {
             const auto v = value();
             if (!v) {
                 return UsageError{arg + " needs a value"};
             }
-            if (arg == "--system") {
+            planOptionsGiven.push_back(arg);
+            PlanOptions& plan = choices.plan;
+            if (arg == "--candidates-within" || arg == "--candidate-distance-error" ||
+                arg == "--candidate-direction-error") {
+                const auto number = positiveReal(*v);
+                if (!number) {
+                    return UsageError{arg + " takes a positive number: \"" + *v + "\""};
+                }
+                if (arg == "--candidates-within") {
+                    plan.candidatesWithin = *number;
+                } else if (arg == "--candidate-distance-error") {
+                    plan.candidateDistanceError = *number;
+                } else {
+                    plan.candidateDirectionError = *number;
+                }
+            } else if (arg == "--candidate-kinds") {
+                if (!candidateKindsOf(*v, plan)) {
+                    return UsageError{"--candidate-kinds takes distance, direction or both "
+                                      "separated by a comma: \"" + *v + "\""};
+                }
+            } else if (arg == "--advisor-budget") {
+                const auto budget = integerIn(*v, 1, maxAdvisorBudget);
+                if (!budget) {
+                    return UsageError{"--advisor-budget takes a whole number from 1 to " +
+                                      std::to_string(maxAdvisorBudget) + ": \"" + *v + "\""};
+                }
+                plan.advisorBudget = *budget;
+            } else if (arg == "--advisor-min-redundancy") {
+                const auto r = fraction(*v);
+                if (!r) {
+                    return UsageError{"--advisor-min-redundancy takes a number between 0 and 1: "
+                                      "\"" + *v + "\""};
+                }
+                plan.minRedundancy = *r;
+            } else if (arg == "--system") {
                 choices.system = systemOf(*v);
                 if (!choices.system) {
                     return UsageError{"unknown coordinate system: \"" + *v + "\""};
@@ -210,6 +313,7 @@ std::variant<CliArguments, UsageError> parseCliArguments(const std::vector<std::
                                       "or survey: \"" + *v + "\""};
                 }
                 choices.controlOptions.mpLimit = *limit;
+                choices.plan.mpLimit = *limit;
             } else if (arg == "--arithmetic") {
                 const auto arithmetic = byWord(arithmeticWords, *v);
                 if (!arithmetic) {
@@ -229,6 +333,9 @@ std::variant<CliArguments, UsageError> parseCliArguments(const std::vector<std::
             return UsageError{"unknown option: " + args[i]};
         }
     }
+    if (auto error = planDependencies(planOptionsGiven)) {
+        return std::move(*error);
+    }
     return parsed;
 }
 
@@ -239,7 +346,8 @@ Adjusts the horizontal control network kept in the working folder, exactly as th
 desktop program's "OBLICZAJ " button does, and writes the reports ER3a.ptw, RPW.ptw,
 ER3.ptw, XY.ptw and DXDY.ptw into that folder, tests the adjustment in KONTROLA.ptw (see
 --no-control), and writes the results for scripts and GIS and a sketch of the network
-beside them (see --no-extra-files).
+beside them (see --no-extra-files). With --pre-analysis it plans the network instead and
+writes PROJEKT.ptw.
 
   FOLDER                  working folder (default: the one tarvel.ini beside the program
                           names in section [General], key path; else the current directory)
@@ -272,7 +380,28 @@ beside them (see --no-extra-files).
                           while that exceeds X (default 3.29, alpha = 0.001)
   --snooping-steps N      at most N observations taken out, 0 to 1000 (default 10)
   --mp-limit X            the accuracy standard: the largest mean position error Mp in
-                          metres, or detailed (0.05) or survey (0.10) (default detailed)
+                          metres, or detailed (0.05) or survey (0.10) (default detailed), of
+                          the quality control and of the pre-analysis
+  --pre-analysis          plan a network instead of adjusting it: the observations of the
+                          folder (their values may be placeholders) take the values the
+                          approximate coordinates give, and PROJEKT.ptw gives the expected
+                          accuracy of the points (unit error 1), the reliability of the
+                          observations, the lines and the accuracy standard; no RPW.ptw,
+                          ER3.ptw, ER3a.ptw, XY.ptw or DXDY.ptw is left
+  --advise                with --pre-analysis: the design advisor proposes observations to
+                          add, the best first, until every point meets the standard and has
+                          control; candidates from the folder's file KANDYDACI (lines
+                          "D|K from to value mean-error", D a distance in m, K a direction in
+                          cc from the station of a set) and those of --candidates-within
+  --candidates-within M   with --advise: every pair of points at most M metres apart that no
+                          observation joins is a candidate too
+  --candidate-kinds LIST  distance, direction or distance,direction (default both): the
+                          kinds of the generated candidates
+  --candidate-distance-error M    mean error of a generated distance (default 0.005 m)
+  --candidate-direction-error CC  mean error of a generated direction (default 10 cc)
+  --advisor-budget N      at most N proposals, 1 to 1000 (default 50)
+  --advisor-min-redundancy R      a second goal: every observation's redundancy number r at
+                          least R, 0 < R < 1
   --yes | --no            answer every question "... Czy chcesz liczyć dalej?" so; without
                           either, ask at the terminal (t = Tak/yes, n = Nie/no), or answer No
                           when standard input is not a terminal

@@ -10,6 +10,7 @@
 #include "common/folder_files.h"
 #include "common/number_format.h"
 #include "common/text_file.h"
+#include "control/report_sections.h"
 #include "engine/report_preamble.h"
 
 #include <algorithm>
@@ -21,87 +22,10 @@ namespace ptw3 {
 namespace {
 
 constexpr Real mmPerMetre = 1000;
-/// The column at which the values of the labelled lines start (after "= ").
-constexpr size_t labelWidth = 52;
 /// A message-list line naming doubtful points is kept to this many characters.
 constexpr size_t messageWidth = 48;
 
 const std::string titleRule = "  " + std::string(69, '_');
-const std::string sectionRule = "  " + std::string(69, '-');
-
-/// The report's lines, each ended by CR LF; texts are Windows-1250.
-class ReportText {
-public:
-    void line(std::string_view cp1250Text) {
-        m_text += cp1250Text;
-        m_text += "\r\n";
-    }
-    /// A line of the system's own text, written in UTF-8 in the source.
-    void say(std::string_view utf8) { line(cp1250(utf8)); }
-    std::string take() { return std::move(m_text); }
-
-private:
-    std::string m_text;
-};
-
-/// "     label" padded to the value column, then "= value".
-std::string labelled(std::string_view labelUtf8, std::string_view value) {
-    std::string s = "     " + cp1250(labelUtf8);
-    if (s.size() < labelWidth) {
-        s.resize(labelWidth, ' ');
-    }
-    return s + "= " + std::string(value);
-}
-
-/// True when a count takes the Polish plural of 2 to 4 (2 punkty, 22 punkty, but 12 punktów,
-/// 5 punktów).
-bool paucal(int64_t count) {
-    const int64_t units = count % 10;
-    const int64_t tens = count % 100;
-    return units >= 2 && units <= 4 && (tens < 12 || tens > 14);
-}
-
-std::string pointsCount(int64_t count) {
-    return std::to_string(count) +
-           (count == 1 ? " punkt" : paucal(count) ? " punkty" : cp1250(" punktów"));
-}
-
-std::string_view kindWord(ListedKind kind) {
-    switch (kind) {
-    case ListedKind::Angle:
-        return "kąt";
-    case ListedKind::Direction:
-        return "kierunek";
-    case ListedKind::Distance:
-        return "długość";
-    case ListedKind::GpsDistance:
-        return "długość GPS";
-    case ListedKind::Azimuth:
-        return "azymut";
-    case ListedKind::GpsAzimuth:
-        return "azymut GPS";
-    }
-    return "";
-}
-
-/// Which observation it is, as a person finds it in the data: its kind, its points (an
-/// angle's left target, station and right target; a direction's station and target; a
-/// line's ends) and the input file with the line it was read from.
-std::string observationText(const NetworkData& n, const AdjustmentOutcome& outcome,
-                            int32_t index) {
-    assert(index >= 0 && static_cast<size_t>(index) < outcome.observations.size());
-    const AdjustedObservation& o = outcome.observations[static_cast<size_t>(index)];
-    std::string s = cp1250(kindWord(o.kind)) + " ";
-    if (o.kind == ListedKind::Angle) {
-        s += n.points[o.left].number + " - ";
-    }
-    s += n.points[o.from].number + " - " + n.points[o.to].number;
-    if (o.source.file > 0) {
-        s += " (" + n.inputFiles[o.source.file] + ", wiersz " + std::to_string(o.source.line) +
-             ")";
-    }
-    return s;
-}
 
 /// A gross error or residual in the unit of its observation: cc for the angular kinds, m for
 /// the lengths.
@@ -130,15 +54,6 @@ std::string globalVerdict(GlobalTest::Verdict verdict) {
         return cp1250("model odrzucony: Mo za małe");
     }
     return "";
-}
-
-std::string standardVerdict(const AccuracyStandard& s) {
-    return s.met() ? cp1250("spełniony")
-                   : cp1250("niespełniony (") + pointsCount(std::ssize(s.failing)) + ")";
-}
-
-std::string skippedLine(std::string_view whatUtf8, const std::string& reasonUtf8) {
-    return "     " + cp1250(whatUtf8) + cp1250(reasonUtf8);
 }
 
 void writeHeading(ReportText& r, const NetworkData& n, const AdjustmentOutcome& outcome,
@@ -175,7 +90,7 @@ void writeHeading(ReportText& r, const NetworkData& n, const AdjustmentOutcome& 
 void writeGlobalTest(ReportText& r, const GlobalTest& g) {
     r.line(" ");
     r.say("  1. GLOBALNY TEST MODELU WYRÓWNANIA (test chi-kwadrat)");
-    r.line(sectionRule);
+    r.line(reportSectionRule);
     if (g.skipped) {
         r.line(skippedLine("Test pominięty: ", *g.skipped));
         return;
@@ -243,7 +158,7 @@ void writeSnooping(ReportText& r, const NetworkData& n, const AdjustmentOutcome&
                    const Snooping& s, const std::vector<int32_t>& doubtful) {
     r.line(" ");
     r.say("  2. WYSZUKIWANIE BŁĘDÓW GRUBYCH (data snooping Baarda)");
-    r.line(sectionRule);
+    r.line(reportSectionRule);
     if (s.skipped) {
         r.line(skippedLine("Wyszukiwanie pominięte: ", *s.skipped));
         return;
@@ -337,7 +252,7 @@ std::string pointList(const NetworkData& n, const std::vector<int32_t>& points) 
 void writeReferenceCheck(ReportText& r, const NetworkData& n, const ReferenceCheck& c) {
     r.line(" ");
     r.say("  3. KONTROLA PUNKTÓW NAWIĄZANIA");
-    r.line(sectionRule);
+    r.line(reportSectionRule);
     if (c.skipped) {
         r.line(skippedLine("Kontrola pominięta: ", *c.skipped));
         return;
@@ -375,72 +290,6 @@ void writeReferenceCheck(ReportText& r, const NetworkData& n, const ReferenceChe
     }
 }
 
-void writeRelativeAccuracy(ReportText& r, const NetworkData& n, const RelativeAccuracy& a) {
-    r.line(" ");
-    r.say("  4. DOKŁADNOŚĆ WZAJEMNA PUNKTÓW POŁĄCZONYCH OBSERWACJAMI (od najsłabszej)");
-    if (a.skipped || a.lines.empty()) {
-        r.line(sectionRule);
-        r.line(a.skipped ? skippedLine("Analiza pominięta: ", *a.skipped)
-                         : cp1250("     Brak punktów połączonych obserwacjami"));
-        return;
-    }
-    // clang-format off
-    constexpr std::string_view head[] = {
-        "  |       Nr(i)    |       Nr(j)    |  Długość  |"
-            "   A   |   B   |   Fi   |   mD  |  mD  |  mAz |",
-        "  |                |                |    [m]    |"
-            "  [mm] |  [mm] |   [g]  |  [mm] | [ppm]|  [cc]|",
-        "  |----------------+----------------+-----------+"
-            "-------+-------+--------+-------+------+------|",
-    };
-    // clang-format on
-    const std::string rule = "  " + std::string(head[0].size() - 2, '-');
-    r.line(rule);
-    for (const std::string_view line : head) {
-        r.say(line);
-    }
-    for (const LineAccuracy& l : a.lines) {
-        r.line("  |" + rightAlign(n.points[l.from].number, pointNumberWidth) + "|" +
-               rightAlign(n.points[l.to].number, pointNumberWidth) + "|" +
-               fixed(l.length, 11, 3) + "|" + fixed(l.a * mmPerMetre, 7, 1) + "|" +
-               fixed(l.b * mmPerMetre, 7, 1) + "|" + fixed(l.fi, 8, 2) + "|" +
-               fixed(l.lengthError * mmPerMetre, 7, 1) + "|" + fixed(l.lengthErrorPpm, 6, 1) +
-               "|" + fixed(l.directionErrorCc, 6, 1) + "|");
-    }
-    r.line(rule);
-    r.say("     A, B, Fi - elipsa błędu względnego; mD, mAz - błędy średnie długości i azymutu");
-}
-
-void writeAccuracyStandard(ReportText& r, const NetworkData& n, const AdjustmentOutcome& outcome,
-                           const AccuracyStandard& s) {
-    r.line(" ");
-    r.say("  5. STANDARD DOKŁADNOŚCI");
-    r.line(sectionRule);
-    r.line(labelled("Dopuszczalny błąd położenia punktu        Mp(dop) ",
-                    fixed(s.limit, 12, 4) + " m"));
-    r.line(labelled("Liczba sprawdzonych punktów wyznaczanych           ",
-                    integer(s.checked, 12)));
-    r.line(labelled("Liczba punktów poza standardem                     ",
-                    integer(std::ssize(s.failing), 12)));
-    if (!s.failing.empty()) {
-        r.say("     Punkty poza standardem (od największego Mp) i bez kontroli:");
-        r.line("     " + std::string(28, '-'));
-        r.say("     |    Nr punktu   |  Mp [m] |");
-        r.line("     |----------------+---------|");
-        for (const int32_t k : s.failing) {
-            r.line("     |" + rightAlign(n.points[k].number, pointNumberWidth) + "|" +
-                   fixed(outcome.accuracy[k].mp, 9, 4) + "|" +
-                   (withoutControl(n, outcome, k) ? cp1250(" bez kontroli") : ""));
-        }
-        r.line("     " + std::string(28, '-'));
-    }
-    if (s.largestPoint) {
-        r.line(cp1250("     Największy błąd położenia  Mp(max) =") + fixed(s.largestMp, 9, 4) +
-               " m   dla punktu: " + n.points[*s.largestPoint].number);
-    }
-    r.line(cp1250("     WYNIK: standard ") + standardVerdict(s));
-}
-
 } // namespace
 
 std::string controlReportText(const NetworkData& n, const AdjustmentOutcome& outcome,
@@ -450,8 +299,10 @@ std::string controlReportText(const NetworkData& n, const AdjustmentOutcome& out
     writeGlobalTest(r, control.global);
     writeSnooping(r, n, outcome, control.snooping, control.reference.doubtfulPoints);
     writeReferenceCheck(r, n, control.reference);
-    writeRelativeAccuracy(r, n, control.relative);
-    writeAccuracyStandard(r, n, outcome, control.standard);
+    writeRelativeAccuracy(r, n, control.relative, 4);
+    writeAccuracyStandard(r, n, control.standard, 5, [&](int32_t k) {
+        return StandardRow{outcome.accuracy[k].mp, withoutControl(n, outcome, k)};
+    });
     r.line(" ");
     r.line("  " + std::string(52, '_') + cp1250(" ptw3 (c) 2006 zespół ptw3"));
     return r.take();

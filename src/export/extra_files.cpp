@@ -20,8 +20,9 @@ std::vector<std::string_view> writeExtraFiles(const std::filesystem::path& folde
         writeResultsJson, writePointsCsv, writeObservationsCsv, writeSketchSvg, writeLinesCsv};
     std::vector<std::string_view> failed;
     for (size_t i = 0; i < writers.size(); ++i) {
-        // Without the quality control the folder is as it was before there was one.
-        if (writers[i] == writeLinesCsv && !results.control) {
+        // Without the quality control (or a pre-analysis) the folder is as it was before
+        // there was one.
+        if (writers[i] == writeLinesCsv && !results.control && !results.preAnalysis) {
             continue;
         }
         if (!writers[i](folder, results)) {

@@ -1,5 +1,6 @@
 // The files written beside the reports after a computation that reached its result files:
-// wyniki.json, punkty.csv, obserwacje.csv, siec.svg and, with the quality control, linie.csv.
+// wyniki.json, punkty.csv, obserwacje.csv, siec.svg and, with the quality control or a
+// pre-analysis, linie.csv.
 // They are removed when a new adjustment starts, so they never stand beside the reports of
 // another computation.
 #pragma once
@@ -19,8 +20,8 @@ inline constexpr std::array<std::string_view, 5> extraFileNames = {
 /// Removes the extra files of the folder, in any letter case of their names.
 void removeExtraFiles(const std::filesystem::path& folder);
 
-/// Writes the files (linie.csv only when the results carry the quality control); returns the
-/// names of those that could not be written in full.
+/// Writes the files (linie.csv only when the results carry the quality control or a
+/// pre-analysis); returns the names of those that could not be written in full.
 std::vector<std::string_view> writeExtraFiles(const std::filesystem::path& folder,
                                               const NetworkResults& results);
 

@@ -3,6 +3,9 @@
 #include "common/encoding.h"
 #include "engine/report_preamble.h"
 
+#include <algorithm>
+#include <cmath>
+
 #ifndef PTW3_VERSION
 #error "the build defines PTW3_VERSION, the project's version"
 #endif
@@ -148,6 +151,56 @@ NetworkResults collectResults(const NetworkData& n, const CalculationOptions& op
         }
     }
     return r;
+}
+
+void applyPreAnalysis(NetworkResults& r, PreAnalysis analysis) {
+    UnitErrorSummary& u = r.unitError;
+    u.mo = 1;
+    u.moReported = 1;
+    u.partial.clear();
+    u.meanPositionError = 0;
+    u.maxPositionError = 0;
+    u.maxPositionPoint.reset();
+    for (const PlannedPoint& planned : analysis.points) {
+        // The network counts its points from 1, the list from 0.
+        PointResult& p = r.points.at(static_cast<size_t>(planned.point - 1));
+        p.mx = planned.mx;
+        p.my = planned.my;
+        p.mp = planned.mp;
+        p.a = planned.a;
+        p.b = planned.b;
+        p.fi = planned.fi;
+        p.controlled = planned.controlled;
+        u.meanPositionError += planned.mp;
+        if (!u.maxPositionPoint || planned.mp > u.maxPositionError) {
+            u.maxPositionError = planned.mp;
+            u.maxPositionPoint = p.number;
+        }
+    }
+    if (!analysis.points.empty()) {
+        u.meanPositionError /= static_cast<Real>(analysis.points.size());
+    }
+
+    r.counts.outliers = 0;
+    r.counts.redundancySum.reset();
+    for (ObservationResult& o : r.observations) {
+        o.outlier = false;
+        o.reliability.reset();
+    }
+    for (const PlannedObservation& planned : analysis.observations) {
+        ObservationResult& o = r.observations.at(static_cast<size_t>(planned.observation));
+        ReliabilityFigures f;
+        f.r = planned.r;
+        f.mdb = planned.mdb;
+        o.reliability = f;
+        // With σ0 = 1 the cofactor shares give the variances: q_l̂ = m²·(1 − r), q_v = m²·r.
+        o.adjustedMeanError = o.meanError * std::sqrt(std::max<Real>(1 - planned.r, 0));
+        o.residualMeanError = o.meanError * std::sqrt(std::max<Real>(planned.r, 0));
+        r.counts.redundancySum = r.counts.redundancySum.value_or(0) + planned.r;
+    }
+    // A plan has no adjustment to test.
+    r.control.reset();
+    r.preAnalysis = std::move(analysis);
 }
 
 } // namespace ptw3

@@ -116,4 +116,11 @@ NetworkResults collectResults(const NetworkData& network, const CalculationOptio
                               const AdjustmentOutcome& outcome, const CalculationResults& results,
                               const LocalDateTime& started, const LocalDateTime& finished);
 
+/// Makes the results of a plan's single adjustment those of its pre-analysis, which they
+/// then carry: each planned point takes its figures of the unit error 1 (the fixed points
+/// keep theirs), each observation its r and MDB with the mean errors of its adjusted value
+/// m·√(1 − r) and of its residual m·√r (no w and no ∇: nothing was measured), the unit error
+/// is 1 and Mp(sr), Mp(max) are those of the plan; no quality control goes with them.
+void applyPreAnalysis(NetworkResults& results, PreAnalysis analysis);
+
 } // namespace ptw3

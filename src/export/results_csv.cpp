@@ -131,7 +131,9 @@ bool writeObservationsCsv(const fs::path& folder, const NetworkResults& r) {
 
 bool writeLinesCsv(const fs::path& folder, const NetworkResults& r) {
     static const std::vector<LineAccuracy> none;
-    const std::vector<LineAccuracy>& lines = r.control ? r.control->relative.lines : none;
+    const std::vector<LineAccuracy>& lines = r.preAnalysis ? r.preAnalysis->lines.lines
+                                             : r.control   ? r.control->relative.lines
+                                                           : none;
     return writeTable(folder, "linie.csv", headerOf(lineFields()), lines,
                       [&](std::string& line, const LineAccuracy& l, size_t) {
                           for (size_t i = 0; i < lineFields().size(); ++i) {

@@ -16,8 +16,8 @@ namespace ptw3 {
 bool writePointsCsv(const std::filesystem::path& folder, const NetworkResults& results);
 /// Writes obserwacje.csv into the folder; false when it could not be written in full.
 bool writeObservationsCsv(const std::filesystem::path& folder, const NetworkResults& results);
-/// Writes linie.csv into the folder (the header alone without the quality control); false
-/// when it could not be written in full.
+/// Writes linie.csv into the folder: the lines of the pre-analysis, else those of the quality
+/// control (the header alone without either); false when it could not be written in full.
 bool writeLinesCsv(const std::filesystem::path& folder, const NetworkResults& results);
 
 } // namespace ptw3

@@ -49,6 +49,7 @@ constexpr std::array<std::string_view, 3> accelerationNames = {"none", "standard
 constexpr std::array<std::string_view, 3> reliabilityNames = {"full", "approximate", "none"};
 constexpr std::array<std::string_view, observationKindCount> partialNames = {
     "distances", "angles", "directions", "azimuths", "coordinates"};
+constexpr std::array<std::string_view, 2> runKindNames = {"adjustment", "pre_analysis"};
 constexpr std::array<std::string_view, 3> verdictNames = {"accepted", "mo_too_large",
                                                           "mo_too_small"}; // GlobalTest::Verdict
 // clang-format on
@@ -94,8 +95,9 @@ std::string_view principleName(AdjustmentPrinciple principle) {
     return principleNames[0].second;
 }
 
-Json runObject(const RunInfo& run) {
+Json runObject(const RunInfo& run, bool preAnalysis) {
     Json j;
+    j["kind"] = runKindNames[preAnalysis ? 1 : 0];
     j["program_version"] = run.programVersion;
     j["coordinate_system"] = systemNumber(run.system.system);
     j["zone"] = run.system.zone;
@@ -277,6 +279,36 @@ Json standardObject(const NetworkResults& r, const AccuracyStandard& s) {
     j["failing"] = std::move(failing);
     j["largest_point"] = s.largestPoint ? Json(pointNumber(r, *s.largestPoint)) : Json(nullptr);
     j["largest_mp_m"] = number(s.largestMp, metreDecimals);
+    return j;
+}
+
+// ---- the pre-analysis: the advisor's proposals, points by their numbers
+
+Json proposalObject(const NetworkResults& r, const Proposal& p) {
+    Json j;
+    const CandidateObservation& c = p.candidate;
+    j["kind"] = observationKindName(c.kind);
+    j["from"] = pointNumber(r, c.from);
+    j["to"] = pointNumber(r, c.to);
+    j["line"] = c.line ? Json(*c.line) : Json(nullptr);
+    const bool length = isLength(c.kind);
+    j[length ? "m_apriori_m" : "m_apriori_cc"] =
+        number(c.meanError, length ? metreDecimals : ccDecimals);
+    j["worst_mp_m"] = number(p.worstMp, metreDecimals);
+    j["failing"] = p.failing;
+    j["weak_observations"] = p.weakObservations;
+    return j;
+}
+
+Json adviceHead(const DesignAdvice& d) {
+    Json j;
+    j["skipped"] = optionalText(d.skipped);
+    j["candidates"] = d.candidates;
+    j["worst_mp_before_m"] = number(d.worstMpBefore, metreDecimals);
+    j["failing_before"] = d.failingBefore;
+    j["weak_before"] = d.weakBefore;
+    j["goal_met"] = d.goalMet;
+    j["stop_reason"] = d.stopReason;
     return j;
 }
 
@@ -576,41 +608,151 @@ AccuracyStandard standardFrom(const Json& j, const PointNumbers& numbers) {
     return s;
 }
 
-/// The quality control as the last member; the arrays of its sections, which can be long,
-/// have one record a line like the points.
-void writeControl(OutputFile& out, const NetworkResults& r, const QualityControl& c) {
-    std::string text;
-    const auto member = [&](std::string_view name, const Json& value, bool last) {
-        text = "    \"" + std::string(name) + "\": " + value.dump() + (last ? "\n" : ",\n");
-        out.write(text);
-    };
-    const auto withRecords = [&](std::string_view name, const Json& head,
-                                 std::string_view arrayName, size_t count, const auto& record) {
-        text = head.dump();
-        text.pop_back(); // its closing brace: the array comes before it
-        text = "    \"" + std::string(name) + "\": " + text + (head.empty() ? "" : ",") + "\"" +
-               std::string(arrayName) + "\":[";
-        for (size_t i = 0; i < count; ++i) {
-            text += i == 0 ? "\n      " : ",\n      ";
-            text += record(i).dump();
-            out.write(text);
-            text.clear();
+ListedKind observationKindFrom(const std::string& name) {
+    for (int32_t k = 0; k <= static_cast<int32_t>(ListedKind::GpsAzimuth); ++k) {
+        if (observationKindName(static_cast<ListedKind>(k)) == name) {
+            return static_cast<ListedKind>(k);
         }
-        text += count > 0 ? "\n    ]},\n" : "]},\n";
-        out.write(text);
-    };
+    }
+    throw std::invalid_argument("unknown observation kind " + name);
+}
+
+Proposal proposalFrom(const Json& j, const PointNumbers& numbers) {
+    Proposal p;
+    CandidateObservation& c = p.candidate;
+    c.kind = observationKindFrom(j.at("kind").get<std::string>());
+    c.from = controlPoint(j.at("from"), numbers);
+    c.to = controlPoint(j.at("to"), numbers);
+    if (!j.at("line").is_null()) {
+        c.line = j.at("line").get<int32_t>();
+    }
+    c.meanError = real(j, isLength(c.kind) ? "m_apriori_m" : "m_apriori_cc");
+    p.worstMp = real(j, "worst_mp_m");
+    p.failing = j.at("failing").get<int32_t>();
+    p.weakObservations = j.at("weak_observations").get<int32_t>();
+    return p;
+}
+
+DesignAdvice adviceFrom(const Json& j, const PointNumbers& numbers) {
+    DesignAdvice d;
+    d.skipped = optionalTextFrom(j, "skipped");
+    d.candidates = j.at("candidates").get<int32_t>();
+    d.worstMpBefore = real(j, "worst_mp_before_m");
+    d.failingBefore = j.at("failing_before").get<int32_t>();
+    d.weakBefore = j.at("weak_before").get<int32_t>();
+    d.goalMet = j.at("goal_met").get<bool>();
+    d.stopReason = j.at("stop_reason").get<std::string>();
+    for (const Json& e : j.at("proposals")) {
+        d.proposals.push_back(proposalFrom(e, numbers));
+    }
+    return d;
+}
+
+/// The pre-analysis of results read: the planned points' and the observations' figures are
+/// those of the arrays (every point not fixed, every observation with r), the rest is the
+/// section's.
+PreAnalysis planFrom(const Json& j, const NetworkResults& r, const PointNumbers& numbers,
+                     std::vector<LineAccuracy> lines) {
+    PreAnalysis a;
+    for (size_t i = 0; i < r.points.size(); ++i) {
+        const PointResult& p = r.points[i];
+        if (p.kind != PointKind::Fixed) {
+            a.points.push_back({static_cast<int32_t>(i) + 1, p.mx, p.my, p.mp, p.a, p.b, p.fi,
+                                p.controlled});
+        }
+    }
+    for (size_t i = 0; i < r.observations.size(); ++i) {
+        if (const auto& f = r.observations[i].reliability) {
+            a.observations.push_back({static_cast<int32_t>(i), f->r, f->mdb});
+        }
+    }
+    a.lines.skipped = optionalTextFrom(j.at("relative_accuracy"), "skipped");
+    a.lines.lines = std::move(lines);
+    a.standard = standardFrom(j.at("accuracy_standard"), numbers);
+    if (!j.at("advice").is_null()) {
+        a.advice = adviceFrom(j.at("advice"), numbers);
+    }
+    return a;
+}
+
+/// The members of a section of the top object (the quality control, the pre-analysis): the
+/// arrays of its objects, which can be long, have one record a line like the points.
+class SectionWriter {
+  public:
+    explicit SectionWriter(OutputFile& out)
+        : m_out(out) {}
+
+    void member(std::string_view name, const Json& value, bool last) {
+        m_text = "    \"" + std::string(name) + "\": " + value.dump() + (last ? "\n" : ",\n");
+        m_out.write(m_text);
+    }
+
+    /// The object `head` with the array `arrayName` of `count` records added as its last
+    /// member; `record(i)` gives the i-th.
+    template <class Record>
+    void withRecords(std::string_view name, const Json& head, std::string_view arrayName,
+                     size_t count, const Record& record, bool last) {
+        m_text = head.dump();
+        m_text.pop_back(); // its closing brace: the array comes before it
+        m_text = "    \"" + std::string(name) + "\": " + m_text + (head.empty() ? "" : ",") +
+                 "\"" + std::string(arrayName) + "\":[";
+        for (size_t i = 0; i < count; ++i) {
+            m_text += i == 0 ? "\n      " : ",\n      ";
+            m_text += record(i).dump();
+            m_out.write(m_text);
+            m_text.clear();
+        }
+        m_text += count > 0 ? "\n    ]}" : "]}";
+        m_text += last ? "\n" : ",\n";
+        m_out.write(m_text);
+    }
+
+  private:
+    OutputFile& m_out;
+    std::string m_text;
+};
+
+Json relativeHead(const RelativeAccuracy& a) {
+    Json j;
+    j["skipped"] = optionalText(a.skipped);
+    return j;
+}
+
+/// The quality control; its closing brace ends the top object's members when `last`.
+void writeControl(OutputFile& out, const NetworkResults& r, const QualityControl& c, bool last) {
+    SectionWriter section(out);
     out.write("  \"kontrola\": {\n");
-    member("global_test", globalTestObject(c.global), false);
-    withRecords("snooping", snoopingHead(r, c.snooping), "steps", c.snooping.steps.size(),
-                [&](size_t i) { return stepObject(r, c.snooping.steps[i]); });
-    withRecords("reference_check", referenceHead(r, c.reference), "rounds",
-                c.reference.rounds.size(),
-                [&](size_t i) { return roundObject(r, c.reference.rounds[i]); });
-    Json relativeHead;
-    relativeHead["skipped"] = optionalText(c.relative.skipped);
-    withRecords("relative_accuracy", relativeHead, "lines", c.relative.lines.size(),
-                [&](size_t i) { return lineObject(r, c.relative.lines[i]); });
-    member("accuracy_standard", standardObject(r, c.standard), true);
+    section.member("global_test", globalTestObject(c.global), false);
+    section.withRecords(
+        "snooping", snoopingHead(r, c.snooping), "steps", c.snooping.steps.size(),
+        [&](size_t i) { return stepObject(r, c.snooping.steps[i]); }, false);
+    section.withRecords(
+        "reference_check", referenceHead(r, c.reference), "rounds", c.reference.rounds.size(),
+        [&](size_t i) { return roundObject(r, c.reference.rounds[i]); }, false);
+    section.withRecords(
+        "relative_accuracy", relativeHead(c.relative), "lines", c.relative.lines.size(),
+        [&](size_t i) { return lineObject(r, c.relative.lines[i]); }, false);
+    section.member("accuracy_standard", standardObject(r, c.standard), true);
+    out.write(last ? "  }\n" : "  },\n");
+}
+
+/// The pre-analysis as the last member: the relative accuracy of the lines and the standard
+/// with the unit error 1, and the advisor's proposals (null when it was not asked for). The
+/// points' and the observations' figures are those of the arrays.
+void writePlan(OutputFile& out, const NetworkResults& r, const PreAnalysis& a) {
+    SectionWriter section(out);
+    out.write("  \"projekt\": {\n");
+    section.withRecords(
+        "relative_accuracy", relativeHead(a.lines), "lines", a.lines.lines.size(),
+        [&](size_t i) { return lineObject(r, a.lines.lines[i]); }, false);
+    section.member("accuracy_standard", standardObject(r, a.standard), false);
+    if (a.advice) {
+        section.withRecords(
+            "advice", adviceHead(*a.advice), "proposals", a.advice->proposals.size(),
+            [&](size_t i) { return proposalObject(r, a.advice->proposals[i]); }, true);
+    } else {
+        section.member("advice", nullptr, true);
+    }
     out.write("  }\n");
 }
 
@@ -628,7 +770,7 @@ bool writeResultsJson(const fs::path& folder, const NetworkResults& r) {
     out.write("{\n");
     member("format", resultsFormat);
     member("format_version", resultsFormatVersion);
-    member("run", runObject(r.run));
+    member("run", runObject(r.run, r.preAnalysis.has_value()));
     member("counts", countsObject(r.counts));
     member("unit_error", unitErrorObject(r.unitError));
 
@@ -670,9 +812,12 @@ bool writeResultsJson(const fs::path& folder, const NetworkResults& r) {
             }
             return j;
         },
-        !r.control);
+        !r.control && !r.preAnalysis);
     if (r.control) {
-        writeControl(out, r, *r.control);
+        writeControl(out, r, *r.control, !r.preAnalysis);
+    }
+    if (r.preAnalysis) {
+        writePlan(out, r, *r.preAnalysis);
     }
     out.write("}\n");
     return out.commit();
@@ -692,6 +837,7 @@ std::optional<NetworkResults> readResultsJson(const fs::path& file) {
         return *numbers;
     };
     std::vector<LineAccuracy> relativeLines;
+    std::vector<LineAccuracy> planLines;
     std::string array;
     std::string section; // of the quality control
     try {
@@ -709,6 +855,8 @@ std::optional<NetworkResults> readResultsJson(const fs::path& file) {
                     r.observations.push_back(observationFrom(parsed, pointNumbers()));
                 } else if (depth == 4 && array == "kontrola" && section == "relative_accuracy") {
                     relativeLines.push_back(lineFrom(parsed, pointNumbers()));
+                } else if (depth == 4 && array == "projekt" && section == "relative_accuracy") {
+                    planLines.push_back(lineFrom(parsed, pointNumbers()));
                 } else {
                     return true;
                 }
@@ -730,6 +878,13 @@ std::optional<NetworkResults> readResultsJson(const fs::path& file) {
             c.relative.lines = std::move(relativeLines);
             c.standard = standardFrom(control->at("accuracy_standard"), pointNumbers());
             r.control = std::move(c);
+        }
+        // Results written before runs had kinds are those of adjustments.
+        const Json& run = top.at("run");
+        if (run.contains("kind") &&
+            indexOfName(runKindNames, run.at("kind").get<std::string>()) == 1) {
+            r.preAnalysis =
+                planFrom(top.at("projekt"), r, pointNumbers(), std::move(planLines));
         }
     } catch (const std::exception&) {
         return std::nullopt;

@@ -2,7 +2,9 @@
 // format's name and version, the run, the counts, the unit errors, and the arrays of
 // points and observations, one record a line; the fields are those of result_fields.h.
 // When the quality control was made, it follows as "kontrola", naming the points by their
-// numbers and the observations by their index in the array of observations.
+// numbers and the observations by their index in the array of observations; the results of
+// a pre-analysis ("run": {"kind": "pre_analysis"}) end with "projekt", the plan's lines, its
+// standard and the advisor's proposals.
 #pragma once
 
 #include "export/results.h"

@@ -3,9 +3,11 @@
 #include "common/encoding.h"
 #include "common/number_format.h"
 #include "control/control_report.h"
+#include "design/plan_report.h"
 #include "engine/adjustment.h"
 #include "export/extra_files.h"
 #include "input/read_network_data.h"
+#include "run/pre_analysis_run.h"
 #include "run/uklad.h"
 
 #include <algorithm>
@@ -57,9 +59,14 @@ void runCalculation(ProgramState& state, const RunChoices& choices, RunContext& 
         context.message(cp1250(" UWAGA: nie zapisano pliku uklad"));
     }
 
-    // The control report of an earlier computation goes first, so that it never stands
-    // beside the reports of this one, even if this one stops.
+    if (choices.preAnalysis) {
+        runPreAnalysis(state, choices, started, context);
+        return;
+    }
+    // The control report and the plan's report of an earlier computation go first, so that
+    // they never stand beside the reports of this one, even if this one stops.
     removeControlReport(options.workingFolder);
+    removePlanReport(options.workingFolder);
     readNetworkData(options.workingFolder, state.network, context);
     // Also when this computation writes none: those of an earlier one must not stand beside
     // its reports.

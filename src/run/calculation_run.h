@@ -2,7 +2,7 @@
 // memory, uklad is kept in step (a warning line when it cannot be), the data input and the
 // adjustment run, the quality control tests the adjustment (KONTROLA.ptw), the files beside
 // the reports are written, and the summary lines with the control's verdicts close the
-// message list.
+// message list. A pre-analysis of a planned network runs instead when it is chosen.
 #pragma once
 
 #include "common/run_context.h"

@@ -92,6 +92,25 @@ TEST(CliArguments, WrongUsage) {
         {"--snooping-steps", "1001"}, {"--snooping-steps", "-1"},     {"--snooping-steps", "2.5"},
         {"--mp-limit", "nan"},        {"--mp-limit", "0"},            {"--mp-limit", "Detailed"},
         {"--mp-limit", "1e5000"},
+        {"--pre-analysis=1"},         {"--advise"},
+        {"--pre-analysis", "--advise=yes"},
+        {"--pre-analysis", "--candidates-within", "300"},
+        {"--pre-analysis", "--advise", "--candidates-within", "0"},
+        {"--pre-analysis", "--advise", "--candidates-within", "-5"},
+        {"--pre-analysis", "--advise", "--candidate-kinds", "distance"},
+        {"--pre-analysis", "--advise", "--candidates-within", "300", "--candidate-kinds", "angle"},
+        {"--pre-analysis", "--advise", "--candidates-within", "300", "--candidate-kinds", ""},
+        {"--pre-analysis", "--advise", "--candidates-within", "300", "--candidate-kinds",
+         "distance,"},
+        {"--pre-analysis", "--advise", "--candidates-within", "300",
+         "--candidate-distance-error", "0"},
+        {"--pre-analysis", "--advise", "--candidates-within", "300",
+         "--candidate-direction-error", "nan"},
+        {"--pre-analysis", "--advise", "--advisor-budget", "0"},
+        {"--pre-analysis", "--advise", "--advisor-budget", "1001"},
+        {"--pre-analysis", "--advise", "--advisor-min-redundancy", "1"},
+        {"--pre-analysis", "--advise", "--advisor-min-redundancy", "0"},
+        {"--pre-analysis", "--advisor-min-redundancy", "0.3"},
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(args[0]);
@@ -124,6 +143,57 @@ TEST(CliArguments, QualityControlOptions) {
         EXPECT_EQ(choices.controlOptions.snoopingSteps, c.steps);
         EXPECT_DOUBLE_EQ(static_cast<double>(choices.controlOptions.mpLimit),
                          static_cast<double>(c.mpLimit));
+    }
+}
+
+TEST(CliArguments, PreAnalysisOptions) {
+    struct Case {
+        std::vector<std::string> args;
+        bool preAnalysis, advise;
+        std::optional<Real> within;
+        bool distances, directions;
+        Real distanceError, directionError;
+        int32_t budget;
+        std::optional<Real> minRedundancy;
+        Real mpLimit;
+    };
+    const Case cases[] = {
+        {{}, false, false, std::nullopt, true, true, 0.005L, 10, 50, std::nullopt, 0.05L},
+        {{"--pre-analysis", "--mp-limit", "survey"}, true, false, std::nullopt, true, true,
+         0.005L, 10, 50, std::nullopt, 0.1L},
+        {{"--pre-analysis", "--advise", "--advisor-budget=7", "--advisor-min-redundancy", "0.3"},
+         true, true, std::nullopt, true, true, 0.005L, 10, 7, 0.3L, 0.05L},
+        {{"--advise", "--candidates-within", "450", "--pre-analysis", "--candidate-kinds",
+          "direction", "--candidate-direction-error", "5"},
+         true, true, 450, false, true, 0.005L, 5, 50, std::nullopt, 0.05L},
+        {{"--pre-analysis", "--advise", "--candidates-within=300.5",
+          "--candidate-kinds=distance,direction", "--candidate-distance-error", "0.003",
+          "--mp-limit", "0.02"},
+         true, true, 300.5L, true, true, 0.003L, 10, 50, std::nullopt, 0.02L},
+        {{"--pre-analysis", "--advise", "--candidates-within", "300", "--candidate-kinds",
+          "distance"},
+         true, true, 300, true, false, 0.005L, 10, 50, std::nullopt, 0.05L},
+    };
+    const auto same = [](Real a, Real b) {
+        EXPECT_DOUBLE_EQ(static_cast<double>(a), static_cast<double>(b));
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.empty() ? "defaults" : c.args.back());
+        const RunChoices choices = parsed(c.args).choices;
+        const PlanOptions& plan = choices.plan;
+        EXPECT_EQ(choices.preAnalysis, c.preAnalysis);
+        EXPECT_EQ(plan.advise, c.advise);
+        EXPECT_EQ(plan.candidatesWithin.has_value(), c.within.has_value());
+        same(plan.candidatesWithin.value_or(0), c.within.value_or(0));
+        EXPECT_EQ(plan.candidateDistances, c.distances);
+        EXPECT_EQ(plan.candidateDirections, c.directions);
+        same(plan.candidateDistanceError, c.distanceError);
+        same(plan.candidateDirectionError, c.directionError);
+        EXPECT_EQ(plan.advisorBudget, c.budget);
+        EXPECT_EQ(plan.minRedundancy.has_value(), c.minRedundancy.has_value());
+        same(plan.minRedundancy.value_or(0), c.minRedundancy.value_or(0));
+        same(plan.mpLimit, c.mpLimit);
+        same(choices.controlOptions.mpLimit, c.mpLimit);
     }
 }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs ptw3-cli the way a user does: on a copy of each shipped example folder, and
-# with wrong usage; checks the exit statuses and the start, summary and end lines.
+# Runs ptw3-cli the way a user does: on a copy of each shipped example folder (a planned
+# network, one with KANDYDACI, by its pre-analysis), and with wrong usage; checks the exit
+# statuses and the start, summary and end lines.
 set -u
 cli=$1
 examples=$2
@@ -14,6 +15,24 @@ folders=("$examples"/*/)
 for example in "${folders[@]}"; do
     name=$(basename "$example")
     cp -r "$example" "$work/$name"
+    if [ -e "$example/KANDYDACI" ]; then
+        # A planned network: its pre-analysis with the advisor, and no adjustment reports.
+        out=$("$cli" --no --pre-analysis --advise "$work/$name" 2>"$work/stderr")
+        status=$?
+        [ "$status" -eq 0 ] || fail "$name: exit status $status"
+        grep -q '^ ANALIZA PRZEDWYKONAWCZA (projekt sieci)$' <<<"$out" || fail "$name: plan line"
+        grep -q '^ Standard dokładności 0.05 m: ' <<<"$out" || fail "$name: accuracy standard line"
+        grep -q '^ Doradca projektu: ' <<<"$out" || fail "$name: advisor line"
+        grep -q '^ KONIEC OBLICZEŃ:' <<<"$out" || fail "$name: end line"
+        for extra in projekt.ptw wyniki.json punkty.csv obserwacje.csv siec.svg linie.csv; do
+            [ -s "$work/$name/$extra" ] || fail "$name: no $extra"
+        done
+        for report in rpw.ptw er3.ptw er3a.ptw xy.ptw dxdy.ptw kontrola.ptw; do
+            [ ! -e "$work/$name/$report" ] || fail "$name: a pre-analysis left $report"
+        done
+        grep -q '"kind":"pre_analysis"' "$work/$name/wyniki.json" || fail "$name: run kind"
+        continue
+    fi
     out=$("$cli" --no "$work/$name" 2>"$work/stderr")
     status=$?
     [ "$status" -eq 0 ] || fail "$name: exit status $status"
@@ -31,7 +50,9 @@ done
 
 # --no-extra-files leaves the folder as the reports and KONTROLA.ptw leave it, and with
 # --no-control as the reports alone leave it.
-cp -r "${folders[0]}" "$work/plain"
+for example in "${folders[@]}"; do
+    [ -e "$example/KANDYDACI" ] || { cp -r "$example" "$work/plain"; break; }
+done
 "$cli" --no --no-extra-files "$work/plain" >/dev/null 2>&1 || fail "--no-extra-files: exit status"
 for extra in wyniki.json punkty.csv obserwacje.csv siec.svg linie.csv; do
     [ ! -e "$work/plain/$extra" ] || fail "--no-extra-files wrote $extra"
@@ -46,5 +67,7 @@ grep -q 'Test globalny' "$work/plain.out" && fail "--no-control wrote a verdict 
 
 "$cli" --frobnicate >/dev/null 2>&1
 [ $? -eq 2 ] || fail "wrong usage must exit with 2"
+"$cli" --advise "$work/plain" >/dev/null 2>&1
+[ $? -eq 2 ] || fail "--advise without --pre-analysis must exit with 2"
 "$cli" --help | grep -q 'Exit status' || fail "--help"
 echo "ok"

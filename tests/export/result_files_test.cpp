@@ -32,10 +32,11 @@ const fs::path examples = PTW3_EXAMPLES_DIR;
 
 // clang-format off
 const Schema runSchema = {
-    {"program_version", "string"}, {"coordinate_system", "integer"}, {"zone", "integer"},
-    {"principle", "string"}, {"analysis_mode", "string"}, {"iterations", "integer"},
-    {"acceleration", "string"}, {"acceleration_boost", "boolean"}, {"started", "string"},
-    {"finished", "string"}, {"system_defect", "boolean"}, {"reliability", "string"}};
+    {"kind", "string"}, {"program_version", "string"}, {"coordinate_system", "integer"},
+    {"zone", "integer"}, {"principle", "string"}, {"analysis_mode", "string"},
+    {"iterations", "integer"}, {"acceleration", "string"}, {"acceleration_boost", "boolean"},
+    {"started", "string"}, {"finished", "string"}, {"system_defect", "boolean"},
+    {"reliability", "string"}};
 const Schema countsSchema = {
     {"lp", "integer"}, {"ls", "integer"}, {"lr", "integer"}, {"lrsxy", "integer"},
     {"lka", "integer"}, {"lst", "integer"}, {"lki", "integer"}, {"lazt", "integer"},
@@ -95,6 +96,17 @@ const Schema lineSchema = {
 const Schema standardSchema = {
     {"limit_m", "number"}, {"checked", "integer"}, {"met", "boolean"}, {"failing", "array"},
     {"largest_point", "string|null"}, {"largest_mp_m", "number"}};
+const Schema planSchema = {
+    {"relative_accuracy", "object"}, {"accuracy_standard", "object"}, {"advice", "object|null"}};
+const Schema adviceSchema = {
+    {"skipped", "string|null"}, {"candidates", "integer"}, {"worst_mp_before_m", "number"},
+    {"failing_before", "integer"}, {"weak_before", "integer"}, {"goal_met", "boolean"},
+    {"stop_reason", "string"}, {"proposals", "array"}};
+Schema proposalSchema(const std::string& unit) {
+    return {{"kind", "string"}, {"from", "string"}, {"to", "string"}, {"line", "integer|null"},
+            {"m_apriori_" + unit, "number"}, {"worst_mp_m", "number"}, {"failing", "integer"},
+            {"weak_observations", "integer"}};
+}
 // clang-format on
 
 std::string typeOf(const Json& j) {
@@ -390,8 +402,55 @@ class Flattened {
                 add("test.f", t.f);
             }
         }
-        add("relative.skipped", c.relative.skipped);
-        for (const LineAccuracy& l : c.relative.lines) {
+        addLines(c.relative);
+        addStandard(c.standard);
+    }
+
+    explicit Flattened(const PreAnalysis& a) {
+        for (const PlannedPoint& p : a.points) {
+            add("point", p.point);
+            for (const Real v : {p.mx, p.my, p.mp, p.a, p.b, p.fi}) {
+                add("point.value", v);
+            }
+            add("point.controlled", p.controlled);
+        }
+        for (const PlannedObservation& o : a.observations) {
+            add("observation", o.observation);
+            add("observation.r", o.r);
+            add("observation.mdb", o.mdb);
+        }
+        addLines(a.lines);
+        addStandard(a.standard);
+        add("advice", a.advice.has_value());
+        if (!a.advice) {
+            return;
+        }
+        const DesignAdvice& d = *a.advice;
+        add("advice.skipped", d.skipped);
+        add("advice.candidates", d.candidates);
+        add("advice.worstMpBefore", d.worstMpBefore);
+        add("advice.failingBefore", d.failingBefore);
+        add("advice.weakBefore", d.weakBefore);
+        add("advice.goalMet", d.goalMet);
+        add("advice.stopReason", d.stopReason);
+        for (const Proposal& p : d.proposals) {
+            add("proposal.kind", static_cast<int32_t>(p.candidate.kind));
+            add("proposal.from", p.candidate.from);
+            add("proposal.to", p.candidate.to);
+            add("proposal.meanError", p.candidate.meanError);
+            add("proposal.line", p.candidate.line);
+            add("proposal.worstMp", p.worstMp);
+            add("proposal.failing", p.failing);
+            add("proposal.weak", p.weakObservations);
+        }
+    }
+
+    std::vector<std::string> items;
+
+  private:
+    void addLines(const RelativeAccuracy& a) {
+        add("relative.skipped", a.skipped);
+        for (const LineAccuracy& l : a.lines) {
             add("line.from", l.from);
             add("line.to", l.to);
             for (const Real v : {l.length, l.a, l.b, l.fi, l.lengthError, l.lengthErrorPpm,
@@ -399,18 +458,16 @@ class Flattened {
                 add("line.value", v);
             }
         }
-        add("standard.limit", c.standard.limit);
-        add("standard.checked", c.standard.checked);
-        for (const int32_t p : c.standard.failing) {
+    }
+    void addStandard(const AccuracyStandard& s) {
+        add("standard.limit", s.limit);
+        add("standard.checked", s.checked);
+        for (const int32_t p : s.failing) {
             add("standard.failing", p);
         }
-        add("standard.largestPoint", c.standard.largestPoint);
-        add("standard.largestMp", c.standard.largestMp);
+        add("standard.largestPoint", s.largestPoint);
+        add("standard.largestMp", s.largestMp);
     }
-
-    std::vector<std::string> items;
-
-  private:
     void add(const std::string& name, Real v) {
         char text[64];
         std::snprintf(text, sizeof text, "%.9Lg", v);
@@ -517,6 +574,132 @@ TEST(ResultFiles, TheQualityControlFollowsItsSchemaAndReadsBack) {
                   "4-1");
         EXPECT_NEAR(k.at("reference_check").at("rounds").at(0).at("points").at(0).at("shift_m"),
                     std::hypot(0.04512, 0.03125), 1e-5);
+    }
+}
+
+/// A pre-analysis made by hand on the results of an adjustment: every point not fixed and
+/// every observation with figures of their own (the last observation without an MDB), a line,
+/// the standard failing at the first point, and the advisor's proposals as given. No value
+/// has more decimals than wyniki.json keeps.
+PreAnalysis handMadePlan(const NetworkResults& r, std::optional<DesignAdvice> advice) {
+    PreAnalysis a;
+    for (size_t i = 0; i < r.points.size(); ++i) {
+        if (r.points[i].kind != PointKind::Fixed) {
+            const Real k = static_cast<Real>(i) + 1;
+            a.points.push_back({static_cast<int32_t>(i) + 1, 0.001L * k, 0.0012L * k,
+                                0.00156L * k, 0.00131L * k, 0.00087L * k, 12.5L * k, i != 1});
+        }
+    }
+    for (size_t i = 0; i < r.observations.size(); ++i) {
+        const Real rI = (static_cast<Real>(i % 9) + 0.5L) / 10;
+        a.observations.push_back({static_cast<int32_t>(i), rI,
+                                  i + 1 < r.observations.size()
+                                      ? std::optional(isLength(r.observations[i].kind) ? 0.01234L
+                                                                                       : 42.17L)
+                                      : std::nullopt});
+    }
+    a.lines.lines = {{1, 3, 275.99912L, 0.01234L, 0.00432L, 123.4568L, 0.00321L, 11.63L,
+                      18.75L}};
+    a.standard.limit = 0.002L;
+    a.standard.checked = static_cast<int32_t>(a.points.size());
+    a.standard.failing = {2, 1};
+    a.standard.largestPoint = 2;
+    a.standard.largestMp = 0.00312L;
+    a.advice = std::move(advice);
+    return a;
+}
+
+// The pre-analysis in wyniki.json: the run marked as one, the points and the observations
+// with the plan's figures, the section "projekt" following its schema (the advisor's proposals
+// naming their points by number), read back as it was; and linie.csv with the plan's lines.
+TEST(ResultFiles, ThePreAnalysisFollowsItsSchemaAndReadsBack) {
+    Computed run;
+    run.folder.copyFilesOf(examples / "siec-lokalna");
+    run.run();
+    const auto adjusted = readResultsJson(run.folder.path() / "wyniki.json");
+    ASSERT_TRUE(adjusted.has_value());
+    EXPECT_EQ(run.json().at("run").at("kind"), "adjustment");
+    EXPECT_FALSE(adjusted->preAnalysis.has_value());
+    const int32_t first = 1, third = 3; // points of the list, counted from 1
+    DesignAdvice advised;
+    advised.candidates = 14;
+    advised.worstMpBefore = 0.00936L;
+    advised.failingBefore = 2;
+    advised.weakBefore = 4;
+    advised.proposals = {
+        {{ListedKind::Distance, first, third, 0.005L, 7}, 0.0042L, 1, 3},
+        {{ListedKind::Direction, third, first, 10, std::nullopt}, 0.00187L, 0, 0},
+    };
+    advised.goalMet = true;
+    advised.stopReason = "cel osiągnięty";
+    DesignAdvice skipped;
+    skipped.skipped = "brak kandydatów";
+    struct Case {
+        const char* what;
+        std::optional<DesignAdvice> advice;
+    };
+    const Case cases[] = {
+        {"with proposals", advised}, {"advisor skipped", skipped}, {"no advisor", std::nullopt}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        NetworkResults results = *adjusted;
+        const PreAnalysis plan = handMadePlan(results, c.advice);
+        applyPreAnalysis(results, plan);
+        test::TempFolder folder;
+        ASSERT_TRUE(writeResultsJson(folder.path(), results));
+        ASSERT_TRUE(writeLinesCsv(folder.path(), results));
+        const Json j = Json::parse(folder.read("wyniki.json"));
+        expectSchema(j.at("run"), runSchema);
+        EXPECT_EQ(j.at("run").at("kind"), "pre_analysis");
+        EXPECT_FALSE(j.contains("kontrola"));
+        const Json& p = j.at("projekt");
+        expectSchema(p, planSchema);
+        expectSchema(p.at("relative_accuracy"), relativeSchema);
+        expectSchema(p.at("accuracy_standard"), standardSchema);
+        EXPECT_EQ(p.at("accuracy_standard").at("failing"),
+                  Json::array({results.points[1].number, results.points[0].number}));
+
+        // The points and observations carry the plan's figures; the unit error is 1.
+        const Json& point = j.at("points").at(2);
+        EXPECT_NEAR(point.at("mp_m").get<double>(), 0.00468, 1e-9);
+        EXPECT_EQ(j.at("points").at(1).at("controlled"), false);
+        EXPECT_EQ(j.at("unit_error").at("mo"), 1.0);
+        const Json& o = j.at("observations").at(4); // r = 0.45
+        const std::string unit = o.at("kind") == "distance" ? "m" : "cc";
+        EXPECT_NEAR(o.at("mv_" + unit).get<double>(),
+                    o.at("m_apriori_" + unit).get<double>() * std::sqrt(0.45), 0.01);
+        EXPECT_NEAR(o.at("m_adjusted_" + unit).get<double>(),
+                    o.at("m_apriori_" + unit).get<double>() * std::sqrt(0.55), 0.01);
+        EXPECT_TRUE(o.at("w").is_null());
+        const Json& last = j.at("observations").back();
+        EXPECT_TRUE(last.at(last.at("kind") == "distance" ? "mdb_m" : "mdb_cc").is_null());
+
+        if (c.advice && !c.advice->skipped) {
+            const Json& proposals = p.at("advice").at("proposals");
+            expectSchema(p.at("advice"), adviceSchema);
+            ASSERT_EQ(proposals.size(), 2u);
+            expectSchema(proposals.at(0), proposalSchema("m"));
+            expectSchema(proposals.at(1), proposalSchema("cc"));
+            EXPECT_EQ(proposals.at(1).at("from"), results.points[2].number);
+            EXPECT_EQ(proposals.at(1).at("to"), results.points[0].number);
+            EXPECT_EQ(proposals.at(0).at("line"), 7);
+        } else if (c.advice) {
+            expectSchema(p.at("advice"), adviceSchema);
+        } else {
+            EXPECT_TRUE(p.at("advice").is_null());
+        }
+
+        const auto back = readResultsJson(folder.path() / "wyniki.json");
+        ASSERT_TRUE(back.has_value());
+        ASSERT_TRUE(back->preAnalysis.has_value());
+        EXPECT_FALSE(back->control.has_value());
+        EXPECT_EQ(Flattened(*back->preAnalysis).items, Flattened(plan).items);
+
+        const std::string lines = folder.read("linie.csv");
+        EXPECT_NE(lines.find("\"" + results.points[0].number + "\",\"" +
+                             results.points[2].number + "\",275.99912,0.01234,"),
+                  std::string::npos)
+            << lines;
     }
 }
 

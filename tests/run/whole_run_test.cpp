@@ -3,7 +3,9 @@
 // that cannot be written, and the control report beside the reports of its computation.
 
 #include "common/encoding.h"
+#include "common/folder_files.h"
 #include "common/stop.h"
+#include "export/results_json.h"
 #include "run/calculation_run.h"
 #include "run/working_folder.h"
 #include "test_support.h"
@@ -28,7 +30,7 @@ struct WholeRun {
     test::TestContext t{std::deque<bool>(100, true)};
     std::optional<StopReason> stop;
 
-    WholeRun() { folder.copyFilesOf(localNetwork); }
+    explicit WholeRun(const fs::path& example = localNetwork) { folder.copyFilesOf(example); }
 
     void run(const RunChoices& choices = {}) {
         useWorkingFolder(state, folder.path());
@@ -197,6 +199,105 @@ TEST(WholeRun, TheControlReportStandsOnlyBesideTheReportsOfItsComputation) {
             EXPECT_EQ(added, reportsAlone);
         }
     }
+}
+
+// The pre-analysis of the shipped plan leaves PROJEKT.ptw and the files beside it, marked as a
+// plan's, and none of an adjustment's reports, also none that an earlier computation left;
+// the input it reads, REDUKCJE too, stays as it was. A stop keeps ER3a.ptw, which says why.
+// An adjustment after it removes PROJEKT.ptw.
+TEST(WholeRun, APreAnalysisLeavesItsReportAndNoAdjustmentReports) {
+    const fs::path plan = fs::path(PTW3_EXAMPLES_DIR) / "projekt-sieci";
+    const std::vector<std::string> adjustmentReports = {"rpw.ptw", "er3.ptw", "er3a.ptw",
+                                                        "xy.ptw", "dxdy.ptw", "kontrola.ptw"};
+    struct Case {
+        const char* what;
+        bool advise;
+        bool extraFiles;
+        bool spoilInput;     // the data input stops
+        bool coordinatesFolder; // the adjustment stops at its coordinate file, after RPW and ER3
+    };
+    const Case cases[] = {
+        {"plan", false, true, false, false},
+        {"plan with advice", true, true, false, false},
+        {"plan without the extra files", false, false, false, false},
+        {"the data input stops", false, true, true, false},
+        {"the adjustment stops", false, true, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WholeRun w(plan);
+        for (const char* earlier : {"RPW.PTW", "Er3.ptw", "ER3A.PTW", "XY.ptw", "dxdy.PTW",
+                                    "KONTROLA.ptw", "Projekt.ptw", "WYNIKI.JSON", "linie.csv"}) {
+            w.folder.write(earlier, "an earlier computation's file");
+        }
+        w.folder.write("REDUKCJE", "0 220\r\n");
+        if (c.spoilInput) {
+            w.folder.write("XY.sta", "1001 5000,000 3000.000\r\n");
+        }
+        if (c.coordinatesFolder) {
+            fs::remove(w.folder.path() / "XY.ptw");
+            fs::create_directory(w.folder.path() / "xy.ptw");
+        }
+        RunChoices choices;
+        choices.preAnalysis = true;
+        choices.plan.advise = c.advise;
+        choices.extraFiles = c.extraFiles;
+        w.run(choices);
+
+        // In any letter case: the earlier files had others.
+        const auto present = [&](std::string_view name) {
+            const std::vector<std::string> names = w.folder.names();
+            return std::any_of(names.begin(), names.end(), [&](const std::string& file) {
+                return equalNoCase(file, name) && fs::is_regular_file(w.folder.path() / file);
+            });
+        };
+        const bool stopped = c.spoilInput || c.coordinatesFolder;
+        EXPECT_EQ(w.stop.has_value(), stopped);
+        EXPECT_EQ(w.finished(), !stopped);
+        EXPECT_TRUE(w.said(" ANALIZA PRZEDWYKONAWCZA (projekt sieci)"));
+        for (const std::string& name : adjustmentReports) {
+            const bool diagnostics = name == "er3a.ptw" && stopped;
+            EXPECT_EQ(present(name), diagnostics) << name;
+        }
+        if (c.spoilInput) {
+            EXPECT_NE(utf8FromCp1250(w.folder.read("er3a.ptw")).find("Brak współrzędnej x"),
+                      std::string::npos);
+        }
+        EXPECT_EQ(w.folder.read("REDUKCJE"), "0 220\r\n");
+        const std::vector<std::string> names = w.folder.names();
+        EXPECT_EQ(std::count(names.begin(), names.end(), "REDUKCJE"), 1);
+        EXPECT_EQ(std::count(names.begin(), names.end(), "redukcje"), 0);
+        const std::string report = w.folder.read("projekt.ptw");
+        EXPECT_EQ(present("projekt.ptw"), !stopped);
+        EXPECT_EQ(report.starts_with(cp1250("  ptw3 - system wyrównania")), !stopped);
+        EXPECT_EQ(present("wyniki.json"), c.extraFiles && !stopped);
+        EXPECT_EQ(present("linie.csv"), c.extraFiles && !stopped);
+        if (stopped) {
+            continue;
+        }
+        // The plan's point 10 hangs on 7 by one distance and one direction.
+        EXPECT_TRUE(w.said(" Standard dokładności 0.05 m: niespełniony (1 punkt)"));
+        EXPECT_NE(report.find(cp1250("|              10|")), std::string::npos);
+        EXPECT_EQ(w.said(" Doradca projektu: "), c.advise);
+        EXPECT_EQ(report.find("(KANDYDACI, wiersz ") != std::string::npos, c.advise);
+        if (c.extraFiles) {
+            const auto results = readResultsJson(w.folder.path() / "wyniki.json");
+            ASSERT_TRUE(results.has_value());
+            ASSERT_TRUE(results->preAnalysis.has_value());
+            EXPECT_EQ(results->preAnalysis->advice.has_value(), c.advise);
+            EXPECT_NE(w.folder.read("wyniki.json").find(R"("kind":"pre_analysis")"),
+                      std::string::npos);
+        }
+    }
+
+    WholeRun w(plan);
+    RunChoices choices;
+    choices.preAnalysis = true;
+    w.run(choices);
+    ASSERT_TRUE(w.folder.exists("projekt.ptw"));
+    w.run();
+    EXPECT_FALSE(w.folder.exists("projekt.ptw"));
+    EXPECT_TRUE(w.folder.exists("rpw.ptw"));
 }
 
 } // namespace
