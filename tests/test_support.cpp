@@ -3,7 +3,10 @@
 #include "bench/network_generator.h"
 #include "common/encoding.h"
 #include "common/text_file.h"
+#include "design/pre_analysis.h"
+#include "input/read_network_data.h"
 #include "run/calculation_run.h"
+#include "run/uklad.h"
 #include "run/working_folder.h"
 
 #include <algorithm>
@@ -140,6 +143,47 @@ std::string firstDifference(const std::string& actual, const std::string& expect
         }
     }
     return "the line ends differ";
+}
+
+::testing::AssertionResult matchesGolden(const std::string& actual, const fs::path& golden) {
+    if (std::getenv("UPDATE_GOLDEN") != nullptr) {
+        std::ofstream(golden, std::ios::binary) << actual;
+    }
+    const std::string wanted = fileText(golden);
+    if (actual == wanted) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << golden.filename().string() << ": " << firstDifference(actual, wanted);
+}
+
+AdjustedFolder adjustFolder(const fs::path& folder, int32_t iterations, bool plan) {
+    AdjustedFolder a;
+    TestContext t({true, true, true});
+    readNetworkData(folder, a.network, t.context);
+    CalculationOptions options;
+    options.workingFolder = folder;
+    if (const std::optional<StoredSystem> stored = readUklad(folder)) {
+        options.system = systemZone(stored->system, stored->zone);
+    }
+    options.iterationCount = iterations;
+    options.holdCoordinates = plan;
+    options.accelerationLevel = AccelerationLevel::None;
+    if (plan) {
+        computePlannedValues(a.network);
+    }
+    adjustNetwork(options, a.network, a.results, t.context, &a.outcome);
+    return a;
+}
+
+int32_t pointIndex(const NetworkData& network, std::string_view number) {
+    for (int32_t k = 1; k <= network.lp(); ++k) {
+        if (network.points[k].number == number) {
+            return k;
+        }
+    }
+    ADD_FAILURE() << "no point " << number;
+    return 1;
 }
 
 void computeFolder(const fs::path& folder, bool extraFiles, std::deque<bool> answers) {

@@ -6,8 +6,11 @@
 #include "common/message_list.h"
 #include "common/run_context.h"
 #include "common/user_interaction.h"
+#include "engine/adjustment.h"
 #include "export/results.h"
 #include "observations/coordinate_system.h"
+
+#include <gtest/gtest.h>
 
 #include <deque>
 #include <filesystem>
@@ -110,6 +113,27 @@ std::deque<bool> answersFrom(const std::filesystem::path& file);
 
 /// The first differing line of two texts, for a readable failure message.
 std::string firstDifference(const std::string& actual, const std::string& expected);
+
+/// The text against the golden file: equal, or the first differing line. UPDATE_GOLDEN set
+/// in the environment writes the text into the file first.
+::testing::AssertionResult matchesGolden(const std::string& actual,
+                                         const std::filesystem::path& golden);
+
+/// A folder's network read and adjusted by the engine, with what its last pass kept.
+struct AdjustedFolder {
+    NetworkData network;
+    AdjustmentOutcome outcome;
+    CalculationResults results;
+};
+
+/// Reads and adjusts the folder in the system its uklad names (the local one without it),
+/// that many passes, no acceleration, the full analysis, every question answered yes. A plan
+/// has its values computed from the approximate coordinates and is held there.
+AdjustedFolder adjustFolder(const std::filesystem::path& folder, int32_t iterations = 6,
+                            bool plan = false);
+
+/// The index of the point of that number (a test failure and 1 when there is none).
+int32_t pointIndex(const NetworkData& network, std::string_view number);
 
 /// Computes the working folder as ptw3-cli does, with the coordinate system of its uklad,
 /// answering the questions from the script; a stop is thrown on.

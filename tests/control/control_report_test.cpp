@@ -48,15 +48,7 @@ struct HandNetwork {
         adjustNetwork(options, network, results, t.context, &outcome);
     }
 
-    int32_t point(std::string_view number) const {
-        for (int32_t k = 1; k <= network.lp(); ++k) {
-            if (network.points[k].number == number) {
-                return k;
-            }
-        }
-        ADD_FAILURE() << "no point " << number;
-        return 1;
-    }
+    int32_t point(std::string_view number) const { return test::pointIndex(network, number); }
     /// The index in the outcome's list of the observation of that kind between the points
     /// (an angle's station and right target; a direction's station and target).
     int32_t observation(ListedKind kind, std::string_view from, std::string_view to) const {
@@ -152,12 +144,7 @@ TEST(ControlReport, GoldenReports) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         const std::string actual = controlReportText(hand.network, hand.outcome, c.control, now);
-        const fs::path expected = controlData / c.file;
-        if (std::getenv("UPDATE_GOLDEN") != nullptr) {
-            std::ofstream(expected, std::ios::binary) << actual;
-        }
-        const std::string wanted = test::fileText(expected);
-        EXPECT_EQ(actual, wanted) << test::firstDifference(actual, wanted);
+        EXPECT_TRUE(test::matchesGolden(actual, controlData / c.file));
 
         // Written whole in place of a report of any letter case, and gone when removed.
         hand.folder.write("Kontrola.PTW", "old");

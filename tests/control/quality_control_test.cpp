@@ -26,18 +26,11 @@ namespace {
 namespace fs = std::filesystem;
 const fs::path examples = PTW3_EXAMPLES_DIR;
 
-struct Adjusted {
-    NetworkData network;
-    AdjustmentOutcome outcome;
+struct Adjusted : test::AdjustedFolder {
     QualityControl control;
 
     int32_t pointIndex(const std::string& number) const {
-        for (int32_t p = 1; p <= network.lp(); ++p) {
-            if (network.points[p].number == number) {
-                return p;
-            }
-        }
-        return -1;
+        return test::pointIndex(network, number);
     }
     std::string number(int32_t point) const { return network.points[point].number; }
     // The point numbers of a listed observation, station first.
@@ -53,22 +46,10 @@ struct Adjusted {
     }
 };
 
-// The folder's data adjusted in the system its uklad names (the local one without it).
+// The folder's data adjusted, and its quality control.
 Adjusted adjust(const fs::path& folder, int32_t iterations = 6) {
     Adjusted a;
-    SystemZone system;
-    if (const std::optional<StoredSystem> stored = readUklad(folder)) {
-        system = test::systemZone(stored->system, stored->zone);
-    }
-    test::TestContext t({true, true, true});
-    readNetworkData(folder, a.network, t.context);
-    CalculationOptions options;
-    options.workingFolder = folder;
-    options.system = system;
-    options.iterationCount = iterations;
-    options.accelerationLevel = AccelerationLevel::None;
-    CalculationResults results;
-    adjustNetwork(options, a.network, results, t.context, &a.outcome);
+    static_cast<test::AdjustedFolder&>(a) = test::adjustFolder(folder, iterations);
     a.control = controlAdjustment(a.network, a.outcome, ControlOptions{});
     return a;
 }

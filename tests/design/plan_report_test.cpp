@@ -45,15 +45,7 @@ struct PlanNetwork {
         adjustNetwork(options, network, results, t.context, &outcome);
     }
 
-    int32_t point(std::string_view number) const {
-        for (int32_t k = 1; k <= network.lp(); ++k) {
-            if (network.points[k].number == number) {
-                return k;
-            }
-        }
-        ADD_FAILURE() << "no point " << number;
-        return 1;
-    }
+    int32_t point(std::string_view number) const { return test::pointIndex(network, number); }
 
     /// Every observation with a redundancy number from the list in turn, its MDB δ0·m/√r
     /// (none for r = 0).
@@ -146,12 +138,7 @@ TEST(PlanReport, GoldenReports) {
         SCOPED_TRACE(c.file);
         const std::string actual =
             planReportText(plan.network, plan.outcome, c.analysis, c.options, c.refused, now);
-        const fs::path expected = planData / c.file;
-        if (std::getenv("UPDATE_GOLDEN") != nullptr) {
-            std::ofstream(expected, std::ios::binary) << actual;
-        }
-        const std::string wanted = test::fileText(expected);
-        EXPECT_EQ(actual, wanted) << test::firstDifference(actual, wanted);
+        EXPECT_TRUE(test::matchesGolden(actual, planData / c.file));
 
         // Written whole in place of a report of any letter case, and gone when removed.
         plan.folder.write("Projekt.PTW", "old");

@@ -2,9 +2,6 @@
 // verified by adding them to the plan and analysing it again.
 
 #include "design/pre_analysis.h"
-#include "engine/adjustment.h"
-#include "input/read_network_data.h"
-#include "run/uklad.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -18,38 +15,12 @@ namespace {
 namespace fs = std::filesystem;
 const fs::path examples = PTW3_EXAMPLES_DIR;
 
-struct Computed {
-    NetworkData network;
-    AdjustmentOutcome outcome;
-};
-
-// An adjustment of the folder; as a plan, with the values from the approximate coordinates
-// and one pass.
-void adjust(const fs::path& folder, bool plan, Computed& run) {
-    test::TestContext t({true, true, true});
-    readNetworkData(folder, run.network, t.context);
-    CalculationOptions options;
-    options.workingFolder = folder;
-    if (const std::optional<StoredSystem> stored = readUklad(folder)) {
-        options.system = test::systemZone(stored->system, stored->zone);
-    }
-    options.iterationCount = plan ? 1 : 6;
-    options.holdCoordinates = plan;
-    options.accelerationLevel = AccelerationLevel::None;
-    if (plan) {
-        computePlannedValues(run.network);
-    }
-    CalculationResults results;
-    adjustNetwork(options, run.network, results, t.context, &run.outcome);
-}
-
 TEST(PreAnalysis, ForetellsTheAdjustmentsMeanErrorsDividedByMo) {
     for (const char* example : {"siec-lokalna", "siec-2000"}) {
         SCOPED_TRACE(example);
         test::TempFolder adjusted;
         adjusted.copyFilesOf(examples / example);
-        Computed a;
-        adjust(adjusted.path(), false, a);
+        const test::AdjustedFolder a = test::adjustFolder(adjusted.path());
         // The plan at the adjusted coordinates: the same geometry, other values.
         test::TempFolder planned;
         planned.copyFilesOf(examples / example);
@@ -62,8 +33,7 @@ TEST(PreAnalysis, ForetellsTheAdjustmentsMeanErrorsDividedByMo) {
             xy += a.network.points[p].number + line;
         }
         planned.write("XY.prz", xy);
-        Computed b;
-        adjust(planned.path(), true, b);
+        const test::AdjustedFolder b = test::adjustFolder(planned.path(), 1, true);
         const PreAnalysis plan = analysePlan(b.network, b.outcome, PlanOptions{}, {});
         ASSERT_EQ(plan.points.size(), static_cast<size_t>(a.network.determinedCount()));
         for (const PlannedPoint& p : plan.points) {
@@ -150,15 +120,17 @@ TEST(DesignAdvisor, ItsProposalsBringEveryPointUnderTheLimit) {
         const char* what;
         bool distances, directions;
         bool reachesGoal; // directions come only from the first column's sets
+        std::optional<Real> minRedundancy = {};
+        Real within = 600;
     };
     for (const Case& c : {Case{"distances", true, false, true},
                           Case{"directions", false, true, false},
-                          Case{"both", true, true, true}}) {
+                          Case{"both", true, true, true},
+                          Case{"both, and r >= 0.3", true, true, true, 0.3L, 1300}}) {
         SCOPED_TRACE(c.what);
         test::TempFolder folder;
         writeWeakPlan(folder);
-        Computed plan;
-        adjust(folder.path(), true, plan);
+        const test::AdjustedFolder plan = test::adjustFolder(folder.path(), 1, true);
         PlanOptions options;
         Real worstBefore = 0;
         for (const PlannedPoint& p : analysePlan(plan.network, plan.outcome, options, {}).points) {
@@ -166,10 +138,11 @@ TEST(DesignAdvisor, ItsProposalsBringEveryPointUnderTheLimit) {
         }
         options.mpLimit = 0.8L * worstBefore;
         options.advise = true;
-        options.candidatesWithin = 600;
+        options.candidatesWithin = c.within;
         options.candidateDistances = c.distances;
         options.candidateDirections = c.directions;
         options.candidateDistanceError = 0.003L;
+        options.minRedundancy = c.minRedundancy;
         const std::vector<CandidateObservation> candidates =
             generateCandidates(plan.network, plan.outcome, options);
         const PreAnalysis before = analysePlan(plan.network, plan.outcome, options, candidates);
@@ -182,8 +155,7 @@ TEST(DesignAdvisor, ItsProposalsBringEveryPointUnderTheLimit) {
 
         // Verified, not believed: the plan with the proposals added, analysed again.
         addProposals(folder, plan.network, advice);
-        Computed after;
-        adjust(folder.path(), true, after);
+        const test::AdjustedFolder after = test::adjustFolder(folder.path(), 1, true);
         const PreAnalysis again = analysePlan(after.network, after.outcome, options, {});
         Real worst = 0;
         for (const PlannedPoint& p : again.points) {
@@ -197,6 +169,14 @@ TEST(DesignAdvisor, ItsProposalsBringEveryPointUnderTheLimit) {
                   advice.proposals.back().failing);
         EXPECT_NEAR(static_cast<double>(worst),
                     static_cast<double>(advice.proposals.back().worstMp), 1e-6);
+        if (c.minRedundancy) {
+            EXPECT_GT(advice.weakBefore, 0);
+            int32_t weak = 0;
+            for (const PlannedObservation& o : again.observations) {
+                weak += o.r < *c.minRedundancy ? 1 : 0;
+            }
+            EXPECT_EQ(weak, advice.proposals.back().weakObservations);
+        }
     }
 }
 
