@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
     const int advisorWithin = argument(argc, argv, "--advise-within", 0);
     const bool plan = argument(argc, argv, "--pre-analysis", 0) != 0 || advisorWithin > 0;
     if (plan) {
-        ptw3::computePlannedValues(network);
+        ptw3::computePlannedValues(network, options.system);
         options.iterationCount = 1;
         options.holdCoordinates = true;
     }
@@ -271,6 +271,11 @@ int main(int argc, char** argv) {
             planOptions.advise = true;
             planOptions.candidatesWithin = advisorWithin;
             planOptions.advisorBudget = argument(argc, argv, "--advisor-budget", 50);
+            if (const double r = std::atof(textArgument(argc, argv, "--advisor-min-redundancy",
+                                                        "0").c_str());
+                r > 0) {
+                planOptions.minRedundancy = r;
+            }
             const std::vector<ptw3::CandidateObservation> candidates =
                 ptw3::generateCandidates(network, outcome, planOptions);
             lap("advisor: candidates generated");
@@ -280,6 +285,7 @@ int main(int argc, char** argv) {
             std::printf("%-44s %9zu\n", "  candidates", candidates.size());
             if (advised.advice) {
                 std::printf("%-44s %9zu\n", "  proposals", advised.advice->proposals.size());
+                std::printf("%-44s %9d\n", "  weak observations before", advised.advice->weakBefore);
                 std::printf("  %s\n", advised.advice->stopReason.c_str());
             }
         }

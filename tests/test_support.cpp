@@ -170,7 +170,7 @@ AdjustedFolder adjustFolder(const fs::path& folder, int32_t iterations, bool pla
     options.holdCoordinates = plan;
     options.accelerationLevel = AccelerationLevel::None;
     if (plan) {
-        computePlannedValues(a.network);
+        computePlannedValues(a.network, options.system);
     }
     adjustNetwork(options, a.network, a.results, t.context, &a.outcome);
     return a;

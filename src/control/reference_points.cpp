@@ -165,6 +165,8 @@ public:
         }
     }
 
+    static constexpr double exactFitShare = 1e-12; // Ω/f, Mo = 1e-6
+
     ReferencePointTest test(const Release& r, Real alpha) const {
         const Candidate& p = *r.candidate;
         ReferencePointTest t;
@@ -183,7 +185,11 @@ public:
         const Eigen::VectorXd xi = -cofactor * r.gradient;
         const double decrease = r.gradient.dot(cofactor * r.gradient);
         const double rest = std::max(m_sumOfSquares - decrease, 0.0) / t.f;
-        t.statistic = rest > 0 ? (decrease / dims) / rest : 0;
+        // Observations that fit to a millionth of their mean errors (values computed from
+        // the coordinates) leave Ω at the level of rounding: the ratio of two roundings is
+        // no evidence against a point.
+        const bool exactFit = m_sumOfSquares <= exactFitShare * m_c.freedom;
+        t.statistic = rest > 0 && !exactFit ? (decrease / dims) / rest : 0;
         t.critical = fisherQuantile(dims, t.f, 1 - static_cast<double>(alpha));
         const Eigen::MatrixXd covariance = rest * cofactor;
         if (dims == 2) {

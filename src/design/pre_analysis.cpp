@@ -7,6 +7,9 @@
 #include "control/reliability.h"
 #include "design/design_advisor.h"
 #include "engine/report_preamble.h"
+#include "observations/angle_observations.h"
+#include "observations/azimuth_observations.h"
+#include "observations/distance_observations.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,6 +21,7 @@ namespace ptw3 {
 namespace {
 
 constexpr Real gradsPerRadian = 200 / std::numbers::pi_v<Real>;
+constexpr Real ccPerGrad = 10000;
 
 // The plane bearing from one point to another, grads in [0, 400).
 Real bearingGrad(const NetworkData& n, int32_t from, int32_t to) {
@@ -44,16 +48,29 @@ uint64_t pairKey(int32_t i, int32_t j) {
 
 } // namespace
 
-void computePlannedValues(NetworkData& n) {
+void computePlannedValues(NetworkData& n, SystemZone system) {
+    const ProjectionParameters projection = projectionParameters(system);
+    const auto grid = [&](int32_t p) { return GridPoint{n.points[p].x, n.points[p].y}; };
+    // The arc-to-chord reduction (cc) of the line from the station to the target.
+    const auto chord = [&](int32_t station, int32_t target) {
+        return angleReductions(projection, grid(station), grid(target), grid(target)).left;
+    };
+    // Each value less its reduction to the plane, so that reduced it is the plane's.
+    const auto less = [](Real grad, Real cc) {
+        Real t = grad - cc / ccPerGrad;
+        return t < 0 ? t + 400 : t >= 400 ? t - 400 : t;
+    };
     for (int32_t k = 1; k <= n.lka1; ++k) {
         Angle& a = n.angles[k];
-        a.value = angleGrad(bearingGrad(n, a.station, a.left), bearingGrad(n, a.station, a.right));
+        a.value = less(angleGrad(bearingGrad(n, a.station, a.left),
+                                 bearingGrad(n, a.station, a.right)),
+                       chord(a.station, a.right) - chord(a.station, a.left));
     }
     // The Schreiber angles follow the directions of their sets, as the data input formed them.
     int32_t k = n.lka1;
     for (DirectionSet& set : n.directionSets) {
         for (Direction& d : set.directions) {
-            d.value = bearingGrad(n, set.station, d.target);
+            d.value = less(bearingGrad(n, set.station, d.target), chord(set.station, d.target));
         }
         const Table<Direction>& dirs = set.directions;
         for (int32_t i = 1; i < dirs.count(); ++i) {
@@ -62,13 +79,27 @@ void computePlannedValues(NetworkData& n) {
             }
         }
     }
-    for (LineObservation& d : n.distances) {
+    // A length D reduces to D + dD(odwz)(D) + dD(wys)(D), nearly proportional to D: a few
+    // substitutions find the D that reduces to the plane's length.
+    for (int32_t i = 1; i <= n.distances.count(); ++i) {
+        LineObservation& d = n.distances[i];
         const Point& a = n.points[d.from];
         const Point& b = n.points[d.to];
-        d.value = std::hypot(b.x - a.x, b.y - a.y);
+        const Real plane = std::hypot(b.x - a.x, b.y - a.y);
+        const bool gps = i > n.ldk; // a GPS length lies on the ellipsoid already
+        d.value = plane;
+        for (int round = 0; round < 4; ++round) {
+            const Real reduction =
+                projectionReduction(projection, grid(d.from), grid(d.to), d.value).lengthM +
+                (gps ? 0 : heightReduction(a.h, b.h, projection.geoidUndulation, d.value));
+            d.value = plane - reduction;
+        }
     }
-    for (LineObservation& a : n.azimuths) {
-        a.value = bearingGrad(n, a.from, a.to);
+    for (int32_t i = 1; i <= n.azimuths.count(); ++i) {
+        LineObservation& a = n.azimuths[i];
+        const bool gps = i > n.lazt;
+        a.value = less(bearingGrad(n, a.from, a.to),
+                       gps ? gpsAzimuthReduction(projection, grid(a.from), grid(a.to)) : 0);
     }
 }
 

@@ -102,9 +102,10 @@ std::vector<CandidateObservation> generateCandidates(const NetworkData& network,
                                                      const AdjustmentOutcome& outcome,
                                                      const PlanOptions& options);
 
-/// Replaces every observation's value by the one the approximate coordinates give, so that
-/// a plan written with placeholder values adjusts without corrections.
-void computePlannedValues(NetworkData& network);
+/// Replaces every observation's value by the one the approximate coordinates give, less its
+/// reduction to the plane of the system, so that a plan written with placeholder values
+/// adjusts without corrections and with no residual.
+void computePlannedValues(NetworkData& network, SystemZone system);
 
 /// The expected figures of a plan adjusted once at its approximate coordinates (the outcome
 /// of that adjustment, full analysis), and the advisor's proposals when asked for.

@@ -97,7 +97,7 @@ void runPreAnalysis(ProgramState& state, const RunChoices& choices, const LocalD
 
     NetworkData& network = state.network;
     readNetworkData(folder, network, context);
-    computePlannedValues(network);
+    computePlannedValues(network, state.options.system);
 
     // One pass held at the approximate coordinates: its cofactors are those of the plan,
     // whatever the principle and the mode chosen for adjustments.

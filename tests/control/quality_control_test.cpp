@@ -184,6 +184,18 @@ TEST(QualityControl, AMovedReferencePointIsNamedWithItsShift) {
     }
 }
 
+// Values computed from the coordinates fit to the level of rounding, which is no evidence
+// against any reference point.
+TEST(QualityControl, ANetworkThatFitsExactlyNamesNoReferencePoint) {
+    test::TempFolder folder;
+    test::generateNetwork(folder, 400);
+    const test::AdjustedFolder a = test::adjustFolder(folder.path(), 1, true);
+    const QualityControl control = controlAdjustment(a.network, a.outcome, ControlOptions{});
+    EXPECT_FALSE(control.reference.skipped);
+    EXPECT_TRUE(control.reference.doubtfulPoints.empty());
+    EXPECT_EQ(control.reference.rounds.size(), 1u);
+}
+
 // A small network computed densely here: three new points tied by distances and one
 // direction set to two fixed points, in the local system (no reductions).
 TEST(QualityControl, GlobalTestAndRelativeAccuracyAgreeWithADenseSolution) {

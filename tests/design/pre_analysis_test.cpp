@@ -34,6 +34,10 @@ TEST(PreAnalysis, ForetellsTheAdjustmentsMeanErrorsDividedByMo) {
         }
         planned.write("XY.prz", xy);
         const test::AdjustedFolder b = test::adjustFolder(planned.path(), 1, true);
+        // Its values, less their reductions to the plane, fit the coordinates exactly.
+        for (const AdjustedObservation& o : b.outcome.observations) {
+            EXPECT_NEAR(static_cast<double>(o.residual), 0, 1e-6) << o.source.line;
+        }
         const PreAnalysis plan = analysePlan(b.network, b.outcome, PlanOptions{}, {});
         ASSERT_EQ(plan.points.size(), static_cast<size_t>(a.network.determinedCount()));
         for (const PlannedPoint& p : plan.points) {
