@@ -13,6 +13,7 @@ namespace ptw3 {
 namespace {
 
 constexpr double ccPerRadian = 2'000'000 / std::numbers::pi;
+constexpr double smallestShortfallGain = 0.01;
 
 uint64_t pairKey(int32_t i, int32_t j) {
     return static_cast<uint64_t>(std::min(i, j)) << 32 | static_cast<uint64_t>(std::max(i, j));
@@ -238,7 +239,16 @@ DesignAdvice adviseDesign(const NetworkData& network, const AdjustmentOutcome& o
     };
     std::vector<CandidateObservation> usable;
     std::vector<CandidateRow> rows;
+    std::unordered_set<uint64_t> offered; // a candidate offered twice is considered once
     for (const CandidateObservation& c : candidates) {
+        const uint64_t key = (c.kind == ListedKind::Distance ? pairKey(c.from, c.to)
+                                                             : static_cast<uint64_t>(c.from) << 32 |
+                                                                   static_cast<uint64_t>(c.to)) *
+                                 2 +
+                             (c.kind == ListedKind::Distance ? 1 : 0);
+        if (!offered.insert(key).second) {
+            continue;
+        }
         if (std::optional<CandidateRow> r = rowOf(c); r && !r->row.empty()) {
             usable.push_back(c);
             rows.push_back(std::move(*r));
@@ -450,7 +460,9 @@ DesignAdvice adviseDesign(const NetworkData& network, const AdjustmentOutcome& o
                     count += now < goal ? 0 : 1;
                 }
             }
-            const double tolerance = failing.empty() ? 1e-9 : 1e-7;
+            // A step must lower the worst Mp by 0.1 µm, or the shortfall of the redundancy
+            // numbers by 0.01: less is not worth a measurement.
+            const double tolerance = failing.empty() ? smallestShortfallGain : 1e-7;
             if (value < bestValue - tolerance ||
                 (value <= bestValue + tolerance && count > bestCount)) {
                 best = c;
