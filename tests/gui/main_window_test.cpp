@@ -784,6 +784,35 @@ TEST_F(WindowFixture, ThePlanBoxAndThePanelOfPROJEKTFitTheLayout) {
     EXPECT_TRUE(window->grab().save(folder + "/main_window_plan.png"));
 }
 
+// The shipped plan from the window: the pre-analysis with the advisor leaves PROJEKT.ptw and
+// the files beside it, no adjustment report, and a sketch with the proposal.
+TEST_F(WindowFixture, ThePreAnalysisOfAPlanRunsFromTheWindow) {
+    data.copyFilesOf(std::filesystem::path(PTW3_EXAMPLES_DIR) / "projekt-sieci");
+    open();
+    child<QCheckBox>("PreAnalysisBox")->setChecked(true);
+    child<QCheckBox>("AdviseBox")->setChecked(true);
+    runToEnd();
+    EXPECT_TRUE(findFileNoCase(data.path(), "projekt.ptw"));
+    EXPECT_TRUE(findFileNoCase(data.path(), "wyniki.json"));
+    for (const char* report : {"rpw.ptw", "er3.ptw", "xy.ptw", "dxdy.ptw", "kontrola.ptw"}) {
+        EXPECT_FALSE(findFileNoCase(data.path(), report)) << report;
+    }
+    EXPECT_EQ(panelColour("Panel25"), roleColour(QPalette::Base));
+    const QString folder = QStringLiteral(PTW3_SCREENSHOT_DIR);
+    ASSERT_TRUE(QDir().mkpath(folder));
+    EXPECT_TRUE(window->grab().save(folder + "/main_window_projekt.png"));
+    QTest::mouseClick(child<QLabel>("SketchPanel"), Qt::LeftButton);
+    QPointer<QWidget> view;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->objectName() == "sketchView" && top->isVisible()) {
+            view = top;
+        }
+    }
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->grab().save(folder + "/sketch_projekt.png"));
+    view->close();
+}
+
 TEST(DateDisplay, ReadsThePolishWayInAnyLanguage) {
     const QLocale saved;
     TempFolder program;
