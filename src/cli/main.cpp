@@ -1,6 +1,7 @@
 // ptw3-cli: the computation of the desktop program without its window.
 
 #include "cli/cli_arguments.h"
+#include "cli/interchange_commands.h"
 #include "cli/terminal_interaction.h"
 #include "common/clock.h"
 #include "common/run_context.h"
@@ -68,6 +69,14 @@ int run(const CliArguments& args) {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
+    try {
+        if (const std::optional<int> done = runInterchangeCommand(arguments)) {
+            return *done;
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "ptw3-cli: internal error: %s\n", e.what());
+        return exitInternalError;
+    }
     const auto parsed = parseCliArguments(arguments);
     if (const auto* usage = std::get_if<UsageError>(&parsed)) {
         std::fprintf(stderr, "ptw3-cli: %s\nTry 'ptw3-cli --help'.\n", usage->message.c_str());
@@ -75,7 +84,7 @@ int main(int argc, char** argv) {
     }
     const auto& args = std::get<CliArguments>(parsed);
     if (args.help) {
-        std::fputs(cliHelp().c_str(), stdout);
+        std::fputs((cliHelp() + interchangeHelp()).c_str(), stdout);
         return exitFinished;
     }
     try {

@@ -1,0 +1,200 @@
+#include "interchange/working_folder.h"
+
+#include "common/encoding.h"
+#include "common/folder_files.h"
+#include "common/text_file.h"
+#include "run/uklad.h"
+
+#include <cmath>
+#include <cstdio>
+#include <set>
+#include <system_error>
+#include <unordered_set>
+
+namespace ptw3 {
+namespace {
+
+constexpr size_t longestNumber = 16;
+constexpr size_t mostDirections = 500;
+
+// A number with that many decimals, its trailing zeros cut ("104.9461", "0.005", "12").
+std::string decimal(Real v, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*Lf", decimals, static_cast<long double>(v));
+    std::string s = text;
+    if (s.find('.') != std::string::npos) {
+        while (s.back() == '0') {
+            s.pop_back();
+        }
+        if (s.back() == '.') {
+            s.pop_back();
+        }
+    }
+    return s == "-0" ? "0" : s;
+}
+
+std::string coordinate(Real v) { return decimal(v, 6); }
+std::string grads(Real v) { return decimal(v, 9); }
+std::string metres(Real v) { return decimal(v, 6); }
+std::string cc(Real v) { return decimal(v, 4); }
+
+class FileText {
+public:
+    void line(const std::string& utf8) { m_text += cp1250(utf8) + "\r\n"; }
+    bool empty() const { return m_text.empty(); }
+    std::string take() { return std::move(m_text); }
+
+private:
+    std::string m_text;
+};
+
+} // namespace
+
+std::vector<WorkingFile> workingFiles(const ImportedNetwork& n, ImportLog& log) {
+    std::unordered_set<std::string> known;
+    FileText sta, prz, heights;
+    // Reference points in runs of equal mean errors, each run closed by its group record,
+    // so that the points keep their order: 0 0 0 closes error-free fixed points.
+    std::optional<std::pair<Real, Real>> run;
+    const auto closeRun = [&] {
+        if (run) {
+            sta.line("0 " + metres(run->first) + " " + metres(run->second));
+        }
+        run.reset();
+    };
+    for (const ImportedPoint& p : n.points) {
+        const std::string where = "punkt " + p.number;
+        if (p.number.empty() || p.number.size() > longestNumber ||
+            p.number.find_first_of(" \t") != std::string::npos || p.number == "0") {
+            log.refused(where, "numer punktu niedozwolony (pusty, 0, ze spacją lub dłuższy niż 16 "
+                               "znaków)");
+            continue;
+        }
+        if (!known.insert(p.number).second) {
+            log.refused(where, "punkt podany drugi raz");
+            continue;
+        }
+        const std::string record = p.number + " " + coordinate(p.x) + " " + coordinate(p.y);
+        if (p.reference) {
+            const std::pair<Real, Real> errors{p.mx.value_or(0), p.my.value_or(0)};
+            if (run && *run != errors) {
+                closeRun();
+            }
+            run = errors;
+            sta.line(record);
+        } else {
+            prz.line(record);
+        }
+        if (p.h) {
+            heights.line(p.number + " " + metres(*p.h));
+        }
+    }
+    closeRun();
+    const auto knows = [&](const std::string& number) { return known.contains(number); };
+
+    FileText sets;
+    for (const ImportedSet& s : n.sets) {
+        const std::string where = "stanowisko " + s.station;
+        if (!knows(s.station)) {
+            log.refused(where, "zestaw kierunków ze stanowiska spoza sieci");
+            continue;
+        }
+        std::vector<const ImportedDirection*> kept;
+        for (const ImportedDirection& d : s.directions) {
+            if (knows(d.target)) {
+                kept.push_back(&d);
+            } else {
+                log.refused(where + " - " + d.target, "kierunek do punktu spoza sieci");
+            }
+        }
+        if (kept.size() < 2 || kept.size() > mostDirections) {
+            log.refused(where, "zestaw z " + std::to_string(kept.size()) +
+                                   " kierunkami (dozwolone od 2 do 500)");
+            continue;
+        }
+        sets.line(s.station + " 11");
+        for (const ImportedDirection* d : kept) {
+            sets.line(d->target + " " + grads(d->valueGrad) + " " + cc(d->meanErrorCc));
+        }
+        sets.line("0");
+    }
+    FileText angles;
+    for (const ImportedAngle& a : n.angles) {
+        if (!knows(a.left) || !knows(a.station) || !knows(a.right)) {
+            log.refused("kąt " + a.left + " " + a.station + " " + a.right,
+                        "kąt z punktem spoza sieci");
+            continue;
+        }
+        angles.line(a.left + " " + a.station + " " + a.right + " " + grads(a.valueGrad) + " " +
+                    cc(a.meanErrorCc));
+    }
+    FileText distances;
+    for (const ImportedLine& d : n.distances) {
+        if (!knows(d.from) || !knows(d.to)) {
+            log.refused("długość " + d.from + " - " + d.to, "długość z punktem spoza sieci");
+            continue;
+        }
+        distances.line(d.from + " " + d.to + " " + metres(d.value) + " " + metres(d.meanError));
+    }
+    FileText azimuths;
+    for (const ImportedLine& a : n.azimuths) {
+        if (!knows(a.from) || !knows(a.to)) {
+            log.refused("azymut " + a.from + " - " + a.to, "azymut z punktem spoza sieci");
+            continue;
+        }
+        azimuths.line(a.from + " " + a.to + " " + grads(a.value) + " " + cc(a.meanError));
+    }
+
+    std::vector<WorkingFile> files;
+    const auto add = [&](const char* name, FileText& text) {
+        if (!text.empty()) {
+            files.push_back({name, text.take()});
+        }
+    };
+    add("XY.sta", sta);
+    add("XY.prz", prz);
+    add("H.prz", heights);
+    add("KIERUNKI", sets);
+    add("KATY.b", angles);
+    add("DLUGOSCI.b", distances);
+    add("AZYMUTY", azimuths);
+    // The values are written in grads whatever the folder's measure was.
+    files.push_back({"LIMBUS", "400 10\r\n"});
+    if (n.system) {
+        files.push_back({"uklad", ukladText(*n.system)});
+    }
+    if (!n.title.empty()) {
+        FileText title;
+        for (const std::string& line : n.title) {
+            title.line(line);
+        }
+        files.push_back({"tytul", title.take()});
+    }
+    return files;
+}
+
+std::vector<std::string> existingFiles(const std::filesystem::path& folder,
+                                       const std::vector<WorkingFile>& files) {
+    std::vector<std::string> existing;
+    for (const WorkingFile& f : files) {
+        if (findFileNoCase(folder, f.name)) {
+            existing.push_back(f.name);
+        }
+    }
+    return existing;
+}
+
+std::vector<std::string> writeWorkingFiles(const std::filesystem::path& folder,
+                                           const std::vector<WorkingFile>& files) {
+    std::vector<std::string> failed;
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    for (const WorkingFile& f : files) {
+        if (replaceFile(folder, f.name, f.bytes) != 0) {
+            failed.push_back(f.name);
+        }
+    }
+    return failed;
+}
+
+} // namespace ptw3
