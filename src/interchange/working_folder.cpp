@@ -5,6 +5,7 @@
 #include "common/text_file.h"
 #include "run/uklad.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <set>
@@ -33,10 +34,14 @@ std::string decimal(Real v, int decimals) {
     return s == "-0" ? "0" : s;
 }
 
+// Values keep digits well below what the adjustment prints, so that weights and reductions
+// carried over from another program change no printed figure (an ellipse's orientation of a
+// nearly round ellipse moves with the fourth digit of a mean error).
 std::string coordinate(Real v) { return decimal(v, 6); }
-std::string grads(Real v) { return decimal(v, 9); }
-std::string metres(Real v) { return decimal(v, 6); }
-std::string cc(Real v) { return decimal(v, 4); }
+std::string grads(Real v) { return decimal(v, 10); }
+std::string metres(Real v) { return decimal(v, 7); }
+std::string meanErrorMetres(Real v) { return decimal(v, 10); }
+std::string cc(Real v) { return decimal(v, 6); }
 
 class FileText {
 public:
@@ -53,20 +58,18 @@ private:
 std::vector<WorkingFile> workingFiles(const ImportedNetwork& n, ImportLog& log) {
     std::unordered_set<std::string> known;
     FileText sta, prz, heights;
-    // Reference points in runs of equal mean errors, each run closed by its group record,
-    // so that the points keep their order: 0 0 0 closes error-free fixed points.
-    std::optional<std::pair<Real, Real>> run;
-    const auto closeRun = [&] {
-        if (run) {
-            sta.line("0 " + metres(run->first) + " " + metres(run->second));
-        }
-        run.reset();
-    };
+    // Reference points with their a-priori mean errors (m), 0 0 for error-free fixed ones.
+    std::vector<std::pair<std::string, std::pair<Real, Real>>> references;
     for (const ImportedPoint& p : n.points) {
         const std::string where = "punkt " + p.number;
-        if (p.number.empty() || p.number.size() > longestNumber ||
-            p.number.find_first_of(" \t") != std::string::npos || p.number == "0") {
-            log.refused(where, "numer punktu niedozwolony (pusty, 0, ze spacją lub dłuższy niż 16 "
+        // The files hold Windows-1250: a character it lacks would turn into "?" and could
+        // make two points one.
+        const std::optional<std::string> bytes = exactCp1250FromUtf8(p.number);
+        if (!bytes || bytes->empty() || bytes->size() > longestNumber || *bytes == "0" ||
+            std::any_of(bytes->begin(), bytes->end(),
+                        [](char c) { return static_cast<unsigned char>(c) <= ' '; })) {
+            log.refused(where, "numer punktu niedozwolony (pusty, 0, ze spacją lub znakiem "
+                               "sterującym, ze znakiem spoza Windows-1250 lub dłuższy niż 16 "
                                "znaków)");
             continue;
         }
@@ -76,17 +79,35 @@ std::vector<WorkingFile> workingFiles(const ImportedNetwork& n, ImportLog& log) 
         }
         const std::string record = p.number + " " + coordinate(p.x) + " " + coordinate(p.y);
         if (p.reference) {
-            const std::pair<Real, Real> errors{p.mx.value_or(0), p.my.value_or(0)};
-            if (run && *run != errors) {
-                closeRun();
-            }
-            run = errors;
-            sta.line(record);
+            references.push_back({record, {p.mx.value_or(0), p.my.value_or(0)}});
         } else {
             prz.line(record);
         }
         if (p.h) {
             heights.line(p.number + " " + metres(*p.h));
+        }
+    }
+    // The error-free fixed points first, then the weighted ones in runs of equal mean errors,
+    // each run closed by its group record (0 0 0 closes the fixed ones): the data input
+    // brings the error-free points to the front by exchanges, which keeps every point's order
+    // only when they stand there already.
+    std::optional<std::pair<Real, Real>> run;
+    const auto closeRun = [&] {
+        if (run) {
+            sta.line("0 " + meanErrorMetres(run->first) + " " + meanErrorMetres(run->second));
+        }
+        run.reset();
+    };
+    for (const bool errorFree : {true, false}) {
+        for (const auto& [record, errors] : references) {
+            if ((errors == std::pair<Real, Real>{0, 0}) != errorFree) {
+                continue;
+            }
+            if (run && *run != errors) {
+                closeRun();
+            }
+            run = errors;
+            sta.line(record);
         }
     }
     closeRun();
@@ -134,7 +155,8 @@ std::vector<WorkingFile> workingFiles(const ImportedNetwork& n, ImportLog& log) 
             log.refused("długość " + d.from + " - " + d.to, "długość z punktem spoza sieci");
             continue;
         }
-        distances.line(d.from + " " + d.to + " " + metres(d.value) + " " + metres(d.meanError));
+        distances.line(d.from + " " + d.to + " " + metres(d.value) + " " +
+                       meanErrorMetres(d.meanError));
     }
     FileText azimuths;
     for (const ImportedLine& a : n.azimuths) {
