@@ -362,6 +362,16 @@ GamaExport exportGamaXml(const fs::path& folder, const fs::path& out) {
     CalculationResults results;
     try {
         readNetworkData(scratch.path(), a.network, context);
+        // A planned network holds placeholders (lengths of 0) that only a pre-analysis
+        // replaces; adjusted as they stand they would make a network of nonsense.
+        for (const LineObservation& d : a.network.distances) {
+            if (!(d.value > 0)) {
+                return {"długość " + utf8(a.network.points[d.from].number) + " - " +
+                        utf8(a.network.points[d.to].number) +
+                        " bez wartości: folder z projektem sieci, nie z pomiarem; nic nie "
+                        "zapisano"};
+            }
+        }
         a.given = a.network.points;
         adjustNetwork(options, a.network, results, context, &a.outcome);
     } catch (const Stop& stop) {
@@ -373,7 +383,8 @@ GamaExport exportGamaXml(const fs::path& folder, const fs::path& out) {
     const std::string xml = gamaXml(a, system);
     const fs::path parent = out.parent_path().empty() ? fs::path(".") : out.parent_path();
     if (const int failure = replaceFile(parent, out.filename().string(), xml); failure != 0) {
-        return {"nie zapisano pliku " + out.string() + ": " + readFailureReason(failure)};
+        return {"nie zapisano pliku " + out.string() + ": " +
+                utf8FromCp1250(readFailureReason(failure))};
     }
     return {};
 }

@@ -59,6 +59,16 @@ TEST(GamaXml, FolderRoundTripComputesTheSameCoordinatesAndMeanErrors) {
     }
 }
 
+// A plan holds no measured values: exported as it stands it would be a network of
+// nonsense, so nothing is written.
+TEST(GamaXml, PlannedNetworkIsNotExported) {
+    test::TempFolder xml;
+    const GamaExport exported =
+        exportGamaXml(fs::path(PTW3_EXAMPLES_DIR) / "projekt-sieci", xml.path() / "plan.xml");
+    EXPECT_NE(exported.error.find("projektem sieci"), std::string::npos) << exported.error;
+    EXPECT_TRUE(xml.names().empty());
+}
+
 // One small network in this program's terms (X north, Y east, clockwise, grads, cc, m).
 struct NetworkPoint {
     const char* id;
