@@ -239,17 +239,24 @@ std::string gamaXml(const Adjusted& a, SystemZone system) {
     parameters.append_attribute("sigma-apr") = "1";
     parameters.append_attribute("conf-pr") = "0.95";
     parameters.append_attribute("tol-abs") = "1000";
-    parameters.append_attribute("sigma-act") = "aposteriori";
+    // A [pvv] too small to estimate from leaves the adjustment at the a-priori unit error 1
+    // (a computed Mo of exactly 1 is the same to Gama).
+    parameters.append_attribute("sigma-act") = a.outcome.mo == 1 ? "apriori" : "aposteriori";
     pugi::xml_node section = network.append_child("points-observations");
 
+    // The points to determine start from the adjusted coordinates, at which the reductions
+    // were taken: Gama's test of the absolute terms (tol-abs, 1 m) then catches only a real
+    // blunder, never a rough approximation.
     std::vector<int32_t> weighted;
     for (int32_t k = 1; k <= a.given.count(); ++k) {
         const Point& p = a.given[k];
+        const bool fixed = p.mx == 0 && p.my == 0;
+        const WorkingPoint& start = a.outcome.coordinates[k];
         pugi::xml_node point = section.append_child("point");
         point.append_attribute("id") = utf8(p.number).c_str();
-        point.append_attribute("x") = coordinate(p.x).c_str();
-        point.append_attribute("y") = coordinate(p.y).c_str();
-        if (p.mx == 0 && p.my == 0) {
+        point.append_attribute("x") = coordinate(fixed ? p.x : start.x).c_str();
+        point.append_attribute("y") = coordinate(fixed ? p.y : start.y).c_str();
+        if (fixed) {
             point.append_attribute("fix") = "xy";
         } else {
             point.append_attribute("adj") = "xy";
