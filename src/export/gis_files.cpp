@@ -5,12 +5,13 @@
 // of t.
 #include "export/gis_files.h"
 
-#include "common/folder_files.h"
+#include "export/output_file.h"
 #include "export/result_fields.h"
 #include "export/sketch.h"
 
 #include <cpl_conv.h>
 #include <cpl_error.h>
+#include <cpl_vsi.h>
 #include <gdal_priv.h>
 #include <ogr_spatialref.h>
 #include <ogrsf_frmts.h>
@@ -21,8 +22,9 @@
 #include <memory>
 #include <numbers>
 #include <span>
+#include <sstream>
 #include <string>
-#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace ptw3 {
@@ -554,33 +556,40 @@ bool fillDxf(GDALDataset& data, const NetworkResults& r) {
     return written;
 }
 
-/// Writes the file beside the target and puts it in place when GDAL raised no failure.
+/// Builds the file in GDAL's in-memory file system, in a folder of this thread's (a thread
+/// writes one file at a time), and writes it out as a whole or not at all. In memory the
+/// writers' many small writes and seeks (the DXF writer copies its entities back line by line)
+/// cost no system calls, and the GeoPackage's transactions no waits for the disk.
 bool writeThroughGdal(const fs::path& target, const char* driverName, const NetworkResults& r,
                       bool (*fill)(GDALDataset&, const NetworkResults&)) {
-    const fs::path temporary = fs::path(target).concat(".tmp");
-    std::error_code error;
-    fs::remove(temporary, error);
+    std::ostringstream folder;
+    folder << "/vsimem/ptw3-" << std::this_thread::get_id();
+    const std::string memoryFile = folder.str() + "/" + target.filename().string();
+    VSIRmdirRecursive(folder.str().c_str());
     bool written = false;
+    vsi_l_offset length = 0;
+    std::unique_ptr<GByte, decltype(&VSIFree)> bytes(nullptr, VSIFree);
     {
         GdalMessages messages;
         // Polygons as closed polylines, not hatches.
         const ThreadOption noHatch("DXF_WRITE_HATCH", "NO");
         if (GDALDriver* driver = driverNamed(driverName)) {
             GDALDatasetUniquePtr data(
-                driver->Create(temporary.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+                driver->Create(memoryFile.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
             written = data && fill(*data, r);
             data.reset(); // closes the file, which may fail too
         }
-        written = written && !messages.failed() && fs::is_regular_file(temporary, error);
+        written = written && !messages.failed();
+        bytes.reset(VSIGetMemFileBuffer(memoryFile.c_str(), &length, TRUE));
+        VSIRmdirRecursive(folder.str().c_str());
     }
-    if (written) {
-        fs::rename(temporary, target, error);
-        written = !error;
+    if (!written || !bytes) {
+        return false;
     }
-    if (!written) {
-        fs::remove(temporary, error);
-    }
-    return written;
+    const fs::path parent = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    OutputFile out(parent, target.filename().string());
+    out.write({reinterpret_cast<const char*>(bytes.get()), static_cast<size_t>(length)});
+    return out.commit();
 }
 
 } // namespace
@@ -611,11 +620,11 @@ bool writeDxfFile(const fs::path& file, const NetworkResults& results) {
 }
 
 bool writeNetworkGeoPackage(const fs::path& folder, const NetworkResults& results) {
-    return writeGeoPackageFile(pathForWriting(folder, "siec.gpkg"), results);
+    return writeGeoPackageFile(folder / "siec.gpkg", results);
 }
 
 bool writeNetworkDxf(const fs::path& folder, const NetworkResults& results) {
-    return writeDxfFile(pathForWriting(folder, "siec.dxf"), results);
+    return writeDxfFile(folder / "siec.dxf", results);
 }
 
 } // namespace ptw3

@@ -32,9 +32,9 @@ std::optional<GisCrs> gisCrs(SystemZone system);
 /// (the reductions read the easting without its prefix, so the computation meant that strip).
 Real gisEasting(const std::optional<GisCrs>& crs, Real y);
 
-/// Writes a GeoPackage of the results to the file (any name): first beside it, then put in
-/// place, so that a failure leaves no file of that name from this write. False when it could
-/// not be written in full.
+/// Writes a GeoPackage of the results to the file (any name; an existing one of that name in
+/// other letters is overwritten): whole or not at all, a failure leaves an earlier file as it
+/// was. False when it could not be written in full.
 bool writeGeoPackageFile(const std::filesystem::path& file, const NetworkResults& results);
 
 /// Writes a DXF drawing of the results to the file, as writeGeoPackageFile.
