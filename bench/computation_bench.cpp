@@ -2,8 +2,9 @@
 // Gauss-Newton iteration (forming the observation equations, then solving), the point
 // analysis (the selected inversion), the analysis of the observations with the result
 // files, and the peak memory of the process; then the files beside the reports (wyniki.json,
-// punkty.csv, obserwacje.csv, siec.svg) one by one. The phases are told apart by the
-// message-list lines the computation writes and by the first progress report of the solution.
+// punkty.csv, obserwacje.csv, siec.svg, siec.gpkg, siec.dxf) one by one. The phases are told
+// apart by the message-list lines the computation writes and by the first progress report of
+// the solution.
 //
 //   computation_bench [--points N] [--acceleration none|standard|turbo] [--mode full|approx]
 //                     [--iterations K]
@@ -22,6 +23,7 @@
 #include "design/pre_analysis.h"
 #include "engine/adjustment.h"
 #include "solver/profile_kernels.h"
+#include "export/gis_files.h"
 #include "export/results.h"
 #include "export/results_csv.h"
 #include "export/results_json.h"
@@ -232,7 +234,11 @@ int main(int argc, char** argv) {
         lap("obserwacje.csv");
         ptw3::writeSketchSvg(folder, collected);
         lap("siec.svg");
-        row("all four extra files", PhaseTimer::seconds(end, Clock::now()));
+        ptw3::writeNetworkGeoPackage(folder, collected);
+        lap("siec.gpkg");
+        ptw3::writeNetworkDxf(folder, collected);
+        lap("siec.dxf");
+        row("all six extra files", PhaseTimer::seconds(end, Clock::now()));
         // The quality control, section by section; a low critical value makes data snooping
         // run its whole step limit.
         ptw3::ControlOptions control;
@@ -290,7 +296,8 @@ int main(int argc, char** argv) {
             }
         }
         std::printf("%-44s %9zu\n", "  lines", all.relative.lines.size());
-        for (const char* name : {"wyniki.json", "punkty.csv", "obserwacje.csv", "siec.svg"}) {
+        for (const char* name : {"wyniki.json", "punkty.csv", "obserwacje.csv", "siec.svg",
+                                 "siec.gpkg", "siec.dxf"}) {
             std::printf("%-44s %9.1f MB\n", name,
                         static_cast<double>(fs::file_size(folder / name)) / 1e6);
         }

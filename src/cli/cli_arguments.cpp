@@ -371,8 +371,8 @@ writes PROJEKT.ptw.
   --threads N             threads of the solution and the accuracy analysis (default 0: one
                           per processor); the reports do not depend on it
   --no-extra-files        write only the reports; without it the run also writes
-                          wyniki.json, punkty.csv, obserwacje.csv, siec.svg and linie.csv
-                          (UTF-8)
+                          wyniki.json, punkty.csv, obserwacje.csv, siec.svg, siec.gpkg,
+                          siec.dxf and linie.csv (UTF-8)
   --no-control            leave out the quality control after the adjustment: no
                           KONTROLA.ptw, no linie.csv, no verdict lines, obserwacje.csv
                           without its snooping column

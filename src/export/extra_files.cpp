@@ -1,6 +1,7 @@
 #include "export/extra_files.h"
 
 #include "common/folder_files.h"
+#include "export/gis_files.h"
 #include "export/results_csv.h"
 #include "export/results_json.h"
 #include "export/sketch_svg.h"
@@ -17,7 +18,8 @@ std::vector<std::string_view> writeExtraFiles(const std::filesystem::path& folde
                                               const NetworkResults& results) {
     using Writer = bool (*)(const std::filesystem::path&, const NetworkResults&);
     constexpr std::array<Writer, extraFileNames.size()> writers = {
-        writeResultsJson, writePointsCsv, writeObservationsCsv, writeSketchSvg, writeLinesCsv};
+        writeResultsJson,       writePointsCsv,  writeObservationsCsv, writeSketchSvg,
+        writeNetworkGeoPackage, writeNetworkDxf, writeLinesCsv};
     std::vector<std::string_view> failed;
     for (size_t i = 0; i < writers.size(); ++i) {
         // Without the quality control (or a pre-analysis) the folder is as it was before

@@ -1,6 +1,6 @@
 // The files written beside the reports after a computation that reached its result files:
-// wyniki.json, punkty.csv, obserwacje.csv, siec.svg and, with the quality control or a
-// pre-analysis, linie.csv.
+// wyniki.json, punkty.csv, obserwacje.csv, siec.svg, siec.gpkg, siec.dxf and, with the
+// quality control or a pre-analysis, linie.csv.
 // They are removed when a new adjustment starts, so they never stand beside the reports of
 // another computation.
 #pragma once
@@ -14,8 +14,9 @@
 
 namespace ptw3 {
 
-inline constexpr std::array<std::string_view, 5> extraFileNames = {
-    "wyniki.json", "punkty.csv", "obserwacje.csv", "siec.svg", "linie.csv"};
+inline constexpr std::array<std::string_view, 7> extraFileNames = {
+    "wyniki.json", "punkty.csv", "obserwacje.csv", "siec.svg", "siec.gpkg", "siec.dxf",
+    "linie.csv"};
 
 /// Removes the extra files of the folder, in any letter case of their names.
 void removeExtraFiles(const std::filesystem::path& folder);

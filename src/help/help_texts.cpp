@@ -48,9 +48,9 @@ R"help( WYRÓWNANIE ŚCISŁE SIECI POZIOMEJ - program ptw3 (RPW), wersja 5.9
  Raporty są w obu przypadkach takie same co do cyfry.
 
  Pole "pliki JSON, CSV, SVG" dopisuje obok raportów wyniki do dalszego użytku
- (wyniki.json, punkty.csv, obserwacje.csv) i szkic sieci siec.svg; przycisk
- "Szkic sieci" pod zbiorami wynikowymi pokazuje szkic z elipsami błędów
- i obserwacjami odstającymi.
+ (wyniki.json, punkty.csv, obserwacje.csv), szkic sieci siec.svg oraz warstwy
+ dla GIS i CAD (siec.gpkg, siec.dxf); przycisk "Szkic sieci" pod zbiorami
+ wynikowymi pokazuje szkic z elipsami błędów i obserwacjami odstającymi.
 
  Standard dokładności Mp (0.05 m dla osnowy szczegółowej, 0.10 m dla osnowy
  pomiarowej albo wartość wpisana w metrach) to próg, z którym kontrola wyrównania
@@ -192,7 +192,7 @@ HelpBlock{Paragraph, "Pole \" przyspiesz analizę dokładności \" z wyborem \" 
 HelpBlock{Heading, "6. Arytmetyka obliczeń"},
 HelpBlock{Paragraph, "Rozkład układu równań normalnych i analiza dokładności liczone są w arytmetyce podwójnie podwójnej precyzji (double-double, ok. 32 cyfr znaczących) na jednostkach wektorowych procesora, na wszystkich jego rdzeniach; wyrazy wolne, sumy kwadratów i współrzędne pozostają w arytmetyce rozszerzonej 80-bitowej (ok. 19 cyfr). Układ z defektem (pytanie o dalsze obliczenia) albo o liczbach spoza zakresu arytmetyki double-double liczony jest do końca obliczeń w arytmetyce rozszerzonej. Raporty są takie same co do znaku jak w arytmetyce rozszerzonej, a liczba rdzeni nie wpływa na wyniki. Program ptw3-cli z opcją --arithmetic extended liczy wszystko w arytmetyce rozszerzonej, ok. dwa razy dłużej."},
 HelpBlock{Heading, "7. Pliki JSON, CSV, SVG"},
-HelpBlock{Paragraph, "Zaznaczone pole \"pliki JSON, CSV, SVG\" dopisuje po obliczeniu obok raportów wyniki do dalszego użytku w programach GIS i CAD (wyniki.json, punkty.csv, obserwacje.csv, z liczbami niezawodności obserwacji) oraz szkic sieci siec.svg. Przycisk \"Szkic sieci\" pokazuje szkic w oknie: przybliżanie kółkiem myszy, przesuwanie przeciąganiem, lista obserwacji odstających, eksport do PNG."},
+HelpBlock{Paragraph, "Zaznaczone pole \"pliki JSON, CSV, SVG\" dopisuje po obliczeniu obok raportów wyniki do dalszego użytku w programach GIS i CAD (wyniki.json, punkty.csv, obserwacje.csv, z liczbami niezawodności obserwacji) oraz szkic sieci siec.svg, a także GeoPackage siec.gpkg (punkty, obserwacje, elipsy błędów w skali rzeczywistej, w układzie EPSG sieci) i rysunek siec.dxf. Przycisk \"Szkic sieci\" pokazuje szkic w oknie: przybliżanie kółkiem myszy, przesuwanie przeciąganiem, lista obserwacji odstających, eksport do PNG, GPKG i DXF."},
 HelpBlock{Heading, "8. Standard dokładności Mp"},
 HelpBlock{Paragraph, "Dopuszczalny błąd położenia punktu Mp, z którym kontrola wyrównania porównuje punkty wyznaczane: 0.05 m dla osnowy szczegółowej, 0.10 m dla osnowy pomiarowej albo inna wartość wpisana w metrach (np. 0.07 lub 0,07). Punkty ponad standard podaje wynik kontroli (KONTROLA.ptw, wyniki.json), a szkic sieci otacza je turkusowym okręgiem; szkic pokazuje też obserwacje usunięte w kolejnych krokach testu Baardy (przerywane, z numerem kroku) i przesunięcia wątpliwych punktów nawiązania (strzałki powiększone jak elipsy błędów). Tekst, który nie jest dodatnią liczbą metrów, zastępowany jest standardem osnowy szczegółowej."},
 HelpBlock{Heading, "9. Projekt sieci (analiza przedwykonawcza)"},

@@ -7,6 +7,7 @@
 #include "sketch/sketch_view.h"
 
 #include "common/folder_files.h"
+#include "export/gis_files.h"
 #include "export/results_json.h"
 
 #include <QFileDialog>
@@ -518,6 +519,10 @@ SketchView::SketchView(QWidget* parent)
     m_fit->setObjectName(QStringLiteral("fitButton"));
     m_export = new QPushButton(QString::fromUtf8("Eksport PNG…"), this);
     m_export->setObjectName(QStringLiteral("exportButton"));
+    m_exportGeoPackage = new QPushButton(QString::fromUtf8("Eksport GPKG…"), this);
+    m_exportGeoPackage->setObjectName(QStringLiteral("exportGeoPackageButton"));
+    m_exportDxf = new QPushButton(QString::fromUtf8("Eksport DXF…"), this);
+    m_exportDxf->setObjectName(QStringLiteral("exportDxfButton"));
     m_controlLegend = new QLabel(this);
     m_controlLegend->setObjectName(QStringLiteral("controlLegend"));
     m_controlLegend->hide();
@@ -536,13 +541,29 @@ SketchView::SketchView(QWidget* parent)
     buttons->addWidget(m_fit);
     buttons->addWidget(m_export);
     side->addLayout(buttons);
+    auto* gisButtons = new QHBoxLayout;
+    gisButtons->addWidget(m_exportGeoPackage);
+    gisButtons->addWidget(m_exportDxf);
+    side->addLayout(gisButtons);
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(m_canvas, 1);
     layout->addLayout(side);
     m_outliers->setMinimumWidth(280);
 
     connect(m_fit, &QPushButton::clicked, this, &SketchView::fit);
-    connect(m_export, &QPushButton::clicked, this, &SketchView::chooseExportFile);
+    connect(m_export, &QPushButton::clicked, this, [this] {
+        chooseExportFile(QStringLiteral("Eksport szkicu do PNG"), QStringLiteral("siec.png"),
+                         QStringLiteral("Obraz PNG (*.png)"), &SketchView::exportPng);
+    });
+    connect(m_exportGeoPackage, &QPushButton::clicked, this, [this] {
+        chooseExportFile(QStringLiteral("Eksport wyników do GeoPackage"),
+                         QStringLiteral("siec.gpkg"), QStringLiteral("GeoPackage (*.gpkg)"),
+                         &SketchView::exportGeoPackage);
+    });
+    connect(m_exportDxf, &QPushButton::clicked, this, [this] {
+        chooseExportFile(QStringLiteral("Eksport szkicu do DXF"), QStringLiteral("siec.dxf"),
+                         QStringLiteral("Rysunek DXF (*.dxf)"), &SketchView::exportDxf);
+    });
     // A click or Enter chooses; the list taking the focus when the view opens does not.
     const auto chosen = [this](QListWidgetItem* item) { outlierChosen(m_outliers->row(item)); };
     connect(m_outliers, &QListWidget::itemClicked, this, chosen);
@@ -616,6 +637,14 @@ void SketchView::fit() {
 
 bool SketchView::exportPng(const QString& path) {
     return m_canvas->grab().save(path, "PNG");
+}
+
+bool SketchView::exportGeoPackage(const QString& path) {
+    return m_results && writeGeoPackageFile(std::filesystem::path(path.toStdString()), *m_results);
+}
+
+bool SketchView::exportDxf(const QString& path) {
+    return m_results && writeDxfFile(std::filesystem::path(path.toStdString()), *m_results);
 }
 
 GridPoint SketchView::viewCentre() const {
@@ -700,11 +729,11 @@ void SketchView::outlierChosen(int row) {
     m_canvas->centreOn(o.north, o.east, longest);
 }
 
-void SketchView::chooseExportFile() {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Eksport szkicu do PNG"),
-                                                      QStringLiteral("siec.png"),
-                                                      QStringLiteral("Obraz PNG (*.png)"));
-    if (!path.isEmpty() && !exportPng(path)) {
+void SketchView::chooseExportFile(const QString& title, const QString& suggested,
+                                  const QString& filter,
+                                  bool (SketchView::*write)(const QString&)) {
+    const QString path = QFileDialog::getSaveFileName(this, title, suggested, filter);
+    if (!path.isEmpty() && !(this->*write)(path)) {
         m_status->setText(QStringLiteral("Nie zapisano pliku %1").arg(path));
     }
 }

@@ -40,6 +40,11 @@ class SketchView : public QWidget {
     void fit();
     /// Saves the canvas as it is shown; false when the file could not be written.
     bool exportPng(const QString& path);
+    /// Writes the results shown as a GeoPackage (the layers of siec.gpkg); false when there
+    /// are none or the file could not be written.
+    bool exportGeoPackage(const QString& path);
+    /// Writes the results shown as a DXF drawing (as siec.dxf); false as exportGeoPackage.
+    bool exportDxf(const QString& path);
 
     /// The point of the network at the canvas's centre (m) and the scale (px per m).
     GridPoint viewCentre() const;
@@ -49,7 +54,9 @@ class SketchView : public QWidget {
     /// A row of the list: an outlier, or the proposal of that order in a plan.
     void outlierChosen(int row);
     void listProposals();
-    void chooseExportFile();
+    /// Asks for a file name and writes the file with `write`, saying so when it fails.
+    void chooseExportFile(const QString& title, const QString& suggested, const QString& filter,
+                          bool (SketchView::*write)(const QString&));
 
     std::unique_ptr<NetworkResults> m_results;
     Sketch m_sketch;
@@ -61,6 +68,8 @@ class SketchView : public QWidget {
     QLabel* m_status = nullptr;
     QPushButton* m_fit = nullptr;
     QPushButton* m_export = nullptr;
+    QPushButton* m_exportGeoPackage = nullptr;
+    QPushButton* m_exportDxf = nullptr;
 };
 
 } // namespace ptw3

@@ -1,6 +1,6 @@
 // The sketch view offscreen: it opens the examples' results with the outliers of their
 // control reports, centres a chosen outlier, zooms about the cursor, pans by dragging,
-// fits, exports PNG, and says so when a folder has no results.
+// fits, exports PNG, GeoPackage and DXF, and says so when a folder has no results.
 
 #include "export/results_json.h"
 #include "gui_support.h"
@@ -137,6 +137,18 @@ TEST(SketchView, CentresAnOutlierZoomsPansFitsAndExports) {
     const QString png = QString::fromStdString((folder.path() / "szkic.png").string());
     ASSERT_TRUE(view.exportPng(png));
     EXPECT_EQ(QImage(png).size(), canvas->size() * canvas->devicePixelRatio());
+
+    // The results shown go out as siec.gpkg and siec.dxf do, the outlier's line with them.
+    const auto exported = [&](const char* name, bool (SketchView::*write)(const QString&)) {
+        EXPECT_TRUE((view.*write)(QString::fromStdString((folder.path() / name).string())));
+        return folder.read(name);
+    };
+    const std::string gpkg = exported("szkic.gpkg", &SketchView::exportGeoPackage);
+    EXPECT_TRUE(gpkg.starts_with("SQLite format 3"));
+    EXPECT_NE(gpkg.find("elipsy"), std::string::npos);
+    const std::string dxf = exported("szkic.dxf", &SketchView::exportDxf);
+    EXPECT_NE(dxf.find("ENTITIES"), std::string::npos);
+    EXPECT_NE(dxf.find("ODSTAJACE"), std::string::npos);
 }
 
 // A wyniki.json with a quality control made by hand: the view reads it back, counts its
