@@ -20,13 +20,11 @@
 namespace ptw3 {
 
 void FieldSurvey::took(const FieldSource& at, std::string text) {
-    notes.push_back({at.where, std::move(text), false});
-    noteOrder.push_back(at.order);
+    notes.push_back({at.order, {at.where, std::move(text), false}});
 }
 
 void FieldSurvey::refused(const FieldSource& at, std::string reason) {
-    notes.push_back({at.where, std::move(reason), true});
-    noteOrder.push_back(at.order);
+    notes.push_back({at.order, {at.where, std::move(reason), true}});
 }
 
 namespace {
@@ -688,8 +686,8 @@ Real horizontalFromSlope(Real slopeM, Real zenithGrad) {
 ImportedNetwork fieldNetwork(const FieldSurvey& survey, const InstrumentProfile& profile,
                              ImportLog& log) {
     OrderedNotes notes;
-    for (size_t i = 0; i < survey.notes.size(); ++i) {
-        notes.add(survey.noteOrder[i], survey.notes[i]);
+    for (const FieldNote& n : survey.notes) {
+        notes.add(n.order, n.record);
     }
 
     // Every point in the order the source first names it.

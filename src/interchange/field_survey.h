@@ -47,12 +47,17 @@ struct FieldSetup {
     std::vector<FieldReading> readings;
 };
 
+/// A line of the log at its place in the source's order.
+struct FieldNote {
+    int64_t order = 0; ///< as FieldSource::order
+    ImportRecord record;
+};
+
 struct FieldSurvey {
     std::vector<FieldPoint> points;
     std::vector<FieldSetup> setups;
     /// What the reader made of records that are neither points nor readings.
-    std::vector<ImportRecord> notes;
-    std::vector<int64_t> noteOrder; ///< the order of each note, as FieldSource::order
+    std::vector<FieldNote> notes;
 
     void took(const FieldSource& at, std::string text);
     void refused(const FieldSource& at, std::string reason);

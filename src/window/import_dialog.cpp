@@ -5,6 +5,7 @@
 #include "interchange/instrument_profile.h"
 #include "window/window_style.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -173,14 +174,21 @@ void ImportDialog::runImport() {
     request.profile.distanceA = distance->a;
     request.profile.distancePpm = distance->ppm;
 
-    ImportOutcome outcome = importIntoFolder(request, m_clock.now());
+    // A large file takes seconds: the cursor says so.
+    const auto import = [&] {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        ImportOutcome outcome = importIntoFolder(request, m_clock.now());
+        QApplication::restoreOverrideCursor();
+        return outcome;
+    };
+    ImportOutcome outcome = import();
     if (!outcome.existing.empty()) {
         if (!ask(fromUtf8("Nadpisać istniejące pliki robocze: " +
                           joinedNames(outcome.existing).toStdString() + "?"))) {
             return;
         }
         request.overwrite = true;
-        outcome = importIntoFolder(request, m_clock.now());
+        outcome = import();
     }
     const bool reportWritten =
         std::find(outcome.written.begin(), outcome.written.end(), importReportFile) !=
