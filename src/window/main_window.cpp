@@ -8,6 +8,7 @@
 #include "sketch/sketch_view.h"
 #include "window/file_panels.h"
 #include "window/folder_choice.h"
+#include "window/import_dialog.h"
 #include "window/message_list_view.h"
 #include "window/options_box.h"
 #include "window/status_line.h"
@@ -154,6 +155,13 @@ void MainWindow::buildMessagesAndButtons(int optionsExtraWidth) {
     place(m_status, {0, clientHeight - statusBarHeight, clientWidth, statusBarHeight});
     m_folderChoice = std::make_unique<FolderChoice>(
         this, [this](const std::filesystem::path& folder) { chooseWorkingFolder(folder); });
+    m_import = new QToolButton(this);
+    m_import->setObjectName("ImportButton");
+    m_import->setText(fromUtf8("Import…"));
+    m_import->setToolTip(
+        fromUtf8("Import pliku GSI, LandXML lub GNU Gama do folderu roboczego"));
+    connect(m_import, &QToolButton::clicked, this, [this] { openImport(); });
+    m_status->addPermanentWidget(m_import);
     m_status->addPermanentWidget(m_folderChoice->button());
     connect(m_folderChoice->button(), &QToolButton::clicked, this,
             [this] { chooseFolderInDialog(); });
@@ -198,6 +206,18 @@ void MainWindow::chooseFolderInDialog() {
     }
 }
 
+void MainWindow::openImport() {
+    if (running()) {
+        return;
+    }
+    auto* dialog = new ImportDialog(this, m_clock, m_state.options.workingFolder,
+                                    [this](const std::filesystem::path& folder) {
+                                        chooseWorkingFolder(folder);
+                                    });
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
+}
+
 void MainWindow::arm() {
     m_compute->setEnabled(true);
     m_arm->setEnabled(false);
@@ -213,6 +233,7 @@ void MainWindow::startCalculation() {
     // The options and the folder cannot change under a computation.
     m_options->setEnabled(false);
     m_folderChoice->setEnabled(false);
+    m_import->setEnabled(false);
     m_compute->hide();
     m_stop->setEnabled(true);
     m_stop->show();
@@ -235,6 +256,7 @@ void MainWindow::runFinished(const RunOutcome& outcome) {
     }
     m_options->setEnabled(true);
     m_folderChoice->setEnabled(true);
+    m_import->setEnabled(true);
     m_stop->hide();
     m_compute->show();
     m_arm->setEnabled(true);

@@ -1,7 +1,8 @@
 // The main window of the desktop program: the top band, the working folder's file
 // panels, the option controls, arming, starting and stopping the computation, the
-// message list and the status bar, the help windows, and the choice of the working
-// folder (button, status bar, recent folders, a folder dropped on the window). The
+// message list and the status bar, the help windows, the choice of the working
+// folder (button, status bar, recent folders, a folder dropped on the window) and the
+// import of a field file into a folder. The
 // computation runs on a thread of its own (run_controller.h).
 #pragma once
 
@@ -19,6 +20,7 @@
 
 class QDateEdit;
 class QPushButton;
+class QToolButton;
 class QWindow;
 
 namespace ptw3 {
@@ -55,6 +57,8 @@ public:
     void chooseWorkingFolder(const std::filesystem::path& folder);
     /// "Folder roboczy…" and a click on the status bar: the folder dialog.
     void chooseFolderInDialog();
+    /// "Import…": the import dialog, window-modal; nothing happens while a computation runs.
+    void openImport();
 
     /// True from the start of a run until the worker has finished.
     bool running() const { return m_runs->running(); }
@@ -104,6 +108,7 @@ private:
     QPushButton* m_compute = nullptr;
     QPushButton* m_stop = nullptr;
     QPushButton* m_close = nullptr;
+    QToolButton* m_import = nullptr;
     QDateEdit* m_date = nullptr;
     StatusLine* m_status = nullptr;
     RunController* m_runs = nullptr;

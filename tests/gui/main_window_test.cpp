@@ -16,6 +16,7 @@
 #include <QDateEdit>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QDialog>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -371,6 +372,52 @@ TEST_F(WindowFixture, AWholeRunWritesItsLinesInOrderAndTheReportOfTheConsole) {
     const QString folder = QStringLiteral(PTW3_SCREENSHOT_DIR);
     ASSERT_TRUE(QDir().mkpath(folder));
     EXPECT_TRUE(window->grab().save(folder + "/main_window.png"));
+}
+
+// "Import…": a field file brought into a folder that holds a working file already, after the
+// question; the report opens and the folder becomes the working folder.
+TEST_F(WindowFixture, ImportAsksBeforeOverwritingThenTakesTheFolder) {
+    open();
+    TempFolder source, target;
+    source.write("pomiar.gsi", "110001+00000001 81..00+03000000 82..00+05000000 \r\n"
+                               "110002+00000002 81..00+03000000 82..00+05100000 \r\n"
+                               "110003+00000001 88..10+00001500 \r\n"
+                               "110004+00000002 21.102+00000000 22.102+09000000 \r\n"
+                               "110005+00000003 21.102+10000000 32..00+00050000 \r\n");
+    target.write("XY.sta", "1 0 0\r\n");
+    const auto qt = [](const std::filesystem::path& p) { return QString::fromStdString(p); };
+    child<QToolButton>("ImportButton")->click();
+    QPointer<QDialog> dialog = window->findChild<QDialog*>("ImportDialog");
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return dialog->isVisible(); }));
+    dialog->findChild<QLineEdit*>("ImportSource")->setText(qt(source.path() / "pomiar.gsi"));
+    dialog->findChild<QLineEdit*>("ImportFolder")->setText(qt(target.path()));
+    const QString folder = QStringLiteral(PTW3_SCREENSHOT_DIR);
+    ASSERT_TRUE(QDir().mkpath(folder));
+    EXPECT_TRUE(window->grab().save(folder + "/main_window_import.png"));
+    EXPECT_TRUE(dialog->grab().save(folder + "/import_dialog.png"));
+    {
+        DialogScript script({"Nie"});
+        dialog->findChild<QPushButton*>("ImportRun")->click();
+        ASSERT_EQ(script.shown.size(), 1u);
+        EXPECT_EQ(script.shown[0].text, "Nadpisać istniejące pliki robocze: XY.sta?");
+    }
+    EXPECT_EQ(target.read("XY.sta"), "1 0 0\r\n");
+    EXPECT_TRUE(dialog->isVisible());
+    {
+        DialogScript script({"Tak", "OK"});
+        dialog->findChild<QPushButton*>("ImportRun")->click();
+        ASSERT_EQ(script.shown.size(), 2u);
+        EXPECT_TRUE(script.shown[1].text.contains("Rekordy przyjęte: 7, odrzucone: 0."))
+            << script.shown[1].text.toStdString();
+    }
+    EXPECT_EQ(target.read("XY.sta"), "1 5000 3000\r\n2 5100 3000\r\n0 0 0\r\n");
+    EXPECT_EQ(child<QLabel>("FolderStatus")->text(), " Folder roboczy = " + qt(target.path()));
+    auto* editor = window->findChild<EditorWindow*>();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_TRUE(editor->windowTitle().contains("IMPORT.ptw"));
+    editor->close();
+    ASSERT_TRUE(waitUntil([&] { return dialog.isNull() || !dialog->isVisible(); }));
 }
 
 // The files beside the reports follow their box; the sketch panel is armed by them and opens
