@@ -131,7 +131,7 @@ TEST(FieldImport, FaultyRecordsAreRefusedOneByOneAndTheRestReduced) {
          // station's height; the horizontal 50.000 and 50.002 m averaged.
          {{"XY.sta", "1 5000 3000\r\n2 5100 3000\r\n0 0 0\r\n"},
           {"KIERUNKI", "1 11\r\n2 0.0001 10\r\n3 100.0002 10\r\n0\r\n"},
-          {"DLUGOSCI.b", "1 2 98.768608 0.003198\r\n1 3 50.001 0.0031\r\n"}}},
+          {"DLUGOSCI.b", "1 2 98.7686076 0.0031975372\r\n1 3 50.001 0.003100002\r\n"}}},
         {"LandXML in degrees, minutes and seconds, with faults", "pomiar.xml",
          R"(<?xml version="1.0"?>
 <LandXML xmlns="http://www.landxml.org/schema/LandXML-1.2" version="1.2">
@@ -161,7 +161,7 @@ TEST(FieldImport, FaultyRecordsAreRefusedOneByOneAndTheRestReduced) {
          // 90°30' is 100.555… g; the point with approximate coordinates keeps them.
          {{"XY.sta", "1 5000 3000\r\n2 5100 3000\r\n0 0 0\r\n"},
           {"XY.prz", "3 4990 3050\r\n"},
-          {"KIERUNKI", "1 11\r\n2 0 10\r\n3 100.555555556 10\r\n0\r\n"}}},
+          {"KIERUNKI", "1 11\r\n2 0 10\r\n3 100.5555555556 10\r\n0\r\n"}}},
         {"LandXML in feet", "stopy.xml",
          R"(<LandXML><Units><Imperial linearUnit="USSurveyFoot" angularUnit="decimal degrees"/>
 </Units><CgPoints><CgPoint name="1">1 2</CgPoint></CgPoints></LandXML>)",
