@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -96,6 +97,21 @@ std::string general(Real v) {
         return sign + digits + std::string(integerDigits - digits.size(), '0');
     }
     return sign + digits.substr(0, integerDigits) + "." + digits.substr(integerDigits);
+}
+
+std::string trimmedDecimal(Real v, int decimals) {
+    char text[80];
+    std::snprintf(text, sizeof text, "%.*Lf", decimals, static_cast<long double>(v));
+    std::string s = text;
+    if (s.find('.') != std::string::npos) {
+        while (s.back() == '0') {
+            s.pop_back();
+        }
+        if (s.back() == '.') {
+            s.pop_back();
+        }
+    }
+    return s == "-0" ? "0" : s;
 }
 
 } // namespace ptw3

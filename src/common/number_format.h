@@ -23,6 +23,10 @@ std::string integer(int64_t v, int width);
 /// "1.5E-6". Infinities and NaN print as "inf", "-inf" and "nan".
 std::string general(Real v);
 
+/// v with that many decimals, its trailing zeros cut ("104.9461", "0.005", "12"), for
+/// the files other programs read; -0 prints as 0.
+std::string trimmedDecimal(Real v, int decimals);
+
 /// Pads the text with leading blanks to the width (point numbers use 16).
 std::string rightAlign(std::string_view text, int width);
 

@@ -251,20 +251,6 @@ void setField(OGRFeature& f, int column, const FieldValue& v, int decimals) {
     }
 }
 
-/// At each observation, the data-snooping step that took it out (from 1), 0 for none.
-std::vector<int32_t> snoopingSteps(const NetworkResults& r) {
-    std::vector<int32_t> stepOf(r.observations.size(), 0);
-    const std::vector<SnoopingStep>& steps = r.control->snooping.steps;
-    for (size_t i = 0; i < steps.size(); ++i) {
-        const int32_t step = static_cast<int32_t>(i) + 1;
-        stepOf.at(static_cast<size_t>(steps[i].observation)) = step;
-        if (steps[i].alsoRemoved) {
-            stepOf.at(static_cast<size_t>(*steps[i].alsoRemoved)) = step;
-        }
-    }
-    return stepOf;
-}
-
 /// Writes one layer in one transaction; `fill(feature, index)` sets the fields and geometry
 /// of a record. False when any step failed.
 template <class Fill>

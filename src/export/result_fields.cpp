@@ -164,4 +164,17 @@ double roundedTo(Real v, int decimals) {
     // the decimal value.
     return std::nearbyint(static_cast<double>(v * scale)) / scale;
 }
+std::vector<int32_t> snoopingSteps(const NetworkResults& r) {
+    std::vector<int32_t> stepOf(r.observations.size(), 0);
+    const std::vector<SnoopingStep>& steps = r.control->snooping.steps;
+    for (size_t i = 0; i < steps.size(); ++i) {
+        const int32_t step = static_cast<int32_t>(i) + 1;
+        stepOf.at(static_cast<size_t>(steps[i].observation)) = step;
+        if (steps[i].alsoRemoved) {
+            stepOf.at(static_cast<size_t>(*steps[i].alsoRemoved)) = step;
+        }
+    }
+    return stepOf;
+}
+
 } // namespace ptw3

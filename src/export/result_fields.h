@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 namespace ptw3 {
 
@@ -54,5 +55,9 @@ std::string_view observationKindName(ListedKind kind);
 
 /// v rounded half to even to the given decimals, as the double nearest to that decimal.
 double roundedTo(Real v, int decimals);
+
+/// At each observation, the data-snooping step that took it out (from 1), 0 for none; the
+/// results must carry the quality control.
+std::vector<int32_t> snoopingSteps(const NetworkResults& r);
 
 } // namespace ptw3

@@ -10,6 +10,7 @@
 
 #include "common/clock.h"
 #include "common/encoding.h"
+#include "common/number_format.h"
 #include "common/folder_files.h"
 #include "common/message_list.h"
 #include "common/run_context.h"
@@ -43,38 +44,22 @@ constexpr Real fullCircleGrad = 400;
 constexpr int32_t exportIterations = 6;
 constexpr Real freeCoordinateDeviationMm = 1e6;
 
-// A number with that many decimals, its trailing zeros cut ("104.9461", "0.005", "12").
-std::string decimal(Real v, int decimals) {
-    char text[80];
-    std::snprintf(text, sizeof text, "%.*Lf", decimals, static_cast<long double>(v));
-    std::string s = text;
-    if (s.find('.') != std::string::npos) {
-        while (s.back() == '0') {
-            s.pop_back();
-        }
-        if (s.back() == '.') {
-            s.pop_back();
-        }
-    }
-    return s == "-0" ? "0" : s;
-}
-
 std::string coordinate(Real m) {
-    return decimal(m, 6);
+    return trimmedDecimal(m, 6);
 }
 std::string length(Real m) {
-    return decimal(m, 7);
+    return trimmedDecimal(m, 7);
 }
 std::string grads(Real g) {
     Real r = std::fmod(g, fullCircleGrad);
     if (r < 0) {
         r += fullCircleGrad;
     }
-    std::string s = decimal(r, 10);
+    std::string s = trimmedDecimal(r, 10);
     return s == "400" ? "0" : s;
 }
 std::string deviation(Real v) {
-    return decimal(v, 6);
+    return trimmedDecimal(v, 6);
 }
 
 // The computation asks nothing of a person here: a question (a defect of the system, nearly

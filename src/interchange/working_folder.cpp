@@ -1,6 +1,7 @@
 #include "interchange/working_folder.h"
 
 #include "common/encoding.h"
+#include "common/number_format.h"
 #include "common/folder_files.h"
 #include "common/text_file.h"
 #include "run/uklad.h"
@@ -18,30 +19,14 @@ namespace {
 constexpr size_t longestNumber = 16;
 constexpr size_t mostDirections = 500;
 
-// A number with that many decimals, its trailing zeros cut ("104.9461", "0.005", "12").
-std::string decimal(Real v, int decimals) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*Lf", decimals, static_cast<long double>(v));
-    std::string s = text;
-    if (s.find('.') != std::string::npos) {
-        while (s.back() == '0') {
-            s.pop_back();
-        }
-        if (s.back() == '.') {
-            s.pop_back();
-        }
-    }
-    return s == "-0" ? "0" : s;
-}
-
 // Values keep digits well below what the adjustment prints, so that weights and reductions
 // carried over from another program change no printed figure (an ellipse's orientation of a
 // nearly round ellipse moves with the fourth digit of a mean error).
-std::string coordinate(Real v) { return decimal(v, 6); }
-std::string grads(Real v) { return decimal(v, 10); }
-std::string metres(Real v) { return decimal(v, 7); }
-std::string meanErrorMetres(Real v) { return decimal(v, 10); }
-std::string cc(Real v) { return decimal(v, 6); }
+std::string coordinate(Real v) { return trimmedDecimal(v, 6); }
+std::string grads(Real v) { return trimmedDecimal(v, 10); }
+std::string metres(Real v) { return trimmedDecimal(v, 7); }
+std::string meanErrorMetres(Real v) { return trimmedDecimal(v, 10); }
+std::string cc(Real v) { return trimmedDecimal(v, 6); }
 
 class FileText {
 public:
