@@ -1,23 +1,20 @@
-// Profile (skyline) storage after Jennings. The equations are summed in the extended type;
-// solving copies them, exactly, into the arithmetic of the factorisation, whose factor and
-// then selected inverse share the profile's layout. The cofactor of an observation is the
-// quadratic form of its coefficients with the inverse's elements between its unknowns.
+// The equations are summed in the extended type over their sparse pattern; solving copies
+// them, exactly, into the arithmetic of the factorisation: the supernodal double-double
+// factor, or the profile for the extended type, whose factor and then selected inverse
+// share the profile's layout. The cofactor of an observation is the quadratic form of its
+// coefficients with the inverse's elements between its unknowns.
 
 #include "solver/normal_equations.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <type_traits>
+#include <stdexcept>
 
 namespace ptw3 {
 namespace {
 
 /// [pvv] + [pdd] put in place of a value that round-off drove below zero.
 constexpr Real deflatedSumOfSquares = 1e-7L;
-
-Real realOf(Real v) { return v; }
-Real realOf(DoubleDouble v) { return toReal(v); }
 
 // A double-double keeps its 106 bits only while its low part is a normal double and no
 // product of two elements leaves the double range; the extended type reaches 10^4932.
@@ -27,6 +24,24 @@ bool fitsDoubleDouble(Real v) {
     constexpr Real smallest = 1e-120L;
     const Real a = std::fabs(v);
     return a == 0 || (a >= smallest && a <= largest);
+}
+
+/// Every pair of points inside the profile of the half-band widths.
+PointGraph profileGraph(const Table<int32_t>& halfBand, int32_t lr) {
+    std::vector<std::vector<int32_t>> lists(static_cast<size_t>(lr));
+    for (int32_t k = 1; k <= lr; ++k) {
+        for (int32_t q = k + 1; q < k + halfBand[k]; ++q) {
+            lists[static_cast<size_t>(k) - 1].push_back(q - 1);
+            lists[static_cast<size_t>(q) - 1].push_back(k - 1);
+        }
+    }
+    PointGraph g;
+    g.points = lr;
+    for (const std::vector<int32_t>& list : lists) {
+        g.neighbours.insert(g.neighbours.end(), list.begin(), list.end());
+        g.start.push_back(static_cast<int64_t>(g.neighbours.size()));
+    }
+    return g;
 }
 
 } // namespace
@@ -39,8 +54,14 @@ NormalEquations::NormalEquations(const NormalEquations& other)
     : m_n(other.m_n)
     , m_rowEnd(other.m_rowEnd)
     , m_rowLength(other.m_rowLength)
+    , m_graph(other.m_graph)
+    , m_entryStart(other.m_entryStart)
+    , m_column(other.m_column)
+    , m_entry(other.m_entry)
     , m_profile(other.m_profile)
-    , m_split(other.m_split)
+    , m_structure(other.m_structure)
+    , m_factorIndex(other.m_factorIndex)
+    , m_factor(other.m_factor)
     , m_b(other.m_b)
     , m_x(other.m_x)
     , m_q(other.m_q)
@@ -59,7 +80,8 @@ NormalEquations& NormalEquations::operator=(const NormalEquations& other) {
 
 NormalEquations& NormalEquations::operator=(NormalEquations&&) noexcept = default;
 
-int64_t NormalEquations::layOut(const Table<int32_t>& halfBand, int32_t lr) {
+int64_t NormalEquations::layOut(const Table<int32_t>& halfBand, int32_t lr,
+                                const PointGraph* graph) {
     assert(lr >= 0 && halfBand.count() >= lr);
     const int32_t n = 2 * lr;
     std::vector<int64_t> rowEnd(static_cast<size_t>(n) + 1, 0);
@@ -76,13 +98,19 @@ int64_t NormalEquations::layOut(const Table<int32_t>& halfBand, int32_t lr) {
     m_x.clear();
     m_q.clear();
     m_blocks.clear();
-    m_split.clear();
+    m_profile.clear();
+    m_structure.reset();
+    m_factor.reset();
+    m_factorIndex.clear();
     m_stage = Stage::Accumulating;
     if (count > profileCapacity) {
         m_n = 0;
         m_rowEnd.assign(1, 0);
         m_rowLength.clear();
-        m_profile.clear();
+        m_graph = {};
+        m_entryStart.assign(2, 0);
+        m_column.clear();
+        m_entry.clear();
         m_b.assign(2, 0);
         return count;
     }
@@ -92,7 +120,40 @@ int64_t NormalEquations::layOut(const Table<int32_t>& halfBand, int32_t lr) {
     for (int32_t r = 1; r <= n; ++r) {
         m_rowLength[static_cast<size_t>(r)] = static_cast<int32_t>(m_rowEnd[r] - m_rowEnd[r - 1]);
     }
-    m_profile.assign(count);
+    m_graph = graph != nullptr ? *graph : profileGraph(halfBand, lr);
+    assert(m_graph.points == lr);
+
+    // Row 2q-1 holds the X and Y of point q and of its later neighbours, row 2q the same
+    // but its own X.
+    m_entryStart.assign(static_cast<size_t>(n) + 2, 0);
+    m_column.clear();
+    std::vector<int32_t> later;
+    for (int32_t q = 1; q <= lr; ++q) {
+        later.clear();
+        for (int64_t e = m_graph.start[q - 1]; e < m_graph.start[q]; ++e) {
+            const int32_t p = m_graph.neighbours[static_cast<size_t>(e)] + 1;
+            if (p > q) {
+                assert(p < q + halfBand[q]); // the profile holds every coupling
+                later.push_back(p);
+            }
+        }
+        std::sort(later.begin(), later.end());
+        later.erase(std::unique(later.begin(), later.end()), later.end());
+        for (int32_t coordinate = 0; coordinate < 2; ++coordinate) {
+            const int32_t r = 2 * q - 1 + coordinate;
+            m_entryStart[static_cast<size_t>(r)] = static_cast<int64_t>(m_column.size());
+            if (coordinate == 0) {
+                m_column.push_back(2 * q - 1);
+            }
+            m_column.push_back(2 * q);
+            for (const int32_t p : later) {
+                m_column.push_back(2 * p - 1);
+                m_column.push_back(2 * p);
+            }
+        }
+    }
+    m_entryStart[static_cast<size_t>(n) + 1] = static_cast<int64_t>(m_column.size());
+    m_entry.assign(m_column.size(), 0);
     m_b.assign(static_cast<size_t>(n) + 2, 0);
     return count;
 }
@@ -114,9 +175,17 @@ ProfileShape NormalEquations::shape() const {
 }
 
 void NormalEquations::clear() {
-    std::fill(m_profile.values().begin(), m_profile.values().end(), 0);
+    std::fill(m_entry.begin(), m_entry.end(), 0);
     std::fill(m_b.begin(), m_b.end(), 0);
     m_stage = Stage::Accumulating;
+}
+
+int64_t NormalEquations::entryOf(int32_t r, int32_t c) const {
+    assert(r <= c && r >= 1 && c <= m_n);
+    const auto begin = m_column.begin() + m_entryStart[static_cast<size_t>(r)];
+    const auto end = m_column.begin() + m_entryStart[static_cast<size_t>(r) + 1];
+    const auto at = std::lower_bound(begin, end, c);
+    return at != end && *at == c ? at - m_column.begin() : -1;
 }
 
 void NormalEquations::accumulate(std::span<const EquationTerm> row, Real freeTerm) {
@@ -140,10 +209,13 @@ void NormalEquations::accumulate(std::span<const EquationTerm> row, Real freeTer
         m_b[static_cast<size_t>(a.unknown)] += a.coefficient * freeTerm;
         for (size_t q = p; q < m_merged.size(); ++q) {
             const EquationTerm& e = m_merged[q];
-            const int32_t r = std::min(a.unknown, e.unknown);
-            const int32_t s = std::max(a.unknown, e.unknown);
-            assert(s - r < rowLength(r)); // the ordering keeps every coupling inside the profile
-            rowOf(r)[s - r] += a.coefficient * e.coefficient;
+            const int64_t k =
+                entryOf(std::min(a.unknown, e.unknown), std::max(a.unknown, e.unknown));
+            if (k < 0) {
+                throw std::logic_error("an observation couples unknowns that the normal "
+                                       "equations were not laid out to couple");
+            }
+            m_entry[static_cast<size_t>(k)] += a.coefficient * e.coefficient;
         }
     }
     m_b[static_cast<size_t>(m_n) + 1] += freeTerm * freeTerm;
@@ -151,7 +223,14 @@ void NormalEquations::accumulate(std::span<const EquationTerm> row, Real freeTer
 
 void NormalEquations::addToDiagonal(int32_t unknown, Real weight) {
     assert(unknown >= 1 && unknown <= m_n && m_stage == Stage::Accumulating);
-    rowOf(unknown)[0] += weight;
+    m_entry[static_cast<size_t>(m_entryStart[static_cast<size_t>(unknown)])] += weight;
+}
+
+DoubleDouble NormalEquations::supernodalInverse(int32_t r, int32_t c) const {
+    const int32_t i = m_structure->position[static_cast<size_t>(r) - 1];
+    const int32_t j = m_structure->position[static_cast<size_t>(c) - 1];
+    const int64_t k = m_structure->indexOf(std::max(i, j), std::min(i, j));
+    return k < 0 ? DoubleDouble{} : m_factor->value(k);
 }
 
 Real NormalEquations::element(int32_t r, int32_t c) const {
@@ -159,117 +238,152 @@ Real NormalEquations::element(int32_t r, int32_t c) const {
         std::swap(r, c);
     }
     assert(r >= 1 && c <= m_n);
-    if (c - r >= m_rowLength[static_cast<size_t>(r)]) {
-        return 0;
+    if (m_stage == Stage::Accumulating) {
+        const int64_t k = entryOf(r, c);
+        return k < 0 ? 0 : m_entry[static_cast<size_t>(k)];
     }
-    const int64_t k = indexOf(r, c);
-    return m_stage != Stage::Accumulating && m_arithmetic == Arithmetic::DoubleDouble
-               ? toReal(m_split.get(k))
-               : m_profile.get(k);
+    if (m_arithmetic == Arithmetic::Extended) {
+        return c - r < m_rowLength[static_cast<size_t>(r)] ? m_profile.get(indexOf(r, c)) : 0;
+    }
+    return m_stage == Stage::Inverted ? toReal(supernodalInverse(r, c)) : 0;
 }
 
-template <class S>
-SolveOutcome NormalEquations::solve(Elements<S>& factor, Real pivotShift,
-                                    const WeakPivot& weakPivot, const StepReport& report) {
+SolveOutcome NormalEquations::solveProfile(Real pivotShift, const WeakPivot& weakPivot,
+                                           const StepReport& report) {
     const int32_t n = m_n;
-    Elements<S> b;
-    b.assign(n + 2);
-    for (int32_t r = 1; r <= n + 1; ++r) {
-        if constexpr (std::is_same_v<S, Real>) {
-            b.set(r, m_b[static_cast<size_t>(r)]);
-        } else {
-            b.set(r, toDoubleDouble(m_b[static_cast<size_t>(r)]));
+    m_profile.assign(elementCount());
+    for (int32_t r = 1; r <= n; ++r) {
+        Real* row = m_profile.at(m_rowEnd[static_cast<size_t>(r) - 1]);
+        for (int64_t k = m_entryStart[static_cast<size_t>(r)];
+             k < m_entryStart[static_cast<size_t>(r) + 1]; ++k) {
+            row[m_column[static_cast<size_t>(k)] - r] = m_entry[static_cast<size_t>(k)];
         }
     }
+    Elements<Real> b;
+    b.values() = m_b;
     SolveOutcome outcome;
-    const int32_t weakPivots =
-        factoriseProfile<S>(shape(), factor, b, pivotShift, weakPivot, pool(), report);
-    outcome.defect = weakPivots > 0;
-    for (int32_t r = 1; r <= n + 1; ++r) {
-        m_b[static_cast<size_t>(r)] = realOf(b.get(r));
-    }
+    outcome.defect =
+        factoriseProfile<Real>(shape(), m_profile, b, pivotShift, weakPivot, pool(), report) > 0;
+    m_b = b.values();
     if (m_b[static_cast<size_t>(n) + 1] < 0) {
         m_b[static_cast<size_t>(n) + 1] = deflatedSumOfSquares;
         outcome.deflated = true;
     }
-    Elements<S> x;
+    Elements<Real> x;
     x.assign(n + 2);
-    backSubstitute<S>(shape(), factor, b, x);
+    backSubstitute<Real>(shape(), m_profile, b, x);
     m_x.clear();
     m_x.resize(n);
     for (int32_t r = 1; r <= n; ++r) {
-        m_x[r] = realOf(x.get(r));
+        m_x[r] = x.get(r);
     }
     m_stage = Stage::Factorised;
     return outcome;
 }
 
+bool NormalEquations::fitsDoubleDouble() const {
+    const auto fits = [](Real v) { return ptw3::fitsDoubleDouble(v); };
+    return std::all_of(m_b.begin() + 1, m_b.end(), fits) &&
+           std::all_of(m_entry.begin(), m_entry.end(), fits);
+}
+
+bool NormalEquations::solveSupernodal(Real pivotShift, const StepReport& report,
+                                      SolveOutcome& outcome) {
+    const int32_t n = m_n;
+    if (!m_structure) {
+        auto structure = std::make_shared<SupernodalStructure>(analyseSupernodal(m_graph));
+        const std::vector<int32_t>& at = structure->position;
+        m_factorIndex.resize(m_entry.size());
+        for (int32_t r = 1; r <= n; ++r) {
+            const int32_t i = at[static_cast<size_t>(r) - 1];
+            for (int64_t k = m_entryStart[static_cast<size_t>(r)];
+                 k < m_entryStart[static_cast<size_t>(r) + 1]; ++k) {
+                const int32_t j = at[static_cast<size_t>(m_column[static_cast<size_t>(k)]) - 1];
+                m_factorIndex[static_cast<size_t>(k)] =
+                    structure->indexOf(std::max(i, j), std::min(i, j));
+                assert(m_factorIndex[static_cast<size_t>(k)] >= 0);
+            }
+        }
+        m_structure = std::move(structure);
+    }
+    if (!m_factor) {
+        m_factor.emplace(m_structure);
+    } else {
+        m_factor->clear();
+    }
+    for (size_t k = 0; k < m_entry.size(); ++k) {
+        m_factor->set(m_factorIndex[k], toDoubleDouble(m_entry[k]));
+    }
+    if (!m_factor->factorise(pivotShift, pool(), report)) {
+        return false;
+    }
+    const std::vector<int32_t>& unknownAt = m_structure->permutation;
+    std::vector<DoubleDouble> b(static_cast<size_t>(n) + 1);
+    for (int32_t k = 0; k < n; ++k) {
+        const auto r = static_cast<size_t>(unknownAt[static_cast<size_t>(k)]) + 1;
+        b[static_cast<size_t>(k)] = toDoubleDouble(m_b[r]);
+    }
+    b[static_cast<size_t>(n)] = toDoubleDouble(m_b[static_cast<size_t>(n) + 1]);
+    std::vector<DoubleDouble> x;
+    m_factor->substitute(b, x);
+    m_x.clear();
+    m_x.resize(n);
+    for (int32_t k = 0; k < n; ++k) {
+        const int32_t r = unknownAt[static_cast<size_t>(k)] + 1;
+        m_b[static_cast<size_t>(r)] = toReal(b[static_cast<size_t>(k)]);
+        m_x[r] = toReal(x[static_cast<size_t>(k)]);
+    }
+    m_b[static_cast<size_t>(n) + 1] = toReal(b[static_cast<size_t>(n)]);
+    if (m_b[static_cast<size_t>(n) + 1] < 0) {
+        m_b[static_cast<size_t>(n) + 1] = deflatedSumOfSquares;
+        outcome.deflated = true;
+    }
+    m_stage = Stage::Factorised;
+    return true;
+}
+
 SolveOutcome NormalEquations::solveNormalEquations(Real pivotShift, const WeakPivot& weakPivot,
                                                    const StepReport& report) {
     assert(m_stage == Stage::Accumulating);
-    if (m_arithmetic == Arithmetic::DoubleDouble && !splitProfile()) {
-        m_arithmetic = Arithmetic::Extended;
-        m_split.clear();
-    }
-    if (m_arithmetic == Arithmetic::DoubleDouble) {
-        struct Defect {};
-        try {
-            return solve(m_split, pivotShift, [](int32_t) { throw Defect{}; }, report);
-        } catch (const Defect&) {
-            // A defective system is solved, from here to the end of the computation, in the
-            // extended type: what it prints in the undetermined directions is rounding noise
-            // raised by the substituted pivot, and it is then that of the plain algorithm.
-            m_arithmetic = Arithmetic::Extended;
-            m_split.clear();
+    if (m_arithmetic == Arithmetic::DoubleDouble && m_n > 0) {
+        SolveOutcome outcome;
+        if (fitsDoubleDouble() && solveSupernodal(pivotShift, report, outcome)) {
+            return outcome;
         }
+        // A defective system is solved, from here to the end of the computation, by the
+        // profile in the extended type: what it prints in the undetermined directions is
+        // rounding noise raised by the substituted pivot, and it is then that of the plain
+        // algorithm, its weak pivots named in the profile's order.
+        m_arithmetic = Arithmetic::Extended;
+        m_factor.reset();
+        m_structure.reset();
+        m_factorIndex.clear();
     }
-    return solve(m_profile, pivotShift, weakPivot, report);
+    return solveProfile(pivotShift, weakPivot, report);
 }
 
-bool NormalEquations::splitProfile() {
-    constexpr int64_t chunkElements = int64_t{1} << 20;
-    const int64_t count = elementCount();
-    m_split.resize(count);
-    std::atomic<bool> fits = std::all_of(m_b.begin() + 1, m_b.end(), fitsDoubleDouble);
-    pool().forEachChunk(static_cast<int32_t>((count + chunkElements - 1) / chunkElements),
-                        [&](int32_t chunk) {
-                            const int64_t first = chunk * chunkElements;
-                            const int64_t end = std::min(count, first + chunkElements);
-                            bool chunkFits = true;
-                            for (int64_t k = first; k < end; ++k) {
-                                const Real v = m_profile.get(k);
-                                chunkFits = chunkFits && fitsDoubleDouble(v);
-                                m_split.set(k, toDoubleDouble(v));
-                            }
-                            if (!chunkFits) {
-                                fits.store(false, std::memory_order_relaxed);
-                            }
-                        });
-    return fits.load();
-}
-
-template <class S> void NormalEquations::fillCofactors(Elements<S>& inverse) {
+void NormalEquations::fillCofactors(const std::function<Real(int32_t, int32_t)>& inverse) {
     const int32_t lr = m_n / 2;
     m_q.clear();
     m_q.resize(m_n);
     for (int32_t r = 1; r <= m_n; ++r) {
-        m_q[r] = realOf(inverse.get(indexOf(r, r)));
+        m_q[r] = inverse(r, r);
     }
     m_blocks.clear();
     m_blocks.resize(lr);
     for (int32_t k = 1; k <= lr; ++k) {
-        m_blocks[k] = {m_q[2 * k - 1], m_q[2 * k], realOf(inverse.get(indexOf(2 * k - 1, 2 * k)))};
+        m_blocks[k] = {m_q[2 * k - 1], m_q[2 * k], inverse(2 * k - 1, 2 * k)};
     }
 }
 
 void NormalEquations::computePointCofactors(const StepReport& report) {
     assert(m_stage == Stage::Factorised || m_n == 0);
-    if (m_arithmetic == Arithmetic::Extended) {
+    if (m_arithmetic == Arithmetic::Extended || m_n == 0) {
         invertProfile<Real>(shape(), m_profile, pool(), report);
-        fillCofactors(m_profile);
+        fillCofactors([&](int32_t r, int32_t c) { return m_profile.get(indexOf(r, c)); });
     } else {
-        invertProfile<DoubleDouble>(shape(), m_split, pool(), report);
-        fillCofactors(m_split);
+        m_factor->invert(pool(), report);
+        fillCofactors([&](int32_t r, int32_t c) { return toReal(supernodalInverse(r, c)); });
     }
     m_stage = Stage::Inverted;
 }
@@ -293,31 +407,34 @@ Real NormalEquations::computeObservationCofactor(std::span<const EquationTerm> r
         }
     }
     // a Z a^T = sum_i a_i^2 Z[i][i] + 2 sum_{i<j} a_i a_j Z[i][j].
-    const auto z = [&](size_t i, size_t j) {
-        const int32_t r = std::min(terms[i].unknown, terms[j].unknown);
-        const int32_t c = std::max(terms[i].unknown, terms[j].unknown);
-        return indexOf(r, c);
-    };
     if (m_arithmetic == Arithmetic::Extended) {
+        const auto z = [&](size_t i, size_t j) {
+            const int32_t r = std::min(terms[i].unknown, terms[j].unknown);
+            const int32_t c = std::max(terms[i].unknown, terms[j].unknown);
+            return m_profile.get(indexOf(r, c));
+        };
         Real q = 0;
         for (size_t i = 0; i < terms.size(); ++i) {
             const Real a = terms[i].coefficient;
             Real cross = 0;
             for (size_t j = i + 1; j < terms.size(); ++j) {
-                cross += terms[j].coefficient * m_profile.get(z(i, j));
+                cross += terms[j].coefficient * z(i, j);
             }
-            q += a * (a * m_profile.get(z(i, i)) + 2 * cross);
+            q += a * (a * z(i, i) + 2 * cross);
         }
         return q;
     }
+    const auto z = [&](size_t i, size_t j) {
+        return supernodalInverse(terms[i].unknown, terms[j].unknown);
+    };
     DoubleDouble q;
     for (size_t i = 0; i < terms.size(); ++i) {
         const DoubleDouble a = toDoubleDouble(terms[i].coefficient);
         DoubleDouble cross;
         for (size_t j = i + 1; j < terms.size(); ++j) {
-            cross = cross + toDoubleDouble(terms[j].coefficient) * m_split.get(z(i, j));
+            cross = cross + toDoubleDouble(terms[j].coefficient) * z(i, j);
         }
-        q = q + a * (a * m_split.get(z(i, i)) + DoubleDouble{2, 0} * cross);
+        q = q + a * (a * z(i, i) + DoubleDouble{2, 0} * cross);
     }
     return toReal(q);
 }

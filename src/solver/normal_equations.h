@@ -1,9 +1,12 @@
-// The normal equations of the adjustment in Jennings's profile storage (the upper triangle
-// inside a variable band fixed by the ordering of the unknowns) and their solution: Cholesky
-// factorisation carrying the right-hand side and [pLL] along, back substitution, and the
-// selected inverse of Takahashi, Fagan and Chin, from which every point's 2x2 block and every
-// observation's cofactor a N^-1 a^T follow. Accumulated in the extended type; factorised and
-// inverted in double-double (vector instructions, about 106 bits) or in the extended type.
+// The normal equations of the adjustment: summed in the extended type over their sparse
+// pattern (each point coupled with the points an observation joins it to), solved by
+// Cholesky factorisation carrying the right-hand side and [pLL] along, back substitution,
+// and the selected inverse of Takahashi, Fagan and Chin, from which every point's 2x2 block
+// and every observation's cofactor a N^-1 a^T follow. In double-double (about 106 bits,
+// on the vector units) the factorisation is supernodal over a fill-reducing ordering; in
+// the extended type it is Jennings's profile Cholesky over the Cuthill-McKee ordering of
+// the unknowns, whose profile (the upper triangle inside a variable band) is laid out
+// either way: its size is the capacity limit of the store.
 // Numbers in, numbers out: a weak pivot and the progress go back to the caller by callback.
 #pragma once
 
@@ -12,11 +15,14 @@
 #include "solver/arithmetic.h"
 #include "solver/double_double.h"
 #include "solver/profile_solver.h"
+#include "solver/supernodal_factor.h"
+#include "solver/supernodal_structure.h"
 
 #include <cassert>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -52,13 +58,18 @@ public:
     NormalEquations(NormalEquations&&) noexcept;
     NormalEquations& operator=(NormalEquations&&) noexcept;
 
-    /// Lays out the row profile for lr points to be determined from their half-band widths
-    /// halfBand[1..lr] (points); returns the number of stored elements. When it exceeds
-    /// profileCapacity nothing is allocated and the store is left empty (the caller stops).
-    int64_t layOut(const Table<int32_t>& halfBand, int32_t lr);
+    /// Lays out the equations of lr points to be determined: the row profile from their
+    /// half-band widths halfBand[1..lr] (points), and the pattern from the graph of the
+    /// points (point q of the ordering is vertex q-1), which the profile must hold; without
+    /// a graph every pair inside the profile is coupled. Returns the number of elements of
+    /// the profile. When it exceeds profileCapacity nothing is allocated and the store is
+    /// left empty (the caller stops).
+    int64_t layOut(const Table<int32_t>& halfBand, int32_t lr, const PointGraph* graph = nullptr);
 
     int32_t unknownCount() const { return m_n; } ///< n = 2 lr
     int64_t elementCount() const { return m_rowEnd.back(); }
+    /// The factor's supernodal structure once a solution in double-double has analysed it.
+    const SupernodalStructure* supernodalStructure() const { return m_structure.get(); }
     int32_t rowLength(int32_t r) const { return m_rowLength[static_cast<size_t>(r)]; }
 
     void setArithmetic(Arithmetic arithmetic) { m_arithmetic = arithmetic; }
@@ -73,16 +84,19 @@ public:
     /// Adds one observation equation whose coefficients and free term (m) are already
     /// multiplied by the square root of its weight: a_r a_s to N[r][s] for every pair,
     /// a_r t to b[r], t^2 to b[n+1]. Terms of unknowns 0 or below are dropped; terms naming
-    /// the same unknown twice are summed first.
+    /// the same unknown twice are summed first. Throws std::logic_error for a pair of
+    /// unknowns that the layout does not couple.
     void accumulate(std::span<const EquationTerm> row, Real freeTerm);
     /// Adds a weight-only pseudo-observation of one unknown to its diagonal element.
     void addToDiagonal(int32_t unknown, Real weight);
 
-    /// N[r][c] while accumulating; once solved the factor U[r][c] (1/U[r][r] on the
-    /// diagonal); once the cofactors are computed (N^-1)[r][c]. Zero outside the profile;
-    /// the arguments may come in either order.
+    /// N[r][c] while accumulating; once solved in the extended type the profile factor
+    /// U[r][c] (1/U[r][r] on the diagonal); once the cofactors are computed (N^-1)[r][c].
+    /// Zero outside the pattern (and outside the profile in the extended type; for the
+    /// supernodal factor, which is in its own order); the arguments may come in either order.
     Real element(int32_t r, int32_t c) const;
-    /// b[r], r = 1..n+1 (after solving: the forward-substituted y and [pvv] + [pdd]).
+    /// b[r], r = 1..n+1 (after solving: the forward-substituted y, in the extended type,
+    /// and [pvv] + [pdd]).
     Real rightHandSide(int32_t r) const {
         assert(r >= 1 && r <= m_n + 1);
         return m_b[static_cast<size_t>(r)];
@@ -90,10 +104,10 @@ public:
 
     /// Factorises N, forward-substitutes b (b[n+1] becomes [pLL] - y^T y) and
     /// back-substitutes x = -N^-1 b. A pivot at or below 0.001 after adding pivotShift is
-    /// passed to weakPivot, once for each such pivot in row order, and then raised by 0.001;
-    /// the store then works in the extended type from there on, as it does for equations
-    /// whose magnitudes double-double cannot hold. Either callback may throw to abandon the
-    /// solution.
+    /// passed to weakPivot, once for each such pivot in the profile's row order, and then
+    /// raised by 0.001: a system with such a pivot, or whose magnitudes double-double cannot
+    /// hold, is solved by the profile in the extended type, and the store works so from there
+    /// on. Either callback may throw to abandon the solution.
     SolveOutcome solveNormalEquations(Real pivotShift, const WeakPivot& weakPivot,
                                       const StepReport& report);
 
@@ -116,27 +130,36 @@ private:
     enum class Stage { Accumulating, Factorised, Inverted };
 
     ProfileShape shape() const;
-    /// Copies N into the double-double store (exactly: 64 significant bits fit in two
-    /// doubles), on all threads; false when an element of N or b lies outside the range in
-    /// which double-double keeps its digits.
-    bool splitProfile();
     WorkerPool& pool();
-    template <class S>
-    SolveOutcome solve(Elements<S>& factor, Real pivotShift, const WeakPivot& weakPivot,
-                       const StepReport& report);
-    template <class S> void fillCofactors(Elements<S>& inverse);
-    /// Index of N[r][c] in the store, r <= c inside row r's run.
+    /// The index of N[r][c] (r <= c) among the stored entries, or -1.
+    int64_t entryOf(int32_t r, int32_t c) const;
+    /// Every entry and b within the range in which double-double keeps its digits.
+    bool fitsDoubleDouble() const;
+    bool solveSupernodal(Real pivotShift, const StepReport& report, SolveOutcome& outcome);
+    SolveOutcome solveProfile(Real pivotShift, const WeakPivot& weakPivot,
+                              const StepReport& report);
+    void fillCofactors(const std::function<Real(int32_t, int32_t)>& inverse);
+    /// Index of N[r][c] in the profile, r <= c inside row r's run.
     int64_t indexOf(int32_t r, int32_t c) const {
         assert(r <= c && c - r < m_rowLength[static_cast<size_t>(r)]);
         return m_rowEnd[static_cast<size_t>(r) - 1] + (c - r);
     }
-    Real* rowOf(int32_t r) { return &m_profile.values()[static_cast<size_t>(m_rowEnd[r - 1])]; }
+    /// The value of (N^-1)[r][c] in the supernodal inverse, zero outside its pattern.
+    DoubleDouble supernodalInverse(int32_t r, int32_t c) const;
 
     int32_t m_n = 0;
     std::vector<int64_t> m_rowEnd{0};  ///< RowEnd[0..n]: row r occupies [RowEnd[r-1], RowEnd[r])
     std::vector<int32_t> m_rowLength;  ///< [1..n]; slot 0 unused
-    Elements<Real> m_profile;          ///< N as accumulated; the extended factor and inverse
-    Elements<DoubleDouble> m_split;    ///< the double-double factor and inverse
+    PointGraph m_graph;                ///< the points' couplings, by ordering position
+    /// N's upper triangle as accumulated: row r holds the columns
+    /// m_column[m_entryStart[r] .. m_entryStart[r+1]), increasing, its diagonal first.
+    std::vector<int64_t> m_entryStart;
+    std::vector<int32_t> m_column;
+    std::vector<Real> m_entry;
+    Elements<Real> m_profile;          ///< the extended factor and inverse
+    std::shared_ptr<const SupernodalStructure> m_structure;
+    std::vector<int64_t> m_factorIndex; ///< where each entry of N goes in the supernodal factor
+    std::optional<SupernodalFactor> m_factor;
     std::vector<Real> m_b{0, 0};       ///< b[1..n+1]; slot 0 unused
     Table<Real> m_x;
     Table<Real> m_q;

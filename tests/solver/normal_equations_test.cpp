@@ -382,9 +382,11 @@ TEST(NormalEquations, OnePointSolvedByHand) {
         EXPECT_FALSE(outcome.defect);
         EXPECT_FALSE(outcome.deflated);
         const Real tolerance = 4 * epsilon;
-        EXPECT_PRED_FORMAT3(near, equations.element(1, 1), 1 / std::sqrt(5.0L), tolerance);
-        EXPECT_PRED_FORMAT3(near, equations.element(1, 2), 2 / std::sqrt(5.0L), tolerance);
-        EXPECT_PRED_FORMAT3(near, equations.element(2, 2), std::sqrt(5.0L / 6), tolerance);
+        if (arithmetic == Arithmetic::Extended) { // the profile factor, in the profile's order
+            EXPECT_PRED_FORMAT3(near, equations.element(1, 1), 1 / std::sqrt(5.0L), tolerance);
+            EXPECT_PRED_FORMAT3(near, equations.element(1, 2), 2 / std::sqrt(5.0L), tolerance);
+            EXPECT_PRED_FORMAT3(near, equations.element(2, 2), std::sqrt(5.0L / 6), tolerance);
+        }
         EXPECT_PRED_FORMAT3(near, equations.corrections()[1], -4.0L / 3, tolerance);
         EXPECT_PRED_FORMAT3(near, equations.corrections()[2], 4.0L / 3, tolerance);
         EXPECT_PRED_FORMAT3(near, equations.sumOfSquares(), 2.0L / 3, 16 * tolerance);

@@ -1,0 +1,433 @@
+// Notation: a supernode s with nc columns from f on and nr rows (its own nc first, then
+// the rows below); B its block, column j at B + j nr, row i of it being unknown rows[i].
+// A descendant d updates s with the part of its rows from f on: C = L_d[rows >= f] times
+// L_d[rows in s's columns]^T, subtracted where those rows sit in s.
+
+#include "solver/supernodal_factor.h"
+
+#include "solver/profile_kernels.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cassert>
+#include <cmath>
+#include <mutex>
+#include <queue>
+
+namespace ptw3 {
+namespace {
+
+/// A pivot at or below this value marks a numerical or topological defect of the network.
+constexpr Real minimumPivot = 0.001L;
+/// Multiply-adds of a supernode worth sharing between the threads.
+constexpr double parallelWork = 4e5;
+/// Multiply-adds of one chunk of a shared step at least.
+constexpr double chunkWork = 5e4;
+
+DoubleDouble reciprocalRoot(DoubleDouble d) { return DoubleDouble{1, 0} / squareRoot(d); }
+
+/// Splits count items into chunks of about work/count each so that a chunk carries at least
+/// chunkWork; at most 4 chunks per thread.
+int32_t chunksFor(double work, int32_t count, int32_t threads) {
+    const auto byWork = static_cast<int64_t>(work / chunkWork);
+    return static_cast<int32_t>(std::clamp<int64_t>(std::min<int64_t>(byWork, count), 1,
+                                                    int64_t{4} * threads));
+}
+
+/// The share [first, end) of items 0..count-1 of a chunk, by equal counts.
+std::pair<int32_t, int32_t> shareOf(int32_t chunk, int32_t chunks, int32_t count) {
+    const auto at = [&](int32_t c) {
+        return static_cast<int32_t>(static_cast<int64_t>(count) * c / chunks);
+    };
+    return {at(chunk), at(chunk + 1)};
+}
+
+} // namespace
+
+struct SupernodalFactor::Workspace {
+    std::vector<int32_t> map; ///< position of an unknown among the rows of the supernode at hand
+    std::vector<int32_t> positions;
+    Elements<DoubleDouble> temp;
+    Elements<DoubleDouble> block; ///< the dense inverse of the supernode's rows
+    std::vector<DoubleDoubleRow> sources;
+    std::vector<DoubleDouble> factors;
+};
+
+namespace {
+
+/// Workspaces lent to whichever thread takes a chunk.
+template <class W> class Lender {
+public:
+    std::unique_ptr<W> take() {
+        const std::lock_guard lock(m_mutex);
+        if (m_free.empty()) {
+            return std::make_unique<W>();
+        }
+        std::unique_ptr<W> w = std::move(m_free.back());
+        m_free.pop_back();
+        return w;
+    }
+    void give(std::unique_ptr<W> w) {
+        const std::lock_guard lock(m_mutex);
+        m_free.push_back(std::move(w));
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::unique_ptr<W>> m_free;
+};
+
+} // namespace
+
+SupernodalFactor::SupernodalFactor(std::shared_ptr<const SupernodalStructure> structure)
+    : m_structure(std::move(structure)) {
+    m_values.assign(m_structure->entries());
+}
+
+void SupernodalFactor::clear() { m_values.assign(m_structure->entries()); }
+
+void SupernodalFactor::splitTree(int32_t threads) {
+    if (m_splitFor == threads) {
+        return;
+    }
+    m_splitFor = threads;
+    const SupernodalStructure& st = *m_structure;
+    const int32_t supernodes = st.supernodes();
+    std::vector<double> work(static_cast<size_t>(supernodes), 0);
+    std::vector<std::vector<int32_t>> children(static_cast<size_t>(supernodes));
+    double total = 0;
+    std::vector<int32_t> roots;
+    for (int32_t s = 0; s < supernodes; ++s) {
+        const double nr = st.rowCount(s);
+        work[static_cast<size_t>(s)] += st.columns(s) * nr * nr;
+        total += st.columns(s) * nr * nr;
+        const int32_t up = st.parent[static_cast<size_t>(s)];
+        if (up >= 0) {
+            work[static_cast<size_t>(up)] += work[static_cast<size_t>(s)];
+            children[static_cast<size_t>(up)].push_back(s);
+        } else {
+            roots.push_back(s);
+        }
+    }
+    // The heaviest subtree is opened (its root goes to the top) until every subtree left
+    // is a small share of the whole.
+    const auto lighter = [&](int32_t a, int32_t b) {
+        return work[static_cast<size_t>(a)] < work[static_cast<size_t>(b)] ||
+               (work[static_cast<size_t>(a)] == work[static_cast<size_t>(b)] && a > b);
+    };
+    std::priority_queue<int32_t, std::vector<int32_t>, decltype(lighter)> open(lighter);
+    for (const int32_t r : roots) {
+        open.push(r);
+    }
+    m_top.clear();
+    const double share = threads > 1 ? total / (8.0 * threads) : total + 1;
+    while (!open.empty() && work[static_cast<size_t>(open.top())] > share) {
+        const int32_t s = open.top();
+        open.pop();
+        m_top.push_back(s);
+        for (const int32_t c : children[static_cast<size_t>(s)]) {
+            open.push(c);
+        }
+    }
+    m_subtrees.clear();
+    while (!open.empty()) {
+        m_subtrees.push_back(open.top()); // heaviest first
+        open.pop();
+    }
+    std::sort(m_top.begin(), m_top.end());
+}
+
+bool SupernodalFactor::factorise(Real pivotShift, WorkerPool& pool, const StepReport& report) {
+    const SupernodalStructure& st = *m_structure;
+    splitTree(pool.size());
+    report(0);
+    Lender<Workspace> lender;
+    std::atomic<bool> weak = false;
+    pool.forEachChunk(static_cast<int32_t>(m_subtrees.size()), [&](int32_t chunk) {
+        std::unique_ptr<Workspace> w = lender.take();
+        const int32_t root = m_subtrees[static_cast<size_t>(chunk)];
+        for (int32_t s = st.subtreeFirst[static_cast<size_t>(root)]; s <= root; ++s) {
+            if (weak.load(std::memory_order_relaxed) ||
+                !factoriseSupernode(s, pivotShift, *w, nullptr)) {
+                weak.store(true, std::memory_order_relaxed);
+                break;
+            }
+        }
+        lender.give(std::move(w));
+    });
+    if (weak.load()) {
+        return false;
+    }
+    Workspace w;
+    for (size_t k = 0; k < m_top.size(); ++k) {
+        report(0.5 + 0.5 * static_cast<double>(k) / static_cast<double>(m_top.size()));
+        if (!factoriseSupernode(m_top[k], pivotShift, w, &pool)) {
+            return false;
+        }
+    }
+    report(1);
+    return true;
+}
+
+bool SupernodalFactor::factoriseSupernode(int32_t s, Real pivotShift, Workspace& w,
+                                          WorkerPool* pool) {
+    const SupernodalStructure& st = *m_structure;
+    const int32_t f = st.first[s];
+    const int32_t nc = st.columns(s);
+    const int32_t nr = st.rowCount(s);
+    const int32_t* rows = &st.rows[static_cast<size_t>(st.rowStart[s])];
+    const DoubleDoubleRow b = m_values.at(st.valueStart[s]);
+    if (w.map.size() < static_cast<size_t>(st.n)) {
+        w.map.assign(static_cast<size_t>(st.n), 0);
+    }
+    for (int32_t i = 0; i < nr; ++i) {
+        w.map[static_cast<size_t>(rows[i])] = i;
+    }
+
+    // The updates of the descendants, each column of s taking them by increasing updater.
+    const auto update = [&](int32_t cFirst, int32_t cEnd, Elements<DoubleDouble>& temp,
+                            std::vector<DoubleDoubleRow>& sources,
+                            std::vector<DoubleDouble>& factors) {
+        for (int64_t e = st.updaterStart[s]; e < st.updaterStart[s + 1]; ++e) {
+            const int32_t d = st.updaters[static_cast<size_t>(e)];
+            const int32_t ncd = st.columns(d);
+            const int32_t nrd = st.rowCount(d);
+            const int32_t* rd = &st.rows[static_cast<size_t>(st.rowStart[d])];
+            const DoubleDoubleRow l = m_values.at(st.valueStart[d]);
+            const int32_t p0 = static_cast<int32_t>(std::lower_bound(rd + ncd, rd + nrd, f) - rd);
+            const int32_t p1 = static_cast<int32_t>(std::lower_bound(rd + p0, rd + nrd, f + cFirst) - rd);
+            const int32_t p2 = static_cast<int32_t>(std::lower_bound(rd + p1, rd + nrd, f + cEnd) - rd);
+            if (p1 == p2) {
+                continue;
+            }
+            // Rows of d that sit one after the other in s too take the products directly.
+            const int32_t t0 = w.map[static_cast<size_t>(rd[p0])];
+            const bool together = w.map[static_cast<size_t>(rd[nrd - 1])] - t0 == nrd - 1 - p0;
+            sources.resize(static_cast<size_t>(ncd));
+            factors.resize(static_cast<size_t>(ncd));
+            for (int32_t jj = p1; jj < p2; ++jj) {
+                const int32_t c = rd[jj] - f;
+                const int32_t length = nrd - jj;
+                for (int32_t k = 0; k < ncd; ++k) {
+                    const int64_t at = static_cast<int64_t>(k) * nrd + jj;
+                    sources[static_cast<size_t>(k)] = l + at;
+                    factors[static_cast<size_t>(k)] = l[at];
+                }
+                const int32_t t = w.map[static_cast<size_t>(rd[jj])];
+                if (together) {
+                    subtractProducts(b + (static_cast<int64_t>(c) * nr + t), length,
+                                     sources.data(), factors.data(), ncd);
+                    continue;
+                }
+                temp.assign(length);
+                const DoubleDoubleRow sum = temp.at(0);
+                subtractProducts(sum, length, sources.data(), factors.data(), ncd);
+                const DoubleDoubleRow column = b + static_cast<int64_t>(c) * nr;
+                for (int32_t i = 0; i < length; ++i) {
+                    const int32_t at = w.map[static_cast<size_t>(rd[jj + i])];
+                    column.set(at, column[at] + sum[i]);
+                }
+            }
+        }
+    };
+    double updateWork = 0;
+    if (pool != nullptr) {
+        for (int64_t e = st.updaterStart[s]; e < st.updaterStart[s + 1]; ++e) {
+            const int32_t d = st.updaters[static_cast<size_t>(e)];
+            updateWork += static_cast<double>(st.columns(d)) * st.rowCount(d) * nc;
+        }
+    }
+    if (pool != nullptr && pool->size() > 1 && updateWork > parallelWork) {
+        const int32_t chunks = chunksFor(updateWork, nc, pool->size());
+        pool->forEachChunk(chunks, [&](int32_t chunk) {
+            const auto [cFirst, cEnd] = shareOf(chunk, chunks, nc);
+            Elements<DoubleDouble> temp;
+            std::vector<DoubleDoubleRow> sources;
+            std::vector<DoubleDouble> factors;
+            update(cFirst, cEnd, temp, sources, factors);
+        });
+    } else {
+        update(0, nc, w.temp, w.sources, w.factors);
+    }
+
+    // The dense block by columns: column j loses the products of the columns before it,
+    // then is divided by the root of its pivot.
+    for (int32_t j = 0; j < nc; ++j) {
+        const DoubleDoubleRow column = b + static_cast<int64_t>(j) * nr;
+        if (j > 0) {
+            w.sources.resize(static_cast<size_t>(j));
+            w.factors.resize(static_cast<size_t>(j));
+            for (int32_t k = 0; k < j; ++k) {
+                const int64_t at = static_cast<int64_t>(k) * nr + j;
+                w.sources[static_cast<size_t>(k)] = b + at;
+                w.factors[static_cast<size_t>(k)] = b[at];
+            }
+            const int32_t length = nr - j;
+            const double work = static_cast<double>(length) * j;
+            if (pool != nullptr && pool->size() > 1 && work > 4 * chunkWork) {
+                const int32_t chunks = chunksFor(work, length, pool->size());
+                pool->forEachChunk(chunks, [&](int32_t chunk) {
+                    const auto [first, end] = shareOf(chunk, chunks, length);
+                    std::vector<DoubleDoubleRow> from(w.sources);
+                    for (DoubleDoubleRow& r : from) {
+                        r = r + first;
+                    }
+                    subtractProducts(column + (j + first), end - first, from.data(),
+                                     w.factors.data(), j);
+                });
+            } else {
+                subtractProducts(column + j, length, w.sources.data(), w.factors.data(), j);
+            }
+        }
+        const DoubleDouble d = column[j] + toDoubleDouble(pivotShift);
+        if (toReal(d) <= minimumPivot) {
+            return false;
+        }
+        const DoubleDouble c = reciprocalRoot(d);
+        column.set(j, c);
+        scale(column + (j + 1), nr - j - 1, c);
+    }
+    return true;
+}
+
+void SupernodalFactor::substitute(std::vector<DoubleDouble>& b,
+                                  std::vector<DoubleDouble>& x) const {
+    const SupernodalStructure& st = *m_structure;
+    const int32_t n = st.n;
+    assert(b.size() == static_cast<size_t>(n) + 1);
+    DoubleDouble& sum = b[static_cast<size_t>(n)];
+    for (int32_t s = 0; s < st.supernodes(); ++s) {
+        const int32_t f = st.first[s];
+        const int32_t nr = st.rowCount(s);
+        const int32_t* rows = &st.rows[static_cast<size_t>(st.rowStart[s])];
+        const int64_t at = st.valueStart[s];
+        for (int32_t j = 0; j < st.columns(s); ++j) {
+            const int64_t column = at + static_cast<int64_t>(j) * nr;
+            const DoubleDouble y = b[static_cast<size_t>(f + j)] * m_values.get(column + j);
+            b[static_cast<size_t>(f + j)] = y;
+            sum = sum - y * y;
+            for (int32_t i = j + 1; i < nr; ++i) {
+                DoubleDouble& target = b[static_cast<size_t>(rows[i])];
+                target = target - m_values.get(column + i) * y;
+            }
+        }
+    }
+    x.assign(static_cast<size_t>(n), DoubleDouble{});
+    for (int32_t s = st.supernodes() - 1; s >= 0; --s) {
+        const int32_t f = st.first[s];
+        const int32_t nr = st.rowCount(s);
+        const int32_t* rows = &st.rows[static_cast<size_t>(st.rowStart[s])];
+        const int64_t at = st.valueStart[s];
+        for (int32_t j = st.columns(s) - 1; j >= 0; --j) {
+            const int64_t column = at + static_cast<int64_t>(j) * nr;
+            DoubleDouble h = b[static_cast<size_t>(f + j)];
+            for (int32_t i = j + 1; i < nr; ++i) {
+                h = h + m_values.get(column + i) * x[static_cast<size_t>(rows[i])];
+            }
+            x[static_cast<size_t>(f + j)] = -(h * m_values.get(column + j));
+        }
+    }
+}
+
+void SupernodalFactor::invert(WorkerPool& pool, const StepReport& report) {
+    const SupernodalStructure& st = *m_structure;
+    splitTree(pool.size());
+    Workspace w;
+    report(0);
+    for (size_t k = m_top.size(); k-- > 0;) {
+        report(0.5 * static_cast<double>(m_top.size() - 1 - k) / static_cast<double>(m_top.size()));
+        invertSupernode(m_top[k], w, &pool);
+    }
+    report(0.5);
+    Lender<Workspace> lender;
+    pool.forEachChunk(static_cast<int32_t>(m_subtrees.size()), [&](int32_t chunk) {
+        std::unique_ptr<Workspace> own = lender.take();
+        const int32_t root = m_subtrees[static_cast<size_t>(chunk)];
+        for (int32_t s = root; s >= st.subtreeFirst[static_cast<size_t>(root)]; --s) {
+            invertSupernode(s, *own, nullptr);
+        }
+        lender.give(std::move(own));
+    });
+    report(1);
+}
+
+void SupernodalFactor::invertSupernode(int32_t s, Workspace& w, WorkerPool* pool) {
+    const SupernodalStructure& st = *m_structure;
+    const int32_t nc = st.columns(s);
+    const int32_t m = st.rowCount(s);
+    const int32_t* rows = &st.rows[static_cast<size_t>(st.rowStart[s])];
+    const DoubleDoubleRow b = m_values.at(st.valueStart[s]);
+    w.block.resize(static_cast<int64_t>(m) * m);
+    const DoubleDoubleRow z = w.block.at(0);
+    const auto at = [m](int32_t i, int32_t j) { return static_cast<int64_t>(j) * m + i; };
+
+    // Z between the rows below the columns, from the supernodes that hold them as columns;
+    // the rows below such a column are all rows of that supernode (the fill closes them).
+    if (w.map.size() < static_cast<size_t>(st.n)) {
+        w.map.assign(static_cast<size_t>(st.n), 0);
+    }
+    w.positions.resize(static_cast<size_t>(m));
+    for (int32_t t = nc; t < m;) {
+        const int32_t a = st.supernodeOf[static_cast<size_t>(rows[t])];
+        const int32_t fa = st.first[a];
+        const int32_t nca = st.columns(a);
+        const int32_t nra = st.rowCount(a);
+        const int32_t* ra = &st.rows[static_cast<size_t>(st.rowStart[a])];
+        const DoubleDoubleRow za = m_values.at(st.valueStart[a]);
+        int32_t end = t;
+        while (end < m && rows[end] < fa + nca) {
+            ++end;
+        }
+        for (int32_t u = t, p = 0; u < m; ++u) {
+            while (ra[p] < rows[u]) {
+                ++p;
+            }
+            assert(ra[p] == rows[u]);
+            w.positions[static_cast<size_t>(u)] = p;
+        }
+        for (int32_t v = t; v < end; ++v) {
+            const DoubleDoubleRow column = za + static_cast<int64_t>(rows[v] - fa) * nra;
+            for (int32_t u = v; u < m; ++u) {
+                const DoubleDouble value = column[w.positions[static_cast<size_t>(u)]];
+                z.set(at(u, v), value);
+                z.set(at(v, u), value);
+            }
+        }
+        t = end;
+    }
+
+    // The columns of s from the last: Z[i][j] = -c sum_k Z[i][k] L[k][j] over the rows
+    // k > j, and Z[j][j] = c (c - sum_k L[k][j] Z[k][j]), c = 1/L[j][j].
+    for (int32_t j = nc - 1; j >= 0; --j) {
+        const DoubleDoubleRow l = b + (static_cast<int64_t>(j) * m + j + 1);
+        const DoubleDouble c = b[static_cast<int64_t>(j) * m + j];
+        const int32_t length = m - j - 1;
+        const auto rowsOf = [&](int32_t first, int32_t end) {
+            for (int32_t i = j + 1 + first; i < j + 1 + end; ++i) {
+                const DoubleDouble v = dot(DoubleDouble{}, z + at(j + 1, i), l, length);
+                const DoubleDouble zij = -(c * v);
+                z.set(at(i, j), zij);
+                z.set(at(j, i), zij);
+            }
+        };
+        const double work = static_cast<double>(length) * length;
+        if (pool != nullptr && pool->size() > 1 && work > 4 * chunkWork) {
+            const int32_t chunks = chunksFor(work, length, pool->size());
+            pool->forEachChunk(chunks, [&](int32_t chunk) {
+                const auto [first, end] = shareOf(chunk, chunks, length);
+                rowsOf(first, end);
+            });
+        } else {
+            rowsOf(0, length);
+        }
+        const DoubleDouble sum = dot(DoubleDouble{}, l, z + at(j + 1, j), length);
+        z.set(at(j, j), c * (c - sum));
+    }
+    for (int32_t j = 0; j < nc; ++j) {
+        for (int32_t i = j; i < m; ++i) {
+            b.set(static_cast<int64_t>(j) * m + i, z[at(i, j)]);
+        }
+    }
+}
+
+} // namespace ptw3
