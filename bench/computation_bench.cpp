@@ -7,9 +7,8 @@
 // the solution.
 //
 //   computation_bench [--points N] [--acceleration none|standard|turbo] [--mode full|approx]
-//                     [--iterations K]
-//                     [--seed S] [--shape grid|chain|clusters] [--arithmetic double-double|
-//                     extended] [--threads T] [--folder DIR]
+//                     [--iterations K] [--seed S] [--shape grid|chain|clusters|field]
+//                     [--arithmetic double-double|extended] [--threads T] [--folder DIR]
 //                     [--extra-files 0|1]
 
 #include "bench/network_generator.h"
@@ -119,9 +118,12 @@ int main(int argc, char** argv) {
     generator.pointCount = points;
     generator.seed = static_cast<uint64_t>(argument(argc, argv, "--seed", 1));
     const std::string shape = textArgument(argc, argv, "--shape", "grid");
-    generator.shape = shape == "chain"      ? ptw3::bench::NetworkShape::Chain
-                      : shape == "clusters" ? ptw3::bench::NetworkShape::TwoClusters
-                                            : ptw3::bench::NetworkShape::Grid;
+    if (const auto named = ptw3::bench::shapeNamed(shape)) {
+        generator.shape = *named;
+    } else {
+        std::fprintf(stderr, "computation_bench: not a shape: %s\n", shape.c_str());
+        return 2;
+    }
     fs::remove_all(folder);
     ptw3::bench::generateNetwork(folder, generator);
 

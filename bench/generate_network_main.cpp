@@ -23,8 +23,9 @@ constexpr const char* usage =
     "                                    [--without FILE]...\n"
     "  --points N      points of the network, 10 to 20000 (default 20000)\n"
     "  --seed S        seed of the random numbers, 0 to 2^64-1 (default 1)\n"
-    "  --shape SHAPE   grid (default), chain (two points wide, held at its start) or\n"
-    "                  clusters (two grids joined by one line)\n"
+    "  --shape SHAPE   grid (default), chain (two points wide, held at its start),\n"
+    "                  clusters (two grids joined by one line) or field (scattered points,\n"
+    "                  direction sets of 6 to 15 sight lines, GPS vectors across the area)\n"
     "  --without FILE  leave out the file of that name (KATY, XY.prz, ...); repeatable\n";
 
 template <class T> std::optional<T> parseWhole(std::string_view text) {
@@ -42,19 +43,6 @@ std::optional<FileKind> fileKindNamed(std::string_view name) {
         if (ptw3::equalNoCase(fileName(kind), name)) {
             return kind;
         }
-    }
-    return std::nullopt;
-}
-
-std::optional<NetworkShape> shapeNamed(std::string_view name) {
-    if (name == "grid") {
-        return NetworkShape::Grid;
-    }
-    if (name == "chain") {
-        return NetworkShape::Chain;
-    }
-    if (name == "clusters") {
-        return NetworkShape::TwoClusters;
     }
     return std::nullopt;
 }

@@ -2,10 +2,12 @@
 // a two-point-wide chain, or two grids joined by one line), fixes about one point in twenty,
 // and computes every observation from the true coordinates plus normal noise of the mean
 // error that the files state for it; lengths measured on the ground are lengthened by the
-// height reduction the program will take off them. Each file draws from its own random
+// height reduction the program will take off them. A field network takes its points, sight
+// lines and GPS vectors from field_layout.h instead. Each file draws from its own random
 // stream, so switching one file off leaves the others as they are.
 #include "bench/network_generator.h"
 
+#include "bench/field_layout.h"
 #include "bench/portable_math.h"
 #include "bench/random_stream.h"
 #include "common/encoding.h"
@@ -18,6 +20,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <stdexcept>
 #include <system_error>
 #include <utility>
@@ -82,8 +85,31 @@ constexpr int32_t minSampledRecords = 2;
 
 constexpr uint64_t layoutStream = 0;
 
+struct ShapeEntry {
+    NetworkShape shape;
+    std::string_view name;
+};
+constexpr ShapeEntry shapeNames[] = {
+    {NetworkShape::Grid, "grid"},
+    {NetworkShape::Chain, "chain"},
+    {NetworkShape::TwoClusters, "clusters"},
+    {NetworkShape::Field, "field"},
+};
+
 constexpr int32_t chainColumns = 2;    // the width of a chain, in points
 constexpr double clusterGapM = 5000;   // added east of the split of two clusters
+
+// A field network reaches 1.6 times its width northwards: its corner lies 10 km nearer the
+// origin than a grid's, so that 20000 points stay within 10 km to 200 km. The near
+// neighbours of a point (for angles and azimuths) are its nearest six, the sets of
+// KIERUNKI.mod and KIERUNKI.ort go to its nearest eight, a GPS direction set at a base point
+// to up to eight far ends of the base's vectors; a GPS vector's length has a mean error of
+// 3 mm to 6 mm plus 1 mm per km (rounded to the mm).
+constexpr double fieldCornerShiftM = 10000;
+constexpr size_t fieldNearNeighbours = 6;
+constexpr size_t fieldSetCandidates = 8;
+constexpr size_t fieldGpsSetSize = 8;
+constexpr double gpsErrorPerLengthM = 1e-6;
 
 // ---------------------------------------------------------------------------------------
 // Grid: point i sits in row i / cols (rows grow northwards) and column i % cols (eastwards);
@@ -161,7 +187,8 @@ private:
 
 struct Network {
     GeneratorOptions options;
-    Grid grid;
+    Grid grid; ///< the cells of the grid shapes (for a field, a square grid of its count, unused)
+    std::optional<FieldLayout> fieldLayout; ///< a field's sight lines and GPS vectors
     std::vector<TruePoint> points;
     std::vector<double> heights;      ///< m
     std::vector<int32_t> fixedPoints; ///< grid order
@@ -254,11 +281,15 @@ template <class T> void shuffle(std::vector<T>& items, RandomStream& random) {
     }
 }
 
+int32_t pointCount(const Network& network) {
+    return static_cast<int32_t>(network.points.size());
+}
+
 int32_t sampledRecords(const Network& network, FileKind kind) {
     const auto* sampling = std::find_if(std::begin(samplings), std::end(samplings),
                                         [kind](const Sampling& s) { return s.kind == kind; });
     assert(sampling != std::end(samplings));
-    return std::max(minSampledRecords, network.grid.count() / sampling->pointsPerRecord);
+    return std::max(minSampledRecords, pointCount(network) / sampling->pointsPerRecord);
 }
 
 /// `count` distinct entries of the candidates (all when fewer), in grid order.
@@ -275,8 +306,8 @@ std::vector<int32_t> sample(std::vector<int32_t> candidates, int32_t count, Rand
 }
 
 std::vector<int32_t> allPoints(const Network& network) {
-    std::vector<int32_t> points(static_cast<size_t>(network.grid.count()));
-    for (int32_t i = 0; i < network.grid.count(); ++i) {
+    std::vector<int32_t> points(static_cast<size_t>(pointCount(network)));
+    for (int32_t i = 0; i < pointCount(network); ++i) {
         points[static_cast<size_t>(i)] = i;
     }
     return points;
@@ -286,18 +317,25 @@ std::vector<int32_t> sampledStations(const Network& network, FileKind kind, Rand
     return sample(allPoints(network), sampledRecords(network, kind), random);
 }
 
-/// The targets of a direction set at the station: its grid neighbours in random order, the
-/// ring beyond them when the grid edge leaves too few, sorted clockwise as they are observed.
-std::vector<int32_t> directionTargets(const Network& network, int32_t station, int32_t count,
-                                      RandomStream& random) {
-    std::vector<int32_t> targets = network.grid.ring(station, 1);
-    shuffle(targets, random);
-    if (static_cast<int32_t>(targets.size()) < count) {
-        std::vector<int32_t> outer = network.grid.ring(station, 2);
-        shuffle(outer, random);
-        targets.insert(targets.end(), outer.begin(), outer.end());
-    }
-    targets.resize(std::min(targets.size(), static_cast<size_t>(count)));
+/// The first `count` of a field point's nearest points (all when fewer), in index order.
+std::vector<int32_t> nearestOf(const Network& network, int32_t i, size_t count) {
+    const std::vector<int32_t>& nearest = network.fieldLayout->nearest[static_cast<size_t>(i)];
+    std::vector<int32_t> points(nearest.begin(),
+                                nearest.begin() + static_cast<std::ptrdiff_t>(
+                                                      std::min(count, nearest.size())));
+    std::sort(points.begin(), points.end());
+    return points;
+}
+
+/// The neighbours of a station that angles and azimuths are observed to.
+std::vector<int32_t> nearNeighbours(const Network& network, int32_t station) {
+    return network.fieldLayout ? nearestOf(network, station, fieldNearNeighbours)
+                               : network.grid.ring(station, 1);
+}
+
+/// The targets sorted clockwise as a direction set observes them.
+std::vector<int32_t> clockwise(const Network& network, int32_t station,
+                               std::vector<int32_t> targets) {
     const TruePoint& at = network.points[static_cast<size_t>(station)];
     std::vector<std::pair<double, int32_t>> byBearing;
     for (int32_t t : targets) {
@@ -310,11 +348,30 @@ std::vector<int32_t> directionTargets(const Network& network, int32_t station, i
     return targets;
 }
 
+/// The targets of a direction set at the station: its grid neighbours in random order, the
+/// ring beyond them when the grid edge leaves too few (in a field, its nearest points in
+/// random order), sorted clockwise as they are observed.
+std::vector<int32_t> directionTargets(const Network& network, int32_t station, int32_t count,
+                                      RandomStream& random) {
+    std::vector<int32_t> targets = network.fieldLayout
+                                       ? nearestOf(network, station, fieldSetCandidates)
+                                       : network.grid.ring(station, 1);
+    shuffle(targets, random);
+    if (static_cast<int32_t>(targets.size()) < count && !network.fieldLayout) {
+        std::vector<int32_t> outer = network.grid.ring(station, 2);
+        shuffle(outer, random);
+        targets.insert(targets.end(), outer.begin(), outer.end());
+    }
+    targets.resize(std::min(targets.size(), static_cast<size_t>(count)));
+    return clockwise(network, station, std::move(targets));
+}
+
 /// A random point of the ring around the station, or of the nearest ring when the grid is
-/// too small for that one.
+/// too small for that one; in a field, a random near neighbour.
 int32_t randomNeighbour(const Network& network, int32_t station, int32_t radius,
                         RandomStream& random) {
-    std::vector<int32_t> ring = network.grid.ring(station, radius);
+    std::vector<int32_t> ring =
+        network.fieldLayout ? nearNeighbours(network, station) : network.grid.ring(station, radius);
     if (ring.empty()) {
         ring = network.grid.ring(station, 1);
     }
@@ -394,12 +451,37 @@ void checkOptions(const GeneratorOptions& options) {
     }
 }
 
+double drawnHeightM(RandomStream& random) {
+    return std::nearbyint(
+               random.uniform(meanHeightM - heightSpreadM, meanHeightM + heightSpreadM) * 100) /
+           100;
+}
+
+void markFixedPoints(Network& network) {
+    network.isFixed.assign(network.points.size(), false);
+    for (int32_t i : network.fixedPoints) {
+        network.isFixed[static_cast<size_t>(i)] = true;
+    }
+}
+
 Network layOut(const GeneratorOptions& options) {
     checkOptions(options);
-    Network network{options, Grid(options.pointCount, options.shape), {}, {}, {}, {}, {}};
+    Network network{options, Grid(options.pointCount, options.shape), {}, {}, {}, {}, {}, {}};
     RandomStream random(options.seed, layoutStream);
     const double originX = originM + std::nearbyint(random.uniform(0, originSpreadM));
     const double originY = originM + std::nearbyint(random.uniform(0, originSpreadM));
+    if (options.shape == NetworkShape::Field) {
+        network.fieldLayout = layOutField(options.pointCount, originX - fieldCornerShiftM,
+                                          originY - fieldCornerShiftM, random);
+        for (size_t i = 0; i < network.fieldLayout->points.size(); ++i) {
+            const PlanePoint& p = network.fieldLayout->points[i];
+            network.points.push_back({pointNumber(static_cast<int32_t>(i)), p.x, p.y});
+            network.heights.push_back(drawnHeightM(random));
+        }
+        network.fixedPoints = network.fieldLayout->fixedPoints;
+        markFixedPoints(network);
+        return network;
+    }
     const Grid& grid = network.grid;
     for (int32_t i = 0; i < grid.count(); ++i) {
         const double x =
@@ -408,10 +490,7 @@ Network layOut(const GeneratorOptions& options) {
         const double y = originY + gap + grid.col(i) * gridSpacingM +
                          random.uniform(-gridJitterM, gridJitterM);
         network.points.push_back({pointNumber(i), roundedToMillimetre(x), roundedToMillimetre(y)});
-        network.heights.push_back(
-            std::nearbyint(
-                random.uniform(meanHeightM - heightSpreadM, meanHeightM + heightSpreadM) * 100) /
-            100);
+        network.heights.push_back(drawnHeightM(random));
         network.risingDiagonal.push_back(random.uniform() < 0.5);
     }
     if (options.shape == NetworkShape::Chain) {
@@ -419,10 +498,7 @@ Network layOut(const GeneratorOptions& options) {
     } else {
         network.fixedPoints = chooseFixedPoints(grid);
     }
-    network.isFixed.assign(static_cast<size_t>(grid.count()), false);
-    for (int32_t i : network.fixedPoints) {
-        network.isFixed[static_cast<size_t>(i)] = true;
-    }
+    markFixedPoints(network);
     return network;
 }
 
@@ -430,7 +506,7 @@ Network layOut(const GeneratorOptions& options) {
 // Parameter and title files.
 
 std::string writeTitle(const Network& network, RandomStream&) {
-    const std::string points = std::to_string(network.grid.count());
+    const std::string points = std::to_string(pointCount(network));
     const std::string seed = std::to_string(network.options.seed);
     Text text;
     for (const std::string& line : {
@@ -495,7 +571,7 @@ std::string writeReferencePoints(const Network& network, RandomStream& random) {
 std::string writeApproximatePoints(const Network& network, RandomStream& random) {
     // In random order, as a register of points numbered by no plan would have them.
     std::vector<int32_t> order;
-    for (int32_t i = 0; i < network.grid.count(); ++i) {
+    for (int32_t i = 0; i < pointCount(network); ++i) {
         if (!network.isFixed[static_cast<size_t>(i)]) {
             order.push_back(i);
         }
@@ -514,7 +590,7 @@ std::string writeApproximatePoints(const Network& network, RandomStream& random)
 
 std::string writeHeights(const Network& network, RandomStream&) {
     Text text;
-    for (int32_t i = 0; i < network.grid.count(); ++i) {
+    for (int32_t i = 0; i < pointCount(network); ++i) {
         text.field(point(network, i).number)
             .real(network.heights[static_cast<size_t>(i)], 2)
             .endLine();
@@ -533,13 +609,17 @@ struct DirectionSetStyle {
     ThirdColumn third;
 };
 
+/// A set to the targets that chooseTargets() gives (clockwise), called after the set's
+/// orientation is drawn.
+template <class ChooseTargets>
 void writeDirectionSet(Text& text, const Network& network, int32_t station,
                        const DirectionSetStyle& style, double setErrorCc,
-                       std::string_view endLineError, RandomStream& random) {
+                       std::string_view endLineError, RandomStream& random,
+                       ChooseTargets chooseTargets) {
     const TruePoint& at = point(network, station);
     const double orientationGrad = random.uniform(0, 400);
     text.field(at.number).field(style.code).endLine();
-    for (int32_t t : directionTargets(network, station, network.options.directionsPerSet, random)) {
+    for (int32_t t : chooseTargets()) {
         const TruePoint& target = point(network, t);
         const double errorCc = style.third == ThirdColumn::MeanErrorCc
                                    ? uniformInteger(random, gpsDirectionErrorCc)
@@ -562,14 +642,33 @@ void writeDirectionSet(Text& text, const Network& network, int32_t station,
     text.endLine();
 }
 
+/// A set of the grid's size to random neighbours of the station.
+void writeNeighbourSet(Text& text, const Network& network, int32_t station,
+                       const DirectionSetStyle& style, double setErrorCc,
+                       std::string_view endLineError, RandomStream& random) {
+    writeDirectionSet(text, network, station, style, setErrorCc, endLineError, random, [&] {
+        return directionTargets(network, station, network.options.directionsPerSet, random);
+    });
+}
+
 std::string writeDirections(const Network& network, RandomStream& random) {
-    // One set at every point; half of them state the LIMBUS mean error on their end line.
+    // One set at every point (in a field, at every station); half of them state the LIMBUS
+    // mean error on their end line.
     constexpr DirectionSetStyle plain{"1", ThirdColumn::None};
     Text text;
-    for (int32_t i = 0; i < network.grid.count(); ++i) {
+    for (int32_t i = 0; i < pointCount(network); ++i) {
+        if (network.fieldLayout && network.fieldLayout->sets[static_cast<size_t>(i)].empty()) {
+            continue;
+        }
         const bool stateError = random.uniform() < 0.5;
-        writeDirectionSet(text, network, i, plain, directionErrorCc, stateError ? "0.0010" : "",
-                          random);
+        const std::string_view endLineError = stateError ? "0.0010" : "";
+        if (network.fieldLayout) {
+            writeDirectionSet(text, network, i, plain, directionErrorCc, endLineError, random, [&] {
+                return clockwise(network, i, network.fieldLayout->sets[static_cast<size_t>(i)]);
+            });
+        } else {
+            writeNeighbourSet(text, network, i, plain, directionErrorCc, endLineError, random);
+        }
     }
     return text.take();
 }
@@ -578,7 +677,7 @@ std::string writePolarDirections(const Network& network, RandomStream& random) {
     constexpr DirectionSetStyle withDistances{"2", ThirdColumn::Distance};
     Text text;
     for (int32_t i : sampledStations(network, FileKind::PolarDirections, random)) {
-        writeDirectionSet(text, network, i, withDistances, directionErrorCc, "", random);
+        writeNeighbourSet(text, network, i, withDistances, directionErrorCc, "", random);
     }
     return text.take();
 }
@@ -590,7 +689,7 @@ std::string writeOrthogonalDirections(const Network& network, RandomStream& rand
     const std::string endLineError = endError.take();
     Text text;
     for (int32_t i : sampledStations(network, FileKind::OrthogonalDirections, random)) {
-        writeDirectionSet(text, network, i, plain, orthogonalDirectionErrorCc, endLineError,
+        writeNeighbourSet(text, network, i, plain, orthogonalDirectionErrorCc, endLineError,
                           random);
     }
     return text.take();
@@ -599,8 +698,22 @@ std::string writeOrthogonalDirections(const Network& network, RandomStream& rand
 std::string writeGpsDirections(const Network& network, RandomStream& random) {
     constexpr DirectionSetStyle ownErrors{"11", ThirdColumn::MeanErrorCc};
     Text text;
+    if (network.fieldLayout) {
+        // One set at each base point, to far ends of its vectors.
+        std::map<int32_t, std::vector<int32_t>> farEnds; // by base point
+        for (const auto& [base, far] : network.fieldLayout->gpsVectors) {
+            farEnds[base].push_back(far);
+        }
+        for (const auto& [base, ends] : farEnds) {
+            writeDirectionSet(text, network, base, ownErrors, directionErrorCc, "", random, [&] {
+                return clockwise(network, base,
+                                 sample(ends, static_cast<int32_t>(fieldGpsSetSize), random));
+            });
+        }
+        return text.take();
+    }
     for (int32_t i : sampledStations(network, FileKind::GpsDirections, random)) {
-        writeDirectionSet(text, network, i, ownErrors, directionErrorCc, "", random);
+        writeNeighbourSet(text, network, i, ownErrors, directionErrorCc, "", random);
     }
     return text.take();
 }
@@ -615,7 +728,7 @@ struct AngleAt {
 };
 
 AngleAt angleAt(const Network& network, int32_t station, RandomStream& random) {
-    const std::vector<int32_t> targets = sample(network.grid.ring(station, 1), 2, random);
+    const std::vector<int32_t> targets = sample(nearNeighbours(network, station), 2, random);
     const bool swap = random.uniform() < 0.5;
     const int32_t left = targets[swap ? 1 : 0];
     const int32_t right = targets[swap ? 0 : 1];
@@ -683,10 +796,29 @@ std::pair<int32_t, int32_t> cellDiagonal(const Grid& grid, int32_t i, bool risin
                   : std::pair(grid.at(r, c + 1), grid.at(r + 1, c));
 }
 
+/// A field's sight lines, measured by the distance meter or not.
+std::vector<std::pair<int32_t, int32_t>> sightLines(const FieldLayout& field, bool measured) {
+    std::vector<std::pair<int32_t, int32_t>> lines;
+    for (size_t k = 0; k < field.sightLines.size(); ++k) {
+        if (field.measured[k] == measured) {
+            lines.push_back(field.sightLines[k]);
+        }
+    }
+    return lines;
+}
+
 std::string writeDistances(const Network& network, RandomStream& random) {
+    Text text;
+    if (network.fieldLayout) {
+        for (const auto& [from, to] : sightLines(*network.fieldLayout, true)) {
+            const double lengthM = groundDistanceM(network, from, to);
+            writeDistance(text, network, from, to, lengthM, distanceMeterErrorM(lengthM), false,
+                          random);
+        }
+        return text.take();
+    }
     // Three lines a point: to the east and north neighbours and one diagonal of the cell.
     const Grid& grid = network.grid;
-    Text text;
     for (int32_t i = 0; i < grid.count(); ++i) {
         const std::pair<int32_t, int32_t> diagonal =
             cellDiagonal(grid, i, network.risingDiagonal[static_cast<size_t>(i)]);
@@ -705,6 +837,24 @@ std::string writeDistances(const Network& network, RandomStream& random) {
 }
 
 std::string writeDistancesWithErrors(const Network& network, RandomStream& random) {
+    if (network.fieldLayout) {
+        // Sight lines that DLUGOSCI leaves out.
+        const std::vector<std::pair<int32_t, int32_t>> lines =
+            sightLines(*network.fieldLayout, false);
+        std::vector<int32_t> indices(lines.size());
+        for (size_t k = 0; k < lines.size(); ++k) {
+            indices[k] = static_cast<int32_t>(k);
+        }
+        Text text;
+        for (int32_t k :
+             sample(indices, sampledRecords(network, FileKind::DistancesWithErrors), random)) {
+            const auto [from, to] = lines[static_cast<size_t>(k)];
+            const double errorM = uniformInteger(random, distanceErrorMm) * millimetre;
+            writeDistance(text, network, from, to, groundDistanceM(network, from, to), errorM,
+                          true, random);
+        }
+        return text.take();
+    }
     // The other diagonal of some cells, so that no line of DLUGOSCI is measured again.
     const Grid& grid = network.grid;
     std::vector<int32_t> cells;
@@ -726,6 +876,18 @@ std::string writeDistancesWithErrors(const Network& network, RandomStream& rando
 }
 
 std::string writeGpsDistances(const Network& network, RandomStream& random) {
+    if (network.fieldLayout) {
+        // Every GPS vector, with a mean error growing with its length.
+        Text text;
+        for (const auto& [base, far] : network.fieldLayout->gpsVectors) {
+            const double lengthM = distanceM(point(network, base), point(network, far));
+            const double errorM = roundedToMillimetre(
+                uniformInteger(random, gpsDistanceErrorMm) * millimetre +
+                gpsErrorPerLengthM * lengthM);
+            writeDistance(text, network, base, far, lengthM, errorM, true, random);
+        }
+        return text.take();
+    }
     // Lines over two grid steps, east or north, from stations that have such a partner.
     const Grid& grid = network.grid;
     const auto linkedOrNone = [&grid](int32_t i, int32_t j) { return grid.linked(i, j) ? j : -1; };
@@ -757,19 +919,31 @@ std::string writeGpsDistances(const Network& network, RandomStream& random) {
 // ---------------------------------------------------------------------------------------
 // Azimuth files: "from to azimuth meanError" in grads and cc.
 
+void writeAzimuth(Text& text, const Network& network, int32_t from, int32_t to,
+                  const int32_t (&errorRangeCc)[2], RandomStream& random) {
+    const int32_t errorCc = uniformInteger(random, errorRangeCc);
+    const TruePoint& a = point(network, from);
+    const TruePoint& b = point(network, to);
+    text.field(a.number)
+        .field(b.number)
+        .grad(bearingBetween(a, b) + gradFromCc(random.normal(errorCc)))
+        .integer(errorCc)
+        .endLine();
+}
+
 std::string writeAzimuthFile(const Network& network, FileKind kind, int32_t radius,
                              const int32_t (&errorRangeCc)[2], RandomStream& random) {
     Text text;
+    if (kind == FileKind::GpsAzimuths && network.fieldLayout) {
+        // Every GPS vector.
+        for (const auto& [base, far] : network.fieldLayout->gpsVectors) {
+            writeAzimuth(text, network, base, far, errorRangeCc, random);
+        }
+        return text.take();
+    }
     for (int32_t from : sampledStations(network, kind, random)) {
         const int32_t to = randomNeighbour(network, from, radius, random);
-        const int32_t errorCc = uniformInteger(random, errorRangeCc);
-        const TruePoint& a = point(network, from);
-        const TruePoint& b = point(network, to);
-        text.field(a.number)
-            .field(b.number)
-            .grad(bearingBetween(a, b) + gradFromCc(random.normal(errorCc)))
-            .integer(errorCc)
-            .endLine();
+        writeAzimuth(text, network, from, to, errorRangeCc, random);
     }
     return text.take();
 }
@@ -847,6 +1021,12 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes) {
 }
 
 } // namespace
+
+std::optional<NetworkShape> shapeNamed(std::string_view name) {
+    const auto* found = std::find_if(std::begin(shapeNames), std::end(shapeNames),
+                                     [name](const ShapeEntry& e) { return e.name == name; });
+    return found == std::end(shapeNames) ? std::nullopt : std::optional(found->shape);
+}
 
 double groundLengthM(double planeM, double heightI, double heightJ) {
     return planeM / (1 - (heightI + heightJ) / (2 * earthRadiusM));

@@ -1,11 +1,13 @@
 // Synthetic working folders for benchmarks and stress tests: a network of points on a
-// perturbed grid with every kind of input file, observations computed from the true
-// coordinates plus normal noise. The same options give the same bytes on every platform.
+// perturbed grid, or scattered as in a field network, with every kind of input file,
+// observations computed from the true coordinates plus normal noise. The same options give
+// the same bytes on every platform.
 #pragma once
 
 #include <bitset>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,7 +46,13 @@ enum class NetworkShape {
     Grid,        ///< a square grid of about 1 km, reference points spread over it
     Chain,       ///< a ladder two points wide, held by reference points at its start only
     TwoClusters, ///< two grids 5 km apart, joined by one line between their middle points
+    /// points of irregular density (settlements, sparse areas) about 1 km apart, direction
+    /// sets of 6 to 15 sight lines, few reference points, GPS vectors across the area
+    Field,
 };
+
+/// The shape that a command line names: grid, chain, clusters or field.
+std::optional<NetworkShape> shapeNamed(std::string_view name);
 
 inline constexpr int32_t minGeneratedPoints = 10;
 inline constexpr int32_t maxGeneratedPoints = 20000;
@@ -55,7 +63,8 @@ struct GeneratorOptions {
     int32_t pointCount = maxGeneratedPoints; ///< 10 to 20000
     uint64_t seed = 1;
     NetworkShape shape = NetworkShape::Grid;
-    /// Directions of each set of KIERUNKI, 2 to 8 (fewer only where the grid runs out).
+    /// Directions of each set of KIERUNKI, 2 to 8 (fewer only where the grid runs out); in a
+    /// field network, of the sets of KIERUNKI.mod and KIERUNKI.ort only.
     int32_t directionsPerSet = 6;
     /// The file kinds to write, indexed by FileKind; all by default.
     std::bitset<fileKindCount> files = std::bitset<fileKindCount>().set();
@@ -79,8 +88,9 @@ inline constexpr double earthRadiusM = 6370000;
 /// (no geoid undulation in the local system), so D = planeM / (1 - (hi + hj)/(2 R)).
 double groundLengthM(double planeM, double heightI, double heightJ);
 
-/// The true positions behind the network of these options: the points in grid order,
-/// row by row from the south-west corner. Depends on pointCount and seed only.
+/// The true positions behind the network of these options: the points in grid order, row
+/// by row from the south-west corner, or for a field in the order they were drawn. Depends
+/// on pointCount, seed and shape only.
 std::vector<TruePoint> truePoints(const GeneratorOptions& options);
 
 /// Writes the chosen files of the network into the folder (created when missing; files of

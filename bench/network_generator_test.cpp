@@ -416,22 +416,30 @@ TEST_F(FullSizeNetwork, CoordinateFilesHoldTheTruthOrItsApproximation) {
 // Small folders.
 
 TEST(NetworkGenerator, SameSeedGivesTheSameBytesAndAnotherSeedOtherData) {
-    TempFolder first, again, other;
-    generateNetwork(first.path(), optionsFor(500, 7));
-    generateNetwork(again.path(), optionsFor(500, 7));
-    generateNetwork(other.path(), optionsFor(500, 8));
-    const auto a = folderContent(first.path());
-    const auto b = folderContent(again.path());
-    const auto c = folderContent(other.path());
-    ASSERT_EQ(a.size(), static_cast<size_t>(fileKindCount));
-    EXPECT_TRUE(a == b);
-    // The parameter files and uklad describe the instruments and the system, not the data.
-    const std::set<FileKind> fixedContent = {FileKind::SystemZone, FileKind::DistanceMeter,
-                                             FileKind::Limbus, FileKind::Reductions};
-    for (FileKind kind : allKinds()) {
-        const std::string name(fileName(kind));
-        SCOPED_TRACE(name);
-        EXPECT_EQ(a.at(name) == c.at(name), fixedContent.count(kind) == 1);
+    for (const NetworkShape shape : {NetworkShape::Grid, NetworkShape::Field}) {
+        SCOPED_TRACE(static_cast<int>(shape));
+        const auto options = [shape](uint64_t seed) {
+            GeneratorOptions o = optionsFor(500, seed);
+            o.shape = shape;
+            return o;
+        };
+        TempFolder first, again, other;
+        generateNetwork(first.path(), options(7));
+        generateNetwork(again.path(), options(7));
+        generateNetwork(other.path(), options(8));
+        const auto a = folderContent(first.path());
+        const auto b = folderContent(again.path());
+        const auto c = folderContent(other.path());
+        ASSERT_EQ(a.size(), static_cast<size_t>(fileKindCount));
+        EXPECT_TRUE(a == b);
+        // The parameter files and uklad describe the instruments and the system, not the data.
+        const std::set<FileKind> fixedContent = {FileKind::SystemZone, FileKind::DistanceMeter,
+                                                 FileKind::Limbus, FileKind::Reductions};
+        for (FileKind kind : allKinds()) {
+            const std::string name(fileName(kind));
+            SCOPED_TRACE(name);
+            EXPECT_EQ(a.at(name) == c.at(name), fixedContent.count(kind) == 1);
+        }
     }
 }
 
@@ -516,13 +524,24 @@ TEST(NetworkGenerator, OverwritesAFileOfTheSameNameInAnotherLetterCase) {
     EXPECT_EQ(folderContent(folder.path()).size(), static_cast<size_t>(fileKindCount));
 }
 
+/// Answers every question Yes and counts them.
+class CountingUser : public UnattendedUser {
+public:
+    bool confirm(const std::string&) override {
+        ++questions;
+        return true;
+    }
+    int32_t questions = 0;
+};
+
 // A generated network adjusts as its noise says: the unit error near 1, residuals beyond
 // 3 mV no more often than chance gives (0.3 % of normal residuals), and no systematic
 // height change postulated by the lengths: the ground lengths agree with the height
-// reduction the program applies. Every shape, 500 points.
+// reduction the program applies. No question is asked: no defect of the system, no points
+// of coinciding approximate coordinates. Every shape, 500 points.
 TEST(NetworkGenerator, AdjustsToUnitErrorOne) {
-    for (const NetworkShape shape :
-         {NetworkShape::Grid, NetworkShape::Chain, NetworkShape::TwoClusters}) {
+    for (const NetworkShape shape : {NetworkShape::Grid, NetworkShape::Chain,
+                                     NetworkShape::TwoClusters, NetworkShape::Field}) {
         SCOPED_TRACE(static_cast<int>(shape));
         TempFolder folder;
         GeneratorOptions options = optionsFor(500, 5);
@@ -530,7 +549,7 @@ TEST(NetworkGenerator, AdjustsToUnitErrorOne) {
         generateNetwork(folder.path(), options);
 
         MessageList messages;
-        UnattendedUser user;
+        CountingUser user;
         SystemClock clock;
         RunContext context(messages, user, clock);
         NetworkData network;
@@ -541,6 +560,7 @@ TEST(NetworkGenerator, AdjustsToUnitErrorOne) {
         AdjustmentOutcome outcome;
         adjustNetwork(calculation, network, results, context, &outcome);
         EXPECT_NEAR(outcome.mo, 1, 0.1);
+        EXPECT_EQ(user.questions, 0);
 
         // "... odstających ... : N   (|v| > 3 * Mv)" once for each kind, and the height
         // change "np. zmianie wysokości n.p.m. o wartość:" on the line after its label.

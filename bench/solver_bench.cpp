@@ -1,9 +1,11 @@
-// Time of the normal-equation solver on the generated 20000-point network: the profile laid
-// out from the network's own ordering of unknowns, one equation row for every distance and
-// every angle (Schreiber angles included) with coefficients from the coordinates, and a
-// small weight on every unknown. Timed in both arithmetics on 1 and 2 threads: the
-// factorisation with both substitutions, the selected inversion (the point cofactors), and
-// the cofactors of all observations from it.
+// Time of the normal-equation solver on the generated 20000-point network (a grid, or the
+// shape that --shape names): the profile laid out from the network's own ordering of
+// unknowns, one equation row for every distance and every angle (Schreiber angles included)
+// with coefficients from the coordinates, and a small weight on every unknown. Timed in both
+// arithmetics on 1 and 2 threads: the factorisation with both substitutions, the selected
+// inversion (the point cofactors), and the cofactors of all observations from it.
+//
+//   solver_bench [--shape grid|chain|clusters|field] [Google Benchmark's options]
 #include "bench/network_generator.h"
 #include "bench/unattended_user.h"
 #include "common/clock.h"
@@ -16,6 +18,7 @@
 
 #include <benchmark/benchmark.h>
 #include <array>
+#include <cstdio>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -59,11 +62,12 @@ std::array<Real, 2> directionCoefficients(const ptw3::Point& from, const ptw3::P
     return {-rhoCc * dy / s2, rhoCc * dx / s2};
 }
 
-std::unique_ptr<Problem> buildProblem() {
+std::unique_ptr<Problem> buildProblem(ptw3::bench::NetworkShape shape) {
     const fs::path folder = fs::path(workRoot) / ("run-" + std::to_string(getpid()));
     ptw3::bench::GeneratorOptions options;
     options.pointCount = pointCount;
     options.seed = benchSeed;
+    options.shape = shape;
     ptw3::bench::generateNetwork(folder, options);
     ptw3::NetworkData network;
     ptw3::MessageList messages;
@@ -122,10 +126,25 @@ std::unique_ptr<Problem> buildProblem() {
     return problem;
 }
 
-Problem* problem() {
-    static const std::unique_ptr<Problem> built = buildProblem();
-    return built.get();
-}
+/// The problem of one shape, built when a benchmark first needs it and kept for the others;
+/// null when its profile is beyond the store's capacity.
+class LazyProblem {
+public:
+    explicit LazyProblem(ptw3::bench::NetworkShape shape)
+        : m_shape(shape) {}
+    Problem* get() {
+        if (!m_built) {
+            m_problem = buildProblem(m_shape);
+            m_built = true;
+        }
+        return m_problem.get();
+    }
+
+private:
+    ptw3::bench::NetworkShape m_shape;
+    bool m_built = false;
+    std::unique_ptr<Problem> m_problem;
+};
 
 // Every weak pivot is let through and the progress goes nowhere, as for a person who
 // answers Yes and does not watch.
@@ -147,8 +166,8 @@ void setRunCounters(benchmark::State& state) {
 }
 
 // Arguments: arithmetic (0 double-double, 1 extended) and threads.
-void solveNormalEquations(benchmark::State& state) {
-    Problem* p = problem();
+void solveNormalEquations(benchmark::State& state, LazyProblem& problem) {
+    Problem* p = problem.get();
     if (p == nullptr) {
         state.SkipWithError("profile over capacity");
         return;
@@ -167,8 +186,8 @@ void solveNormalEquations(benchmark::State& state) {
     state.counters["rows"] = static_cast<double>(p->rows.size());
 }
 
-void computePointCofactors(benchmark::State& state) {
-    Problem* p = problem();
+void computePointCofactors(benchmark::State& state, LazyProblem& problem) {
+    Problem* p = problem.get();
     if (p == nullptr) {
         state.SkipWithError("profile over capacity");
         return;
@@ -187,8 +206,8 @@ void computePointCofactors(benchmark::State& state) {
     setRunCounters(state);
 }
 
-void computeObservationCofactor(benchmark::State& state) {
-    Problem* p = problem();
+void computeObservationCofactor(benchmark::State& state, LazyProblem& problem) {
+    Problem* p = problem.get();
     if (p == nullptr) {
         state.SkipWithError("profile over capacity");
         return;
@@ -209,14 +228,49 @@ void computeObservationCofactor(benchmark::State& state) {
         static_cast<double>(rows), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-BENCHMARK(solveNormalEquations)
-    ->ArgsProduct({{0, 1}, {1, 2}})
-    ->Unit(benchmark::kSecond)
-    ->Iterations(1);
-BENCHMARK(computePointCofactors)
-    ->ArgsProduct({{0, 1}, {1, 2}})
-    ->Unit(benchmark::kSecond)
-    ->Iterations(1);
-BENCHMARK(computeObservationCofactor)->Args({0, 1})->Args({1, 1})->Unit(benchmark::kMillisecond);
-
 } // namespace
+
+int main(int argc, char** argv) {
+    // --shape is ours; every other argument goes to Google Benchmark.
+    ptw3::bench::NetworkShape shape = ptw3::bench::NetworkShape::Grid;
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        std::string_view name;
+        if (arg == "--shape" && i + 1 < argc) {
+            name = argv[++i];
+        } else if (arg.starts_with("--shape=")) {
+            name = arg.substr(std::string_view("--shape=").size());
+        } else {
+            argv[kept++] = argv[i];
+            continue;
+        }
+        const auto named = ptw3::bench::shapeNamed(name);
+        if (!named) {
+            std::fprintf(stderr, "solver_bench: not a shape: %.*s\n", static_cast<int>(name.size()),
+                         name.data());
+            return 2;
+        }
+        shape = *named;
+    }
+    argc = kept;
+
+    LazyProblem problem(shape);
+    benchmark::RegisterBenchmark("solveNormalEquations", [&problem](benchmark::State& state) {
+        solveNormalEquations(state, problem);
+    })->ArgsProduct({{0, 1}, {1, 2}})->Unit(benchmark::kSecond)->Iterations(1);
+    benchmark::RegisterBenchmark("computePointCofactors", [&problem](benchmark::State& state) {
+        computePointCofactors(state, problem);
+    })->ArgsProduct({{0, 1}, {1, 2}})->Unit(benchmark::kSecond)->Iterations(1);
+    benchmark::RegisterBenchmark("computeObservationCofactor", [&problem](benchmark::State& state) {
+        computeObservationCofactor(state, problem);
+    })->Args({0, 1})->Args({1, 1})->Unit(benchmark::kMillisecond);
+
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
