@@ -14,7 +14,8 @@ namespace {
 
 const DoubleDoubleKernels scalarDoubleDoubleKernels = {
     "scalar", LaneKernels<ScalarLanes>::subtractProducts, LaneKernels<ScalarLanes>::scale,
-    LaneKernels<ScalarLanes>::dot, LaneKernels<ScalarLanes>::symmetricRow};
+    LaneKernels<ScalarLanes>::dot, LaneKernels<ScalarLanes>::symmetricRow,
+    LaneKernels<ScalarLanes>::multiplySubtract};
 
 /// Sources applied together: with the 80-bit loads and stores costing far more than the
 /// arithmetic, each target element is loaded and stored once for four of them. The result
@@ -104,6 +105,11 @@ void scale(DoubleDoubleRow target, int32_t count, DoubleDouble factor) {
 
 DoubleDouble dot(DoubleDouble init, DoubleDoubleRow a, DoubleDoubleRow b, int32_t count) {
     return chosenKernels().dot(init, a, b, count);
+}
+
+void multiplySubtract(DoubleDoubleRow c, int64_t ldc, DoubleDoubleRow a, int64_t lda,
+                      DoubleDoubleRow b, int64_t ldb, int32_t rows, int32_t columns, int32_t depth) {
+    chosenKernels().multiplySubtract(c, ldc, a, lda, b, ldb, rows, columns, depth);
 }
 
 void symmetricRow(DoubleDoubleRow z, int32_t count, const DoubleDoubleRow* u,

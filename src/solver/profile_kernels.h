@@ -50,6 +50,13 @@ DoubleDouble dot(DoubleDouble init, DoubleDoubleRow a, DoubleDoubleRow b, int32_
 void symmetricRow(DoubleDoubleRow z, int32_t count, const DoubleDoubleRow* u,
                   const DoubleDoubleRow* s, int32_t rows, DoubleDouble* dots);
 
+/// C[i][j] -= sum_p A[i][p] B[j][p] (i < rows, j < columns, p < depth), the three matrices
+/// stored by columns with leading dimensions ldc, lda, ldb: A[i][p] at a + p lda + i,
+/// B[j][p] at b + p ldb + j. Each element takes the steps of subtractProducts over the depth
+/// in chunks of 64, renormalised after each, whatever part of C a call covers.
+void multiplySubtract(DoubleDoubleRow c, int64_t ldc, DoubleDoubleRow a, int64_t lda,
+                      DoubleDoubleRow b, int64_t ldb, int32_t rows, int32_t columns, int32_t depth);
+
 /// One implementation of the double-double loops.
 struct DoubleDoubleKernels {
     const char* name; ///< "avx512", "avx2" or "scalar"
@@ -59,6 +66,8 @@ struct DoubleDoubleKernels {
     DoubleDouble (*dot)(DoubleDouble, DoubleDoubleRow, DoubleDoubleRow, int32_t);
     void (*symmetricRow)(DoubleDoubleRow, int32_t, const DoubleDoubleRow*, const DoubleDoubleRow*,
                          int32_t, DoubleDouble*);
+    void (*multiplySubtract)(DoubleDoubleRow, int64_t, DoubleDoubleRow, int64_t, DoubleDoubleRow,
+                             int64_t, int32_t, int32_t, int32_t);
 };
 
 /// The implementations this processor can run, widest first; the first is the one used.

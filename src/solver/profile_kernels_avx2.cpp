@@ -31,6 +31,7 @@ struct Avx2Lanes {
 
 extern const DoubleDoubleKernels avx2DoubleDoubleKernels = {
     "avx2", LaneKernels<Avx2Lanes>::subtractProducts, LaneKernels<Avx2Lanes>::scale,
-    LaneKernels<Avx2Lanes>::dot, LaneKernels<Avx2Lanes>::symmetricRow};
+    LaneKernels<Avx2Lanes>::dot, LaneKernels<Avx2Lanes>::symmetricRow,
+    LaneKernels<Avx2Lanes>::multiplySubtract};
 
 } // namespace ptw3

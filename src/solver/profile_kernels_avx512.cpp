@@ -28,6 +28,7 @@ struct Avx512Lanes {
 
 extern const DoubleDoubleKernels avx512DoubleDoubleKernels = {
     "avx512", LaneKernels<Avx512Lanes>::subtractProducts, LaneKernels<Avx512Lanes>::scale,
-    LaneKernels<Avx512Lanes>::dot, LaneKernels<Avx512Lanes>::symmetricRow};
+    LaneKernels<Avx512Lanes>::dot, LaneKernels<Avx512Lanes>::symmetricRow,
+    LaneKernels<Avx512Lanes>::multiplySubtract};
 
 } // namespace ptw3

@@ -111,6 +111,95 @@ template <class L> struct LaneKernels {
         }
     }
 
+    /// Sums taken over the depth in chunks of this many, each element renormalised after
+    /// each chunk: a chunk of the left matrix's columns stays in the cache for all columns.
+    static constexpr int32_t depthChunk = 64;
+
+    // One vector of rows against NC columns: the accumulators of the NC columns stay in
+    // registers while the depth is run through; each element takes the steps of
+    // subtractStep, the column of the left matrix as source and B's element as factor.
+    // Full: all lanes of the vector are rows (no masked loads in the loop).
+    template <int NC, bool Full>
+    static void productTile(DoubleDoubleRow c, int64_t ldc, int32_t lanes, DoubleDoubleRow a,
+                            int64_t lda, DoubleDoubleRow b, int64_t ldb, int32_t depth) {
+        const auto load = [lanes](const double* p) {
+            if constexpr (Full) {
+                return L::load(p);
+            } else {
+                return L::loadFirst(p, lanes);
+            }
+        };
+        V h[NC];
+        V l[NC];
+#pragma GCC unroll 4
+        for (int q = 0; q < NC; ++q) {
+            h[q] = load(c.hi + q * ldc);
+            l[q] = load(c.lo + q * ldc);
+        }
+        const double* ah = a.hi;
+        const double* al = a.lo;
+        const double* bh = b.hi;
+        const double* bl = b.lo;
+        for (int32_t p = 0; p < depth; ++p) {
+            const V xh = load(ah);
+            const V xl = load(al);
+#pragma GCC unroll 4
+            for (int q = 0; q < NC; ++q) {
+                V t, te, e;
+                product(L::broadcast(bh[q]), L::broadcast(bl[q]), xh, xl, t, te);
+                twoDifference(h[q], t, h[q], e);
+                l[q] = L::add(l[q], L::sub(e, te));
+            }
+            ah += lda;
+            al += lda;
+            bh += ldb;
+            bl += ldb;
+        }
+#pragma GCC unroll 4
+        for (int q = 0; q < NC; ++q) {
+            V e;
+            twoSum(h[q], l[q], h[q], e);
+            put(c.hi + q * ldc, h[q], lanes);
+            put(c.lo + q * ldc, e, lanes);
+        }
+    }
+
+    template <bool Full>
+    static void productRow(DoubleDoubleRow c, int64_t ldc, int32_t lanes, DoubleDoubleRow a,
+                           int64_t lda, DoubleDoubleRow b, int64_t ldb, int32_t columns,
+                           int32_t depth) {
+        int32_t j = 0;
+        for (; j + 4 <= columns; j += 4) {
+            productTile<4, Full>(c + j * ldc, ldc, lanes, a, lda, b + j, ldb, depth);
+        }
+        switch (columns - j) {
+        case 3: productTile<3, Full>(c + j * ldc, ldc, lanes, a, lda, b + j, ldb, depth); break;
+        case 2: productTile<2, Full>(c + j * ldc, ldc, lanes, a, lda, b + j, ldb, depth); break;
+        case 1: productTile<1, Full>(c + j * ldc, ldc, lanes, a, lda, b + j, ldb, depth); break;
+        default: break;
+        }
+    }
+
+    // C[i][j] -= sum_p A[i][p] B[j][p] for i < rows, j < columns, p < depth, all three
+    // stored by columns: A[i][p] at a + p lda + i, B[j][p] at b + p ldb + j, C[i][j] at
+    // c + j ldc + i.
+    static void multiplySubtract(DoubleDoubleRow c, int64_t ldc, DoubleDoubleRow a, int64_t lda,
+                                 DoubleDoubleRow b, int64_t ldb, int32_t rows, int32_t columns,
+                                 int32_t depth) {
+        for (int32_t p0 = 0; p0 < depth; p0 += depthChunk) {
+            const int32_t chunk = std::min(depthChunk, depth - p0);
+            const DoubleDoubleRow ap = a + p0 * lda;
+            const DoubleDoubleRow bp = b + p0 * ldb;
+            int32_t i = 0;
+            for (; i + width <= rows; i += width) {
+                productRow<true>(c + i, ldc, width, ap + i, lda, bp, ldb, columns, chunk);
+            }
+            if (i < rows) {
+                productRow<false>(c + i, ldc, rows - i, ap + i, lda, bp, ldb, columns, chunk);
+            }
+        }
+    }
+
     // The target is renormalised first, so that an unnormalised sum may be scaled.
     static void scale(DoubleDoubleRow target, int32_t count, DoubleDouble factor) {
         const V fh = L::broadcast(factor.hi);

@@ -23,6 +23,8 @@ constexpr Real minimumPivot = 0.001L;
 constexpr double parallelWork = 4e5;
 /// Multiply-adds of one chunk of a shared step at least.
 constexpr double chunkWork = 5e4;
+/// Columns of a supernode factorised or inverted together.
+constexpr int32_t panelColumns = 32;
 
 DoubleDouble reciprocalRoot(DoubleDouble d) { return DoubleDouble{1, 0} / squareRoot(d); }
 
@@ -48,7 +50,8 @@ struct SupernodalFactor::Workspace {
     std::vector<int32_t> map; ///< position of an unknown among the rows of the supernode at hand
     std::vector<int32_t> positions;
     Elements<DoubleDouble> temp;
-    Elements<DoubleDouble> block; ///< the dense inverse of the supernode's rows
+    Elements<DoubleDouble> block;  ///< the dense inverse of the supernode's rows
+    Elements<DoubleDouble> packed; ///< a panel of the factor, by rows
     std::vector<DoubleDoubleRow> sources;
     std::vector<DoubleDouble> factors;
 };
@@ -183,109 +186,111 @@ bool SupernodalFactor::factoriseSupernode(int32_t s, Real pivotShift, Workspace&
     for (int32_t i = 0; i < nr; ++i) {
         w.map[static_cast<size_t>(rows[i])] = i;
     }
+    const bool shared = pool != nullptr && pool->size() > 1;
 
-    // The updates of the descendants, each column of s taking them by increasing updater.
-    const auto update = [&](int32_t cFirst, int32_t cEnd, Elements<DoubleDouble>& temp,
-                            std::vector<DoubleDoubleRow>& sources,
-                            std::vector<DoubleDouble>& factors) {
+    // The updates of the descendants, each column of s taking them by increasing updater:
+    // the products of d's rows from f on with its rows in the columns cFirst..cEnd-1 of s.
+    // Where d's rows sit one after the other in s too, they go straight into its block
+    // (above its diagonal too, where nothing is read); elsewhere through a dense block.
+    const auto update = [&](int32_t cFirst, int32_t cEnd, Elements<DoubleDouble>& temp) {
         for (int64_t e = st.updaterStart[s]; e < st.updaterStart[s + 1]; ++e) {
             const int32_t d = st.updaters[static_cast<size_t>(e)];
             const int32_t ncd = st.columns(d);
             const int32_t nrd = st.rowCount(d);
             const int32_t* rd = &st.rows[static_cast<size_t>(st.rowStart[d])];
-            const DoubleDoubleRow l = m_values.at(st.valueStart[d]);
-            const int32_t p0 = static_cast<int32_t>(std::lower_bound(rd + ncd, rd + nrd, f) - rd);
-            const int32_t p1 = static_cast<int32_t>(std::lower_bound(rd + p0, rd + nrd, f + cFirst) - rd);
-            const int32_t p2 = static_cast<int32_t>(std::lower_bound(rd + p1, rd + nrd, f + cEnd) - rd);
+            const auto from = [&](int32_t first, int32_t row) {
+                return static_cast<int32_t>(std::lower_bound(rd + first, rd + nrd, row) - rd);
+            };
+            const int32_t p0 = from(ncd, f);
+            const int32_t p1 = from(p0, f + cFirst);
+            const int32_t p2 = from(p1, f + cEnd);
             if (p1 == p2) {
                 continue;
             }
-            // Rows of d that sit one after the other in s too take the products directly.
             const int32_t t0 = w.map[static_cast<size_t>(rd[p0])];
             const bool together = w.map[static_cast<size_t>(rd[nrd - 1])] - t0 == nrd - 1 - p0;
-            sources.resize(static_cast<size_t>(ncd));
-            factors.resize(static_cast<size_t>(ncd));
-            for (int32_t jj = p1; jj < p2; ++jj) {
-                const int32_t c = rd[jj] - f;
-                const int32_t length = nrd - jj;
-                for (int32_t k = 0; k < ncd; ++k) {
-                    const int64_t at = static_cast<int64_t>(k) * nrd + jj;
-                    sources[static_cast<size_t>(k)] = l + at;
-                    factors[static_cast<size_t>(k)] = l[at];
-                }
-                const int32_t t = w.map[static_cast<size_t>(rd[jj])];
-                if (together) {
-                    subtractProducts(b + (static_cast<int64_t>(c) * nr + t), length,
-                                     sources.data(), factors.data(), ncd);
-                    continue;
-                }
-                temp.assign(length);
-                const DoubleDoubleRow sum = temp.at(0);
-                subtractProducts(sum, length, sources.data(), factors.data(), ncd);
-                const DoubleDoubleRow column = b + static_cast<int64_t>(c) * nr;
-                for (int32_t i = 0; i < length; ++i) {
-                    const int32_t at = w.map[static_cast<size_t>(rd[jj + i])];
-                    column.set(at, column[at] + sum[i]);
+            const DoubleDoubleRow l = m_values.at(st.valueStart[d]) + p1;
+            const int32_t height = nrd - p1;
+            const int32_t width = p2 - p1;
+            if (together) {
+                const int64_t c = rd[p1] - f;
+                multiplySubtract(b + (c * nr + w.map[static_cast<size_t>(rd[p1])]), nr, l, nrd,
+                                 l, nrd, height, width, ncd);
+                continue;
+            }
+            temp.assign(static_cast<int64_t>(height) * width);
+            const DoubleDoubleRow sum = temp.at(0);
+            multiplySubtract(sum, height, l, nrd, l, nrd, height, width, ncd);
+            for (int32_t q = 0; q < width; ++q) {
+                const DoubleDoubleRow column = b + static_cast<int64_t>(rd[p1 + q] - f) * nr;
+                const DoubleDoubleRow part = sum + static_cast<int64_t>(q) * height;
+                for (int32_t i = q; i < height; ++i) {
+                    const int32_t at = w.map[static_cast<size_t>(rd[p1 + i])];
+                    column.set(at, column[at] + part[i]);
                 }
             }
         }
     };
     double updateWork = 0;
-    if (pool != nullptr) {
+    if (shared) {
         for (int64_t e = st.updaterStart[s]; e < st.updaterStart[s + 1]; ++e) {
             const int32_t d = st.updaters[static_cast<size_t>(e)];
             updateWork += static_cast<double>(st.columns(d)) * st.rowCount(d) * nc;
         }
     }
-    if (pool != nullptr && pool->size() > 1 && updateWork > parallelWork) {
+    if (updateWork > parallelWork) {
         const int32_t chunks = chunksFor(updateWork, nc, pool->size());
         pool->forEachChunk(chunks, [&](int32_t chunk) {
             const auto [cFirst, cEnd] = shareOf(chunk, chunks, nc);
             Elements<DoubleDouble> temp;
-            std::vector<DoubleDoubleRow> sources;
-            std::vector<DoubleDouble> factors;
-            update(cFirst, cEnd, temp, sources, factors);
+            update(cFirst, cEnd, temp);
         });
     } else {
-        update(0, nc, w.temp, w.sources, w.factors);
+        update(0, nc, w.temp);
     }
 
-    // The dense block by columns: column j loses the products of the columns before it,
-    // then is divided by the root of its pivot.
-    for (int32_t j = 0; j < nc; ++j) {
-        const DoubleDoubleRow column = b + static_cast<int64_t>(j) * nr;
-        if (j > 0) {
-            w.sources.resize(static_cast<size_t>(j));
-            w.factors.resize(static_cast<size_t>(j));
-            for (int32_t k = 0; k < j; ++k) {
-                const int64_t at = static_cast<int64_t>(k) * nr + j;
-                w.sources[static_cast<size_t>(k)] = b + at;
-                w.factors[static_cast<size_t>(k)] = b[at];
-            }
-            const int32_t length = nr - j;
-            const double work = static_cast<double>(length) * j;
-            if (pool != nullptr && pool->size() > 1 && work > 4 * chunkWork) {
-                const int32_t chunks = chunksFor(work, length, pool->size());
+    // The dense block by panels of columns: a panel loses the products of the columns before
+    // it, then its columns are factorised one by one, each losing the products of the
+    // panel's columns before it and divided by the root of its pivot.
+    for (int32_t j0 = 0; j0 < nc; j0 += panelColumns) {
+        const int32_t j1 = std::min(nc, j0 + panelColumns);
+        const int32_t height = nr - j0;
+        if (j0 > 0) {
+            const auto panelRows = [&](int32_t first, int32_t end) {
+                multiplySubtract(b + (static_cast<int64_t>(j0) * nr + j0 + first), nr,
+                                 b + (j0 + first), nr, b + j0, nr, end - first, j1 - j0, j0);
+            };
+            const double work = static_cast<double>(height) * (j1 - j0) * j0;
+            if (shared && work > parallelWork) {
+                const int32_t chunks = chunksFor(work, height, pool->size());
                 pool->forEachChunk(chunks, [&](int32_t chunk) {
-                    const auto [first, end] = shareOf(chunk, chunks, length);
-                    std::vector<DoubleDoubleRow> from(w.sources);
-                    for (DoubleDoubleRow& r : from) {
-                        r = r + first;
-                    }
-                    subtractProducts(column + (j + first), end - first, from.data(),
-                                     w.factors.data(), j);
+                    const auto [first, end] = shareOf(chunk, chunks, height);
+                    panelRows(first, end);
                 });
             } else {
-                subtractProducts(column + j, length, w.sources.data(), w.factors.data(), j);
+                panelRows(0, height);
             }
         }
-        const DoubleDouble d = column[j] + toDoubleDouble(pivotShift);
-        if (toReal(d) <= minimumPivot) {
-            return false;
+        for (int32_t j = j0; j < j1; ++j) {
+            const DoubleDoubleRow column = b + static_cast<int64_t>(j) * nr;
+            if (j > j0) {
+                w.sources.resize(static_cast<size_t>(j - j0));
+                w.factors.resize(static_cast<size_t>(j - j0));
+                for (int32_t k = j0; k < j; ++k) {
+                    const int64_t at = static_cast<int64_t>(k) * nr + j;
+                    w.sources[static_cast<size_t>(k - j0)] = b + at;
+                    w.factors[static_cast<size_t>(k - j0)] = b[at];
+                }
+                subtractProducts(column + j, nr - j, w.sources.data(), w.factors.data(), j - j0);
+            }
+            const DoubleDouble d = column[j] + toDoubleDouble(pivotShift);
+            if (toReal(d) <= minimumPivot) {
+                return false;
+            }
+            const DoubleDouble c = reciprocalRoot(d);
+            column.set(j, c);
+            scale(column + (j + 1), nr - j - 1, c);
         }
-        const DoubleDouble c = reciprocalRoot(d);
-        column.set(j, c);
-        scale(column + (j + 1), nr - j - 1, c);
     }
     return true;
 }
@@ -360,12 +365,10 @@ void SupernodalFactor::invertSupernode(int32_t s, Workspace& w, WorkerPool* pool
     w.block.resize(static_cast<int64_t>(m) * m);
     const DoubleDoubleRow z = w.block.at(0);
     const auto at = [m](int32_t i, int32_t j) { return static_cast<int64_t>(j) * m + i; };
+    const bool shared = pool != nullptr && pool->size() > 1;
 
     // Z between the rows below the columns, from the supernodes that hold them as columns;
     // the rows below such a column are all rows of that supernode (the fill closes them).
-    if (w.map.size() < static_cast<size_t>(st.n)) {
-        w.map.assign(static_cast<size_t>(st.n), 0);
-    }
     w.positions.resize(static_cast<size_t>(m));
     for (int32_t t = nc; t < m;) {
         const int32_t a = st.supernodeOf[static_cast<size_t>(rows[t])];
@@ -396,36 +399,70 @@ void SupernodalFactor::invertSupernode(int32_t s, Workspace& w, WorkerPool* pool
         t = end;
     }
 
-    // The columns of s from the last: Z[i][j] = -c sum_k Z[i][k] L[k][j] over the rows
-    // k > j, and Z[j][j] = c (c - sum_k L[k][j] Z[k][j]), c = 1/L[j][j].
-    for (int32_t j = nc - 1; j >= 0; --j) {
-        const DoubleDoubleRow l = b + (static_cast<int64_t>(j) * m + j + 1);
-        const DoubleDouble c = b[static_cast<int64_t>(j) * m + j];
-        const int32_t length = m - j - 1;
+    // The columns of s by panels from the last: Z[i][j] = -c sum_k Z[i][k] L[k][j] over the
+    // rows k > j, and Z[j][j] = c (c - sum_k L[k][j] Z[k][j]), c = 1/L[j][j]. For the rows
+    // below a panel, the part of the sums over the rows below it is one product of Z with
+    // the panel's columns of L; the rest comes column by column.
+    for (int32_t j1 = nc; j1 > 0; j1 -= panelColumns) {
+        const int32_t j0 = std::max(0, j1 - panelColumns);
+        const int32_t width = j1 - j0;
+        const int32_t below = m - j1;
+        // -sum_{k >= j1} Z[i][k] L[k][j] for the rows i below the panel, its columns j.
+        w.packed.resize(static_cast<int64_t>(below) * width);
+        const DoubleDoubleRow packed = w.packed.at(0);
+        for (int32_t k = 0; k < below; ++k) {
+            for (int32_t q = 0; q < width; ++q) {
+                packed.set(static_cast<int64_t>(k) * width + q, b[at(j1 + k, j0 + q)]);
+            }
+        }
+        w.temp.assign(static_cast<int64_t>(below) * width);
+        const DoubleDoubleRow sums = w.temp.at(0);
         const auto rowsOf = [&](int32_t first, int32_t end) {
-            for (int32_t i = j + 1 + first; i < j + 1 + end; ++i) {
-                const DoubleDouble v = dot(DoubleDouble{}, z + at(j + 1, i), l, length);
-                const DoubleDouble zij = -(c * v);
+            multiplySubtract(sums + first, below, z + at(j1 + first, j1), m, packed, width,
+                             end - first, width, below);
+        };
+        const double work = static_cast<double>(below) * below * width;
+        if (shared && work > parallelWork) {
+            const int32_t chunks = chunksFor(work, below, pool->size());
+            pool->forEachChunk(chunks, [&](int32_t chunk) {
+                const auto [first, end] = shareOf(chunk, chunks, below);
+                rowsOf(first, end);
+            });
+        } else if (below > 0) {
+            rowsOf(0, below);
+        }
+        for (int32_t j = j1 - 1; j >= j0; --j) {
+            const DoubleDouble c = b[at(j, j)];
+            const DoubleDoubleRow l = b + at(j + 1, j);
+            const int32_t length = m - j - 1;
+            const DoubleDoubleRow sum = sums + static_cast<int64_t>(j - j0) * below;
+            if (below > 0 && j + 1 < j1) {
+                w.sources.clear();
+                w.factors.clear();
+                for (int32_t k = j + 1; k < j1; ++k) {
+                    w.sources.push_back(z + at(j1, k));
+                    w.factors.push_back(b[at(k, j)]);
+                }
+                subtractProducts(sum, below, w.sources.data(), w.factors.data(),
+                                 static_cast<int32_t>(w.sources.size()));
+            }
+            for (int32_t r = 0; r < below; ++r) {
+                const DoubleDouble zij = c * sum[r];
+                z.set(at(j1 + r, j), zij);
+                z.set(at(j, j1 + r), zij);
+            }
+            for (int32_t i = j + 1; i < j1; ++i) {
+                const DoubleDouble zij = -(c * dot(DoubleDouble{}, z + at(j + 1, i), l, length));
                 z.set(at(i, j), zij);
                 z.set(at(j, i), zij);
             }
-        };
-        const double work = static_cast<double>(length) * length;
-        if (pool != nullptr && pool->size() > 1 && work > 4 * chunkWork) {
-            const int32_t chunks = chunksFor(work, length, pool->size());
-            pool->forEachChunk(chunks, [&](int32_t chunk) {
-                const auto [first, end] = shareOf(chunk, chunks, length);
-                rowsOf(first, end);
-            });
-        } else {
-            rowsOf(0, length);
+            const DoubleDouble diagonal = dot(DoubleDouble{}, l, z + at(j + 1, j), length);
+            z.set(at(j, j), c * (c - diagonal));
         }
-        const DoubleDouble sum = dot(DoubleDouble{}, l, z + at(j + 1, j), length);
-        z.set(at(j, j), c * (c - sum));
     }
     for (int32_t j = 0; j < nc; ++j) {
         for (int32_t i = j; i < m; ++i) {
-            b.set(static_cast<int64_t>(j) * m + i, z[at(i, j)]);
+            b.set(at(i, j), z[at(i, j)]);
         }
     }
 }

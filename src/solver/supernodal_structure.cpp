@@ -34,12 +34,8 @@ std::vector<int32_t> nestedDissection(const PointGraph& g) {
                      inverse.data()) != METIS_OK) {
         return {};
     }
-    // METIS returns in its first array the new position of each point.
-    std::vector<int32_t> points(static_cast<size_t>(count));
-    for (idx_t p = 0; p < count; ++p) {
-        points[static_cast<size_t>(order[static_cast<size_t>(p)])] = p;
-    }
-    return points;
+    // The first array: at each position of the order, the point placed there.
+    return {order.begin(), order.end()};
 }
 
 /// The points in approximate minimum degree order; empty when AMD fails.
