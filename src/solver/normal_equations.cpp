@@ -7,6 +7,7 @@
 #include "solver/normal_equations.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <stdexcept>
 
@@ -188,6 +189,52 @@ int64_t NormalEquations::entryOf(int32_t r, int32_t c) const {
     return at != end && *at == c ? at - m_column.begin() : -1;
 }
 
+// The entries of one row's pairs of unknowns: each pair of its points is looked up once
+// (the X-X entry), the other three of the 2x2 block follow from the layout.
+class NormalEquations::PairEntries {
+public:
+    explicit PairEntries(const NormalEquations& equations) : m_e(equations) {}
+
+    /// The entry of N[r][c], r <= c, or -1 outside the pattern.
+    int64_t of(int32_t r, int32_t c) {
+        const int32_t qr = (r + 1) / 2;
+        const int32_t qc = (c + 1) / 2;
+        const std::vector<int64_t>& start = m_e.m_entryStart;
+        if (qr == qc) {
+            return start[static_cast<size_t>(r)] + (c - r);
+        }
+        const auto end = m_pairs.begin() + m_count;
+        const auto cached = std::find_if(m_pairs.begin(), end, [&](const Pair& p) {
+            return p.from == qr && p.to == qc;
+        });
+        int64_t x = 0;
+        if (cached != end) {
+            x = cached->entry;
+        } else {
+            x = m_e.entryOf(2 * qr - 1, 2 * qc - 1);
+            if (m_count < m_pairs.size()) {
+                m_pairs[m_count++] = {qr, qc, x};
+            }
+        }
+        if (x < 0) {
+            return -1;
+        }
+        // Row 2q holds the entries of row 2q-1 but its first.
+        const int64_t offset = x - start[static_cast<size_t>(2 * qr - 1)] - (r % 2 == 0 ? 1 : 0);
+        return start[static_cast<size_t>(r)] + offset + (c - (2 * qc - 1));
+    }
+
+private:
+    struct Pair {
+        int32_t from;
+        int32_t to;
+        int64_t entry;
+    };
+    const NormalEquations& m_e;
+    std::array<Pair, 16> m_pairs{}; ///< those of three points and more
+    size_t m_count = 0;
+};
+
 void NormalEquations::accumulate(std::span<const EquationTerm> row, Real freeTerm) {
     assert(m_stage == Stage::Accumulating);
     m_merged.clear();
@@ -204,13 +251,14 @@ void NormalEquations::accumulate(std::span<const EquationTerm> row, Real freeTer
             same->coefficient += term.coefficient;
         }
     }
+    PairEntries entries(*this);
     for (size_t p = 0; p < m_merged.size(); ++p) {
         const EquationTerm& a = m_merged[p];
         m_b[static_cast<size_t>(a.unknown)] += a.coefficient * freeTerm;
         for (size_t q = p; q < m_merged.size(); ++q) {
             const EquationTerm& e = m_merged[q];
             const int64_t k =
-                entryOf(std::min(a.unknown, e.unknown), std::max(a.unknown, e.unknown));
+                entries.of(std::min(a.unknown, e.unknown), std::max(a.unknown, e.unknown));
             if (k < 0) {
                 throw std::logic_error("an observation couples unknowns that the normal "
                                        "equations were not laid out to couple");
@@ -318,22 +366,22 @@ bool NormalEquations::solveSupernodal(Real pivotShift, const StepReport& report,
         return false;
     }
     const std::vector<int32_t>& unknownAt = m_structure->permutation;
-    std::vector<DoubleDouble> b(static_cast<size_t>(n) + 1);
+    Elements<DoubleDouble> b;
+    b.resize(n + 1);
     for (int32_t k = 0; k < n; ++k) {
-        const auto r = static_cast<size_t>(unknownAt[static_cast<size_t>(k)]) + 1;
-        b[static_cast<size_t>(k)] = toDoubleDouble(m_b[r]);
+        b.set(k, toDoubleDouble(m_b[static_cast<size_t>(unknownAt[static_cast<size_t>(k)]) + 1]));
     }
-    b[static_cast<size_t>(n)] = toDoubleDouble(m_b[static_cast<size_t>(n) + 1]);
-    std::vector<DoubleDouble> x;
+    b.set(n, toDoubleDouble(m_b[static_cast<size_t>(n) + 1]));
+    Elements<DoubleDouble> x;
     m_factor->substitute(b, x);
     m_x.clear();
     m_x.resize(n);
     for (int32_t k = 0; k < n; ++k) {
         const int32_t r = unknownAt[static_cast<size_t>(k)] + 1;
-        m_b[static_cast<size_t>(r)] = toReal(b[static_cast<size_t>(k)]);
-        m_x[r] = toReal(x[static_cast<size_t>(k)]);
+        m_b[static_cast<size_t>(r)] = toReal(b.get(k));
+        m_x[r] = toReal(x.get(k));
     }
-    m_b[static_cast<size_t>(n) + 1] = toReal(b[static_cast<size_t>(n)]);
+    m_b[static_cast<size_t>(n) + 1] = toReal(b.get(n));
     if (m_b[static_cast<size_t>(n) + 1] < 0) {
         m_b[static_cast<size_t>(n) + 1] = deflatedSumOfSquares;
         outcome.deflated = true;
@@ -424,8 +472,13 @@ Real NormalEquations::computeObservationCofactor(std::span<const EquationTerm> r
         }
         return q;
     }
+    PairEntries entries(*this);
     const auto z = [&](size_t i, size_t j) {
-        return supernodalInverse(terms[i].unknown, terms[j].unknown);
+        const int32_t r = std::min(terms[i].unknown, terms[j].unknown);
+        const int32_t c = std::max(terms[i].unknown, terms[j].unknown);
+        const int64_t k = entries.of(r, c);
+        return k >= 0 ? m_factor->value(m_factorIndex[static_cast<size_t>(k)])
+                      : supernodalInverse(r, c);
     };
     DoubleDouble q;
     for (size_t i = 0; i < terms.size(); ++i) {

@@ -128,6 +128,7 @@ public:
 
 private:
     enum class Stage { Accumulating, Factorised, Inverted };
+    class PairEntries;
 
     ProfileShape shape() const;
     WorkerPool& pool();

@@ -295,41 +295,64 @@ bool SupernodalFactor::factoriseSupernode(int32_t s, Real pivotShift, Workspace&
     return true;
 }
 
-void SupernodalFactor::substitute(std::vector<DoubleDouble>& b,
-                                  std::vector<DoubleDouble>& x) const {
+void SupernodalFactor::substitute(Elements<DoubleDouble>& b, Elements<DoubleDouble>& x) {
     const SupernodalStructure& st = *m_structure;
     const int32_t n = st.n;
-    assert(b.size() == static_cast<size_t>(n) + 1);
-    DoubleDouble& sum = b[static_cast<size_t>(n)];
+    const DoubleDoubleRow y = b.at(0);
+    Elements<DoubleDouble> gathered;
+    // Forward: each column's y takes its share out of the later rows, the supernode's own
+    // rows one column at a time, the rows below it all columns at once.
+    DoubleDouble sum = y[n];
     for (int32_t s = 0; s < st.supernodes(); ++s) {
         const int32_t f = st.first[s];
+        const int32_t nc = st.columns(s);
         const int32_t nr = st.rowCount(s);
         const int32_t* rows = &st.rows[static_cast<size_t>(st.rowStart[s])];
-        const int64_t at = st.valueStart[s];
-        for (int32_t j = 0; j < st.columns(s); ++j) {
-            const int64_t column = at + static_cast<int64_t>(j) * nr;
-            const DoubleDouble y = b[static_cast<size_t>(f + j)] * m_values.get(column + j);
-            b[static_cast<size_t>(f + j)] = y;
-            sum = sum - y * y;
-            for (int32_t i = j + 1; i < nr; ++i) {
-                DoubleDouble& target = b[static_cast<size_t>(rows[i])];
-                target = target - m_values.get(column + i) * y;
+        const DoubleDoubleRow l = m_values.at(st.valueStart[s]);
+        std::vector<DoubleDoubleRow> columns;
+        std::vector<DoubleDouble> values;
+        for (int32_t j = 0; j < nc; ++j) {
+            const DoubleDoubleRow column = l + static_cast<int64_t>(j) * nr;
+            const DoubleDouble v = y[f + j] * column[j];
+            y.set(f + j, v);
+            sum = sum - v * v;
+            const DoubleDoubleRow from = column + (j + 1);
+            subtractProducts(y + (f + j + 1), nc - j - 1, &from, &v, 1);
+            columns.push_back(column + nc);
+            values.push_back(v);
+        }
+        if (nr > nc) {
+            gathered.resize(nr - nc);
+            const DoubleDoubleRow g = gathered.at(0);
+            for (int32_t i = nc; i < nr; ++i) {
+                g.set(i - nc, y[rows[i]]);
+            }
+            subtractProducts(g, nr - nc, columns.data(), values.data(), nc);
+            for (int32_t i = nc; i < nr; ++i) {
+                y.set(rows[i], g[i - nc]);
             }
         }
     }
-    x.assign(static_cast<size_t>(n), DoubleDouble{});
+    y.set(n, sum);
+    // Back: x[j] = -(y[j] + sum_{i > j} L[i][j] x[i]) / L[j][j].
+    x.assign(n);
+    const DoubleDoubleRow xs = x.at(0);
     for (int32_t s = st.supernodes() - 1; s >= 0; --s) {
         const int32_t f = st.first[s];
+        const int32_t nc = st.columns(s);
         const int32_t nr = st.rowCount(s);
         const int32_t* rows = &st.rows[static_cast<size_t>(st.rowStart[s])];
-        const int64_t at = st.valueStart[s];
-        for (int32_t j = st.columns(s) - 1; j >= 0; --j) {
-            const int64_t column = at + static_cast<int64_t>(j) * nr;
-            DoubleDouble h = b[static_cast<size_t>(f + j)];
-            for (int32_t i = j + 1; i < nr; ++i) {
-                h = h + m_values.get(column + i) * x[static_cast<size_t>(rows[i])];
-            }
-            x[static_cast<size_t>(f + j)] = -(h * m_values.get(column + j));
+        const DoubleDoubleRow l = m_values.at(st.valueStart[s]);
+        gathered.resize(std::max(nr - nc, 1));
+        const DoubleDoubleRow g = gathered.at(0);
+        for (int32_t i = nc; i < nr; ++i) {
+            g.set(i - nc, xs[rows[i]]);
+        }
+        for (int32_t j = nc - 1; j >= 0; --j) {
+            const DoubleDoubleRow column = l + static_cast<int64_t>(j) * nr;
+            DoubleDouble h = dot(y[f + j], column + nc, g, nr - nc);
+            h = dot(h, column + (j + 1), xs + (f + j + 1), nc - j - 1);
+            xs.set(f + j, -(h * column[j]));
         }
     }
 }

@@ -37,7 +37,7 @@ public:
     bool factorise(Real pivotShift, WorkerPool& pool, const StepReport& report);
 
     /// b[0..n-1] by positions into y = L^-1 b, with b[n] -= y^T y; then x = -L^-T y.
-    void substitute(std::vector<DoubleDouble>& b, std::vector<DoubleDouble>& x) const;
+    void substitute(Elements<DoubleDouble>& b, Elements<DoubleDouble>& x);
 
     /// Overwrites the factor with the elements of N^-1 in its pattern (by positions).
     void invert(WorkerPool& pool, const StepReport& report);
