@@ -8,11 +8,13 @@
 #include "engine/accuracy.h"
 #include "engine/calculation_options.h"
 #include "solver/normal_equations.h"
+#include "solver/worker_pool.h"
 #include "engine/report_preamble.h"
 #include "input/network_data.h"
 #include "observations/projections.h"
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -131,6 +133,15 @@ struct AdjustmentState {
 
     /// μ̄ of the distances in the last pass (ppm), written back to redukcje with the results.
     std::optional<Real> meanDistortionPpm;
+
+    /// The threads that evaluate the observations of a pass (options.threadCount of them).
+    WorkerPool& workers() {
+        if (!evaluationPool) {
+            evaluationPool = std::make_unique<WorkerPool>(options.threadCount);
+        }
+        return *evaluationPool;
+    }
+    std::unique_ptr<WorkerPool> evaluationPool;
 
     int64_t passTotal = 0; ///< observations of the pass under way
     int64_t passDone = 0;  ///< of them evaluated

@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <array>
 #include <concepts>
+#include <exception>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -120,9 +122,43 @@ concept ObservationBlockKind =
         tables.end();
     };
 
-/// Observations of the last pass evaluated together, so that their cofactors are computed at
-/// once.
-inline constexpr int32_t lastPassBatch = 2048;
+/// Observations evaluated together on the threads, then taken in order: the last pass
+/// computes their cofactors at once too.
+inline constexpr int32_t evaluationBatch = 2048;
+
+/// Runs work(i) for i < count on the evaluation threads, in chunks; an exception thrown by
+/// the work is passed on once all chunks are done.
+template <class Work> void onWorkers(AdjustmentState& s, int32_t count, const Work& work) {
+    WorkerPool& pool = s.workers();
+    const int32_t chunks = std::min(count, 4 * pool.size());
+    std::exception_ptr failure;
+    std::mutex failureMutex;
+    pool.forEachChunk(chunks, [&](int32_t chunk) {
+        const int32_t first = static_cast<int32_t>(static_cast<int64_t>(count) * chunk / chunks);
+        const int32_t end = static_cast<int32_t>(static_cast<int64_t>(count) * (chunk + 1) / chunks);
+        try {
+            for (int32_t i = first; i < end; ++i) {
+                work(i);
+            }
+        } catch (...) {
+            const std::lock_guard lock(failureMutex);
+            failure = std::current_exception();
+        }
+    });
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
+/// The observations first..last of a kind evaluated, each on its own (the evaluation reads
+/// only the network and the coordinates).
+template <ObservationBlockKind Kind>
+void evaluateBatch(AdjustmentState& s, const Linearisation& at, int32_t first, int32_t last,
+                   std::vector<typename Kind::Evaluation>& batch) {
+    batch.resize(static_cast<size_t>(last - first + 1));
+    onWorkers(s, last - first + 1,
+              [&](int32_t i) { batch[static_cast<size_t>(i)] = Kind::evaluate(at, first + i); });
+}
 
 /// An iteration's pass over a kind: every observation is evaluated, its questions asked and
 /// its equation accumulated; the first iteration lists it.
@@ -133,26 +169,32 @@ template <ObservationBlockKind Kind> void iterationPass(AdjustmentState& s) {
         listing.emplace(s);
         listing->begin();
     }
-    for (int32_t k = 1; k <= Kind::count(s.network); ++k) {
-        if (listing) {
-            listing->heading(k);
-        }
-        const typename Kind::Evaluation e = Kind::evaluate(at, k);
-        for (const Question& q : e.questions) {
-            if (!q.afterListingRow) {
-                askQuestion(s, q);
+    const int32_t count = Kind::count(s.network);
+    std::vector<typename Kind::Evaluation> batch;
+    for (int32_t first = 1; first <= count; first += evaluationBatch) {
+        const int32_t last = std::min(count, first + evaluationBatch - 1);
+        evaluateBatch<Kind>(s, at, first, last, batch);
+        for (int32_t k = first; k <= last; ++k) {
+            const typename Kind::Evaluation& e = batch[static_cast<size_t>(k - first)];
+            if (listing) {
+                listing->heading(k);
             }
-        }
-        addEquation(s, Kind::sumKind(s.network, k), e.row, e.weightedFreeTerm());
-        if (listing) {
-            listing->row(k, e);
-        }
-        for (const Question& q : e.questions) {
-            if (q.afterListingRow) {
-                askQuestion(s, q);
+            for (const Question& q : e.questions) {
+                if (!q.afterListingRow) {
+                    askQuestion(s, q);
+                }
             }
+            addEquation(s, Kind::sumKind(s.network, k), e.row, e.weightedFreeTerm());
+            if (listing) {
+                listing->row(k, e);
+            }
+            for (const Question& q : e.questions) {
+                if (q.afterListingRow) {
+                    askQuestion(s, q);
+                }
+            }
+            observationStep(s);
         }
-        observationStep(s);
     }
     if (listing) {
         listing->end();
@@ -196,20 +238,25 @@ template <ObservationBlockKind Kind> void lastPass(AdjustmentState& s) {
     tables.begin();
     std::vector<typename Kind::Evaluation> batch;
     std::vector<EquationRow> rows;
-    for (int32_t first = 1; first <= count; first += lastPassBatch) {
-        const int32_t last = std::min(count, first + lastPassBatch - 1);
-        batch.clear();
+    for (int32_t first = 1; first <= count; first += evaluationBatch) {
+        const int32_t last = std::min(count, first + evaluationBatch - 1);
+        evaluateBatch<Kind>(s, at, first, last, batch);
         rows.clear();
         for (int32_t k = first; k <= last; ++k) {
-            const typename Kind::Evaluation& e = batch.emplace_back(Kind::evaluate(at, k));
+            const typename Kind::Evaluation& e = batch[static_cast<size_t>(k - first)];
             addEquation(s, Kind::sumKind(s.network, k), e.row, e.weightedFreeTerm());
             if (full) {
                 rows.push_back(Kind::cofactorRow(e));
             }
             observationStep(s);
         }
-        const std::vector<Real> q =
-            full ? observationCofactors(s.normal, rows) : std::vector<Real>(batch.size());
+        std::vector<Real> q(batch.size());
+        if (full) {
+            onWorkers(s, static_cast<int32_t>(rows.size()), [&](int32_t i) {
+                q[static_cast<size_t>(i)] =
+                    s.normal.computeObservationCofactor(rows[static_cast<size_t>(i)].view());
+            });
+        }
         if (keep) {
             keepEquations<Kind>(s, first, batch, q);
         }

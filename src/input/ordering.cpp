@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <array>
-#include <unordered_set>
 
 namespace ptw3 {
 namespace {
@@ -29,11 +28,12 @@ public:
     }
 
 private:
+    // A point's list is short (at most 500): it is its own record of the links made.
     void append(int32_t a, int32_t b, std::string_view boxEnding) {
-        if (!m_links.insert(static_cast<uint64_t>(a) << 32 | static_cast<uint64_t>(b)).second) {
+        Table<int32_t>& list = m_network.neighbours[a];
+        if (std::find(list.begin(), list.end(), b) != list.end()) {
             return;
         }
-        Table<int32_t>& list = m_network.neighbours[a];
         if (list.count() == maxNeighbours) {
             const PointNumber& number = m_network.points[a].number;
             m_report.line(cp1250(" *** Przekroczenie maksymalnej liczby (500) incydencji "));
@@ -45,7 +45,6 @@ private:
 
     NetworkData& m_network;
     DiagnosticReport& m_report;
-    std::unordered_set<uint64_t> m_links;
 };
 
 struct Variant {
