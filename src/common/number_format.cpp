@@ -28,6 +28,83 @@ template <class... Format> std::string toChars(Real v, Format... format) {
     return std::string(large.data(), result.ptr);
 }
 
+// The fixed form of a finite value straight from its 64-bit significand m and exponent e:
+// v 10^d = m 10^d 2^e is exact in 128 bits, and the shift by -e rounds it half to even as
+// to_chars does, without its general conversion. False for |v| >= 2^63 or more than 18
+// decimals, which go to to_chars.
+__extension__ typedef unsigned __int128 Wide; // GCC's 128-bit integers
+
+bool exactFixed(Real v, int decimals, std::string& out) {
+    static constexpr uint64_t powers[] = {1ULL,
+                                          10ULL,
+                                          100ULL,
+                                          1000ULL,
+                                          10000ULL,
+                                          100000ULL,
+                                          1000000ULL,
+                                          10000000ULL,
+                                          100000000ULL,
+                                          1000000000ULL,
+                                          10000000000ULL,
+                                          100000000000ULL,
+                                          1000000000000ULL,
+                                          10000000000000ULL,
+                                          100000000000000ULL,
+                                          1000000000000000ULL,
+                                          10000000000000000ULL,
+                                          100000000000000000ULL,
+                                          1000000000000000000ULL};
+    if (decimals < 0 || decimals > 18) {
+        return false;
+    }
+    int exponent = 0;
+    const Real fraction = std::frexp(std::fabs(v), &exponent);
+    const auto m = static_cast<uint64_t>(std::ldexp(fraction, 64));
+    const int e = v == 0 ? 0 : exponent - 64;
+    if (e > 0) {
+        return false;
+    }
+    Wide q = static_cast<Wide>(m) * powers[decimals];
+    const int shift = -e;
+    if (shift >= 126) { // below half a unit of the last decimal
+        q = 0;
+    } else if (shift > 0) {
+        const Wide one = 1;
+        const Wide rest = q & ((one << shift) - 1);
+        const Wide half = one << (shift - 1);
+        q >>= shift;
+        if (rest > half || (rest == half && (q & 1) != 0)) {
+            ++q;
+        }
+    }
+    char digits[48];
+    int count = 0;
+    while (q > UINT64_MAX) {
+        digits[count++] = static_cast<char>('0' + static_cast<int>(q % 10));
+        q /= 10;
+    }
+    auto low = static_cast<uint64_t>(q);
+    do {
+        digits[count++] = static_cast<char>('0' + low % 10);
+        low /= 10;
+    } while (low != 0);
+    while (count < decimals + 1) {
+        digits[count++] = '0';
+    }
+    out.clear();
+    out.reserve(static_cast<size_t>(count) + 2);
+    if (std::signbit(v)) {
+        out += '-';
+    }
+    for (int i = count - 1; i >= 0; --i) {
+        out += digits[i];
+        if (i == decimals && decimals > 0) {
+            out += '.';
+        }
+    }
+    return true;
+}
+
 std::string nonFiniteText(Real v) {
     if (std::isnan(v)) {
         return "nan";
@@ -53,7 +130,11 @@ std::string fixed(Real v, int width, int decimals) {
     if (!std::isfinite(v)) {
         return rightAlign(nonFiniteText(v), width);
     }
-    return rightAlign(toChars(v, std::chars_format::fixed, decimals), width);
+    std::string text;
+    if (!exactFixed(v, decimals, text)) {
+        text = toChars(v, std::chars_format::fixed, decimals);
+    }
+    return rightAlign(text, width);
 }
 
 std::string integer(int64_t v, int width) { return rightAlign(std::to_string(v), width); }

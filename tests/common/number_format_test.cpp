@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cmath>
 #include <limits>
+#include <random>
+#include <string>
 
 namespace ptw3 {
 namespace {
@@ -99,6 +103,35 @@ TEST(NumberFormat, RoundingToIntegersGoesHalfToEven) {
         SCOPED_TRACE(static_cast<double>(c.v));
         EXPECT_EQ(roundHalfEven(c.v), c.expected);
     }
+}
+
+// The fixed form computed from the significand against to_chars's own conversion: every
+// kind of value a report prints (and exact ties at the last decimal), the same text.
+TEST(NumberFormat, FixedAgreesWithTheGeneralConversion) {
+    std::mt19937_64 random(3);
+    const auto reference = [](Real v, int decimals) {
+        char text[256];
+        const auto r = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed,
+                                     decimals);
+        return std::string(text, r.ptr);
+    };
+    for (int i = 0; i < 200000; ++i) {
+        const int decimals = static_cast<int>(random() % 12);
+        Real v = 0;
+        switch (i % 4) {
+        case 0: v = std::ldexp(static_cast<Real>(random() >> 1), -static_cast<int>(random() % 140)); break;
+        case 1: // decimal values and exact ties at the last decimal
+            v = (static_cast<Real>(static_cast<int64_t>(random() % 2000001) - 1000000) + 0.5L) /
+                std::pow(10.0L, decimals);
+            break;
+        case 2: v = -std::ldexp(static_cast<Real>(random() | 1ULL << 63), -static_cast<int>(random() % 70)); break;
+        default: v = static_cast<Real>(random() % 100000) * 0.00001L - 0.5L; break;
+        }
+        ASSERT_EQ(fixed(v, 0, decimals), reference(v, decimals)) << static_cast<double>(v);
+    }
+    EXPECT_EQ(fixed(-0.0L, 0, 4), "-0.0000");
+    EXPECT_EQ(fixed(2.5L, 0, 0), "2");
+    EXPECT_EQ(fixed(1e30L, 0, 2), reference(1e30L, 2));
 }
 
 } // namespace
