@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cmath>
 #include <stdexcept>
 
@@ -56,9 +57,10 @@ NormalEquations::NormalEquations(const NormalEquations& other)
     , m_rowEnd(other.m_rowEnd)
     , m_rowLength(other.m_rowLength)
     , m_graph(other.m_graph)
-    , m_entryStart(other.m_entryStart)
-    , m_column(other.m_column)
+    , m_laterStart(other.m_laterStart)
+    , m_later(other.m_later)
     , m_entry(other.m_entry)
+    , m_entryOffset(other.m_entryOffset)
     , m_profile(other.m_profile)
     , m_structure(other.m_structure)
     , m_factorIndex(other.m_factorIndex)
@@ -109,9 +111,10 @@ int64_t NormalEquations::layOut(const Table<int32_t>& halfBand, int32_t lr,
         m_rowEnd.assign(1, 0);
         m_rowLength.clear();
         m_graph = {};
-        m_entryStart.assign(2, 0);
-        m_column.clear();
+        m_laterStart.assign(2, 0);
+        m_later.clear();
         m_entry.clear();
+        m_entryOffset = 0;
         m_b.assign(2, 0);
         return count;
     }
@@ -124,37 +127,29 @@ int64_t NormalEquations::layOut(const Table<int32_t>& halfBand, int32_t lr,
     m_graph = graph != nullptr ? *graph : profileGraph(halfBand, lr);
     assert(m_graph.points == lr);
 
-    // Row 2q-1 holds the X and Y of point q and of its later neighbours, row 2q the same
-    // but its own X.
-    m_entryStart.assign(static_cast<size_t>(n) + 2, 0);
-    m_column.clear();
-    std::vector<int32_t> later;
+    // Point q keeps one 2x2 block for itself and one for each later neighbour p, the four
+    // couplings of a pair side by side (XX, XY, YX, YY; YX unused on the diagonal), so that
+    // an observation's pair of points is one line of the cache.
+    m_laterStart.assign(static_cast<size_t>(lr) + 2, 0);
+    m_later.clear();
     for (int32_t q = 1; q <= lr; ++q) {
-        later.clear();
+        const size_t from = m_later.size();
         for (int64_t e = m_graph.start[q - 1]; e < m_graph.start[q]; ++e) {
             const int32_t p = m_graph.neighbours[static_cast<size_t>(e)] + 1;
             if (p > q) {
                 assert(p < q + halfBand[q]); // the profile holds every coupling
-                later.push_back(p);
+                m_later.push_back(p);
             }
         }
-        std::sort(later.begin(), later.end());
-        later.erase(std::unique(later.begin(), later.end()), later.end());
-        for (int32_t coordinate = 0; coordinate < 2; ++coordinate) {
-            const int32_t r = 2 * q - 1 + coordinate;
-            m_entryStart[static_cast<size_t>(r)] = static_cast<int64_t>(m_column.size());
-            if (coordinate == 0) {
-                m_column.push_back(2 * q - 1);
-            }
-            m_column.push_back(2 * q);
-            for (const int32_t p : later) {
-                m_column.push_back(2 * p - 1);
-                m_column.push_back(2 * p);
-            }
-        }
+        std::sort(m_later.begin() + static_cast<std::ptrdiff_t>(from), m_later.end());
+        m_later.erase(std::unique(m_later.begin() + static_cast<std::ptrdiff_t>(from), m_later.end()),
+                      m_later.end());
+        m_laterStart[static_cast<size_t>(q) + 1] = static_cast<int64_t>(m_later.size());
     }
-    m_entryStart[static_cast<size_t>(n) + 1] = static_cast<int64_t>(m_column.size());
-    m_entry.assign(m_column.size(), 0);
+    const int64_t blocks = lr + static_cast<int64_t>(m_later.size());
+    m_entry.assign(static_cast<size_t>(4 * blocks + 3), 0);
+    const auto address = reinterpret_cast<uintptr_t>(m_entry.data());
+    m_entryOffset = static_cast<int64_t>(((64 - address % 64) % 64) / sizeof(Real));
     m_b.assign(static_cast<size_t>(n) + 2, 0);
     return count;
 }
@@ -181,12 +176,45 @@ void NormalEquations::clear() {
     m_stage = Stage::Accumulating;
 }
 
+int64_t NormalEquations::blockOf(int32_t q, int32_t p) const {
+    assert(q <= p && q >= 1 && p <= m_n / 2);
+    const int64_t diagonal = q - 1 + m_laterStart[static_cast<size_t>(q)];
+    if (q == p) {
+        return diagonal;
+    }
+    const auto begin = m_later.begin() + m_laterStart[static_cast<size_t>(q)];
+    const auto end = m_later.begin() + m_laterStart[static_cast<size_t>(q) + 1];
+    const auto at = std::lower_bound(begin, end, p);
+    return at != end && *at == p ? diagonal + 1 + (at - begin) : -1;
+}
+
+int64_t NormalEquations::entryIn(int64_t block, int32_t r, int32_t c) const {
+    return m_entryOffset + 4 * block + 2 * ((r + 1) % 2) + (c + 1) % 2;
+}
+
 int64_t NormalEquations::entryOf(int32_t r, int32_t c) const {
     assert(r <= c && r >= 1 && c <= m_n);
-    const auto begin = m_column.begin() + m_entryStart[static_cast<size_t>(r)];
-    const auto end = m_column.begin() + m_entryStart[static_cast<size_t>(r) + 1];
-    const auto at = std::lower_bound(begin, end, c);
-    return at != end && *at == c ? at - m_column.begin() : -1;
+    const int64_t block = blockOf((r + 1) / 2, (c + 1) / 2);
+    return block < 0 ? -1 : entryIn(block, r, c);
+}
+
+template <class F> void NormalEquations::forEachEntry(const F& f) const {
+    for (int32_t q = 1; q <= m_n / 2; ++q) {
+        int64_t block = blockOf(q, q);
+        f(2 * q - 1, 2 * q - 1, entryIn(block, 2 * q - 1, 2 * q - 1));
+        f(2 * q - 1, 2 * q, entryIn(block, 2 * q - 1, 2 * q));
+        f(2 * q, 2 * q, entryIn(block, 2 * q, 2 * q));
+        for (int64_t e = m_laterStart[static_cast<size_t>(q)];
+             e < m_laterStart[static_cast<size_t>(q) + 1]; ++e) {
+            const int32_t p = m_later[static_cast<size_t>(e)];
+            ++block;
+            for (int32_t r = 2 * q - 1; r <= 2 * q; ++r) {
+                for (int32_t c = 2 * p - 1; c <= 2 * p; ++c) {
+                    f(r, c, entryIn(block, r, c));
+                }
+            }
+        }
+    }
 }
 
 // The entries of one row's pairs of unknowns: each pair of its points is looked up once
@@ -199,36 +227,27 @@ public:
     int64_t of(int32_t r, int32_t c) {
         const int32_t qr = (r + 1) / 2;
         const int32_t qc = (c + 1) / 2;
-        const std::vector<int64_t>& start = m_e.m_entryStart;
-        if (qr == qc) {
-            return start[static_cast<size_t>(r)] + (c - r);
-        }
-        const auto end = m_pairs.begin() + m_count;
+        const auto end = m_pairs.begin() + static_cast<std::ptrdiff_t>(m_count);
         const auto cached = std::find_if(m_pairs.begin(), end, [&](const Pair& p) {
             return p.from == qr && p.to == qc;
         });
-        int64_t x = 0;
+        int64_t block = 0;
         if (cached != end) {
-            x = cached->entry;
+            block = cached->block;
         } else {
-            x = m_e.entryOf(2 * qr - 1, 2 * qc - 1);
+            block = m_e.blockOf(qr, qc);
             if (m_count < m_pairs.size()) {
-                m_pairs[m_count++] = {qr, qc, x};
+                m_pairs[m_count++] = {qr, qc, block};
             }
         }
-        if (x < 0) {
-            return -1;
-        }
-        // Row 2q holds the entries of row 2q-1 but its first.
-        const int64_t offset = x - start[static_cast<size_t>(2 * qr - 1)] - (r % 2 == 0 ? 1 : 0);
-        return start[static_cast<size_t>(r)] + offset + (c - (2 * qc - 1));
+        return block < 0 ? -1 : m_e.entryIn(block, r, c);
     }
 
 private:
     struct Pair {
         int32_t from;
         int32_t to;
-        int64_t entry;
+        int64_t block;
     };
     const NormalEquations& m_e;
     std::array<Pair, 16> m_pairs{}; ///< those of three points and more
@@ -271,7 +290,7 @@ void NormalEquations::accumulate(std::span<const EquationTerm> row, Real freeTer
 
 void NormalEquations::addToDiagonal(int32_t unknown, Real weight) {
     assert(unknown >= 1 && unknown <= m_n && m_stage == Stage::Accumulating);
-    m_entry[static_cast<size_t>(m_entryStart[static_cast<size_t>(unknown)])] += weight;
+    m_entry[static_cast<size_t>(entryOf(unknown, unknown))] += weight;
 }
 
 DoubleDouble NormalEquations::supernodalInverse(int32_t r, int32_t c) const {
@@ -300,13 +319,9 @@ SolveOutcome NormalEquations::solveProfile(Real pivotShift, const WeakPivot& wea
                                            const StepReport& report) {
     const int32_t n = m_n;
     m_profile.assign(elementCount());
-    for (int32_t r = 1; r <= n; ++r) {
-        Real* row = m_profile.at(m_rowEnd[static_cast<size_t>(r) - 1]);
-        for (int64_t k = m_entryStart[static_cast<size_t>(r)];
-             k < m_entryStart[static_cast<size_t>(r) + 1]; ++k) {
-            row[m_column[static_cast<size_t>(k)] - r] = m_entry[static_cast<size_t>(k)];
-        }
-    }
+    forEachEntry([&](int32_t r, int32_t c, int64_t k) {
+        m_profile.set(indexOf(r, c), m_entry[static_cast<size_t>(k)]);
+    });
     Elements<Real> b;
     b.values() = m_b;
     SolveOutcome outcome;
@@ -341,17 +356,13 @@ bool NormalEquations::solveSupernodal(Real pivotShift, const StepReport& report,
     if (!m_structure) {
         auto structure = std::make_shared<SupernodalStructure>(analyseSupernodal(m_graph));
         const std::vector<int32_t>& at = structure->position;
-        m_factorIndex.resize(m_entry.size());
-        for (int32_t r = 1; r <= n; ++r) {
+        m_factorIndex.assign(m_entry.size(), -1);
+        forEachEntry([&](int32_t r, int32_t c, int64_t k) {
             const int32_t i = at[static_cast<size_t>(r) - 1];
-            for (int64_t k = m_entryStart[static_cast<size_t>(r)];
-                 k < m_entryStart[static_cast<size_t>(r) + 1]; ++k) {
-                const int32_t j = at[static_cast<size_t>(m_column[static_cast<size_t>(k)]) - 1];
-                m_factorIndex[static_cast<size_t>(k)] =
-                    structure->indexOf(std::max(i, j), std::min(i, j));
-                assert(m_factorIndex[static_cast<size_t>(k)] >= 0);
-            }
-        }
+            const int32_t j = at[static_cast<size_t>(c) - 1];
+            m_factorIndex[static_cast<size_t>(k)] = structure->indexOf(std::max(i, j), std::min(i, j));
+            assert(m_factorIndex[static_cast<size_t>(k)] >= 0);
+        });
         m_structure = std::move(structure);
     }
     if (!m_factor) {
@@ -360,7 +371,9 @@ bool NormalEquations::solveSupernodal(Real pivotShift, const StepReport& report,
         m_factor->clear();
     }
     for (size_t k = 0; k < m_entry.size(); ++k) {
-        m_factor->set(m_factorIndex[k], toDoubleDouble(m_entry[k]));
+        if (m_factorIndex[k] >= 0) {
+            m_factor->set(m_factorIndex[k], toDoubleDouble(m_entry[k]));
+        }
     }
     if (!m_factor->factorise(pivotShift, pool(), report)) {
         return false;

@@ -132,8 +132,14 @@ private:
 
     ProfileShape shape() const;
     WorkerPool& pool();
+    /// The block of the points q <= p among the stored blocks, or -1.
+    int64_t blockOf(int32_t q, int32_t p) const;
+    /// The index of N[r][c] (r <= c) in its points' block.
+    int64_t entryIn(int64_t block, int32_t r, int32_t c) const;
     /// The index of N[r][c] (r <= c) among the stored entries, or -1.
     int64_t entryOf(int32_t r, int32_t c) const;
+    /// f(r, c, index) for every stored N[r][c], r <= c.
+    template <class F> void forEachEntry(const F& f) const;
     /// Every entry and b within the range in which double-double keeps its digits.
     bool fitsDoubleDouble() const;
     bool solveSupernodal(Real pivotShift, const StepReport& report, SolveOutcome& outcome);
@@ -152,11 +158,13 @@ private:
     std::vector<int64_t> m_rowEnd{0};  ///< RowEnd[0..n]: row r occupies [RowEnd[r-1], RowEnd[r])
     std::vector<int32_t> m_rowLength;  ///< [1..n]; slot 0 unused
     PointGraph m_graph;                ///< the points' couplings, by ordering position
-    /// N's upper triangle as accumulated: row r holds the columns
-    /// m_column[m_entryStart[r] .. m_entryStart[r+1]), increasing, its diagonal first.
-    std::vector<int64_t> m_entryStart;
-    std::vector<int32_t> m_column;
+    /// N's upper triangle as accumulated, by 2x2 blocks of points: point q couples with
+    /// itself and with its later neighbours m_later[m_laterStart[q] .. m_laterStart[q+1]),
+    /// increasing; the blocks follow one another from m_entryOffset (a cache line's start).
+    std::vector<int64_t> m_laterStart;
+    std::vector<int32_t> m_later;
     std::vector<Real> m_entry;
+    int64_t m_entryOffset = 0;
     Elements<Real> m_profile;          ///< the extended factor and inverse
     std::shared_ptr<const SupernodalStructure> m_structure;
     std::vector<int64_t> m_factorIndex; ///< where each entry of N goes in the supernodal factor
