@@ -250,7 +250,7 @@ private:
         int64_t block;
     };
     const NormalEquations& m_e;
-    std::array<Pair, 16> m_pairs{}; ///< those of three points and more
+    std::array<Pair, 16> m_pairs; ///< those of three points and more
     size_t m_count = 0;
 };
 
@@ -270,19 +270,28 @@ void NormalEquations::accumulate(std::span<const EquationTerm> row, Real freeTer
             same->coefficient += term.coefficient;
         }
     }
+    // The entries first, each fetched into the cache at once; then the sums.
     PairEntries entries(*this);
+    m_pairEntry.clear();
     for (size_t p = 0; p < m_merged.size(); ++p) {
-        const EquationTerm& a = m_merged[p];
-        m_b[static_cast<size_t>(a.unknown)] += a.coefficient * freeTerm;
         for (size_t q = p; q < m_merged.size(); ++q) {
-            const EquationTerm& e = m_merged[q];
-            const int64_t k =
-                entries.of(std::min(a.unknown, e.unknown), std::max(a.unknown, e.unknown));
+            const int32_t u = m_merged[p].unknown;
+            const int32_t v = m_merged[q].unknown;
+            const int64_t k = entries.of(std::min(u, v), std::max(u, v));
             if (k < 0) {
                 throw std::logic_error("an observation couples unknowns that the normal "
                                        "equations were not laid out to couple");
             }
-            m_entry[static_cast<size_t>(k)] += a.coefficient * e.coefficient;
+            __builtin_prefetch(&m_entry[static_cast<size_t>(k)], 1);
+            m_pairEntry.push_back(k);
+        }
+    }
+    auto k = m_pairEntry.begin();
+    for (size_t p = 0; p < m_merged.size(); ++p) {
+        const EquationTerm& a = m_merged[p];
+        m_b[static_cast<size_t>(a.unknown)] += a.coefficient * freeTerm;
+        for (size_t q = p; q < m_merged.size(); ++q) {
+            m_entry[static_cast<size_t>(*k++)] += a.coefficient * m_merged[q].coefficient;
         }
     }
     m_b[static_cast<size_t>(m_n) + 1] += freeTerm * freeTerm;

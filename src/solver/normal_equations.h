@@ -174,6 +174,7 @@ private:
     Table<Real> m_q;
     Table<PointCofactor> m_blocks;
     std::vector<EquationTerm> m_merged; ///< accumulate's row with duplicates summed
+    std::vector<int64_t> m_pairEntry;   ///< the entries of its pairs
     Arithmetic m_arithmetic = Arithmetic::DoubleDouble;
     Stage m_stage = Stage::Accumulating;
     int32_t m_threadCount = 0;
