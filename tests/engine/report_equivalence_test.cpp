@@ -1,9 +1,11 @@
-// The reports of the default arithmetic (double-double factorisation and selected inversion
-// on the vector units, every thread) against those of the plain extended arithmetic on one
-// thread, character for character in all five reports, on generated networks of several
-// shapes and on the shipped examples: a grid with moving reference points, GPS distances
-// and azimuths; a long chain held at one end (ill-conditioned); two clusters joined by one
-// line; a robust computation; a network whose defect question is answered Yes.
+// The reports of the default arithmetic (the supernodal double-double factorisation and
+// selected inversion over a fill-reducing ordering, on the vector units, every thread)
+// against those of the extended profile solver on one thread, character for character in
+// all five reports, on generated networks of several shapes and on the shipped examples: a
+// grid with moving reference points, GPS distances and azimuths; a network of field shape
+// (direction sets of up to 15 targets, long sight lines, GPS vectors across it); a long
+// chain held at one end (ill-conditioned); two clusters joined by one line; a robust
+// computation; a network whose defect question is answered Yes.
 #include "bench/network_generator.h"
 #include "common/folder_files.h"
 #include "engine/adjustment.h"
@@ -106,6 +108,8 @@ void example(const fs::path& folder, const char* name) {
 TEST(ReportEquivalence, DoubleDoubleOnAllThreadsGivesTheReportsOfExtendedOnOne) {
     const Case cases[] = {
         {"grid of 2000 points", [](const fs::path& f) { generated(f, 2000, 11, NetworkShape::Grid); }},
+        {"field network of 2000 points",
+         [](const fs::path& f) { generated(f, 2000, 15, NetworkShape::Field); }},
         {"chain of 2000 points",
          [](const fs::path& f) { generated(f, 2000, 12, NetworkShape::Chain); }},
         {"two clusters of 1500 points joined by one line",
