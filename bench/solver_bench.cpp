@@ -1,6 +1,6 @@
 // Time of the normal-equation solver on the generated 20000-point network (a grid, or the
-// shape that --shape names): the profile laid out from the network's own ordering of
-// unknowns, one equation row for every distance and every angle (Schreiber angles included)
+// shape that --shape names): the equations laid out from the network's own ordering of
+// unknowns and its couplings, one equation row for every distance and every angle (Schreiber angles included)
 // with coefficients from the coordinates, and a small weight on every unknown. Timed in both
 // arithmetics on 1 and 2 threads: the factorisation with both substitutions, the selected
 // inversion (the point cofactors), and the cofactors of all observations from it.
@@ -12,6 +12,7 @@
 #include "common/message_list.h"
 #include "common/run_context.h"
 #include "common/user_interaction.h"
+#include "engine/adjustment.h"
 #include "solver/normal_equations.h"
 #include "input/network_data.h"
 #include "input/read_network_data.h"
@@ -113,7 +114,8 @@ std::unique_ptr<Problem> buildProblem(ptw3::bench::NetworkShape shape) {
     }
 
     NormalEquations& equations = problem->accumulated;
-    if (equations.layOut(network.ordering.halfBand, lr) > ptw3::profileCapacity) {
+    const ptw3::PointGraph graph = ptw3::pointGraphOf(network);
+    if (equations.layOut(network.ordering.halfBand, lr, &graph) > ptw3::profileCapacity) {
         return nullptr;
     }
     equations.clear();

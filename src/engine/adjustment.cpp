@@ -14,26 +14,10 @@
 namespace ptw3 {
 namespace {
 
-// The points to be determined by their positions in the ordering, each joined to the
-// points that an observation joins it to.
-PointGraph pointGraph(const NetworkData& n) {
-    PointGraph g;
-    g.points = n.determinedCount();
-    for (int32_t q = 1; q <= g.points; ++q) {
-        for (const int32_t p : n.neighbours[n.ordering.order[q]]) {
-            if (p <= g.points) {
-                g.neighbours.push_back(n.ordering.position[p] - 1);
-            }
-        }
-        g.start.push_back(static_cast<int64_t>(g.neighbours.size()));
-    }
-    return g;
-}
-
 // Lays out the normal matrix from the ordering and the couplings; a profile beyond the
 // store's capacity stops the computation.
 void layOutProfile(AdjustmentState& s) {
-    const PointGraph graph = pointGraph(s.network);
+    const PointGraph graph = pointGraphOf(s.network);
     const int64_t count =
         s.normal.layOut(s.network.ordering.halfBand, s.network.determinedCount(), &graph);
     s.mainReport.line(cp1250("  Liczba elementów półpasmowej macierzy normalnej = ") +
@@ -52,6 +36,20 @@ void layOutProfile(AdjustmentState& s) {
 }
 
 } // namespace
+
+PointGraph pointGraphOf(const NetworkData& n) {
+    PointGraph g;
+    g.points = n.determinedCount();
+    for (int32_t q = 1; q <= g.points; ++q) {
+        for (const int32_t p : n.neighbours[n.ordering.order[q]]) {
+            if (p <= g.points) {
+                g.neighbours.push_back(n.ordering.position[p] - 1);
+            }
+        }
+        g.start.push_back(static_cast<int64_t>(g.neighbours.size()));
+    }
+    return g;
+}
 
 void adjustNetwork(const CalculationOptions& options, NetworkData& network,
                    CalculationResults& results, RunContext& context, AdjustmentOutcome* outcome) {
