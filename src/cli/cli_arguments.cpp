@@ -366,8 +366,10 @@ writes PROJEKT.ptw.
                           the exact accuracy figures
   --arithmetic KIND       double-double | extended: the arithmetic of the solution of the
                           normal equations and of the accuracy analysis (default
-                          double-double: about 32 digits on the vector units; extended:
-                          the 80-bit type, about 19 digits, several times slower)
+                          double-double: about 32 digits on the vector units, a
+                          supernodal factorisation over a nested-dissection ordering;
+                          extended: the 80-bit type, about 19 digits, in the profile of
+                          the Cuthill-McKee ordering, many times slower)
   --threads N             threads of the solution and the accuracy analysis (default 0: one
                           per processor); the reports do not depend on it
   --no-extra-files        write only the reports; without it the run also writes

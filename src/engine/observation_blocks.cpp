@@ -41,11 +41,17 @@ void writeLines(ReportFile& report, std::span<const std::string_view> lines) {
     }
 }
 
-void addEquation(AdjustmentState& s, ObservationKind kind, const EquationRow& row, Real t) {
+void addEquation(AdjustmentState& s, ObservationKind kind, const EquationRow& row, Real t,
+                 const PreparedRow* prepared) {
     const Real t2 = t * t;
     s.pLL += t2;
     s.kindSums[static_cast<size_t>(kind)] += t2;
-    if (!s.lastPass) {
+    if (s.lastPass) {
+        return;
+    }
+    if (prepared != nullptr) {
+        s.normal.accumulate(*prepared, t);
+    } else {
         s.normal.accumulate(row.view(), t);
     }
 }

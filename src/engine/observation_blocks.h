@@ -73,7 +73,8 @@ struct Question {
 
 /// Adds the normalised free term t² to [pLL] and to the kind's sum of the pass, and in an
 /// iteration pass the row and t to the normal equations.
-void addEquation(AdjustmentState& state, ObservationKind kind, const EquationRow& row, Real t);
+void addEquation(AdjustmentState& state, ObservationKind kind, const EquationRow& row, Real t,
+                 const PreparedRow* prepared = nullptr);
 
 /// Writes the question's lines to the control report and asks it; No closes both reports and
 /// stops the computation.
@@ -151,14 +152,28 @@ template <class Work> void onWorkers(AdjustmentState& s, int32_t count, const Wo
 }
 
 /// The observations first..last of a kind evaluated, each on its own (the evaluation reads
-/// only the network and the coordinates).
+/// only the network and the coordinates), and their rows prepared for the normal equations
+/// when `prepared` is given (size -1 for a row to be accumulated as it is).
 template <ObservationBlockKind Kind>
 void evaluateBatch(AdjustmentState& s, const Linearisation& at, int32_t first, int32_t last,
-                   std::vector<typename Kind::Evaluation>& batch) {
-    batch.resize(static_cast<size_t>(last - first + 1));
-    onWorkers(s, last - first + 1,
-              [&](int32_t i) { batch[static_cast<size_t>(i)] = Kind::evaluate(at, first + i); });
+                   std::vector<typename Kind::Evaluation>& batch,
+                   std::vector<PreparedRow>* prepared = nullptr) {
+    const auto count = static_cast<size_t>(last - first + 1);
+    batch.resize(count);
+    if (prepared != nullptr) {
+        prepared->resize(count);
+    }
+    onWorkers(s, last - first + 1, [&](int32_t i) {
+        const auto k = static_cast<size_t>(i);
+        batch[k] = Kind::evaluate(at, first + i);
+        if (prepared != nullptr && !s.normal.prepare(batch[k].row.view(), (*prepared)[k])) {
+            (*prepared)[k].size = -1;
+        }
+    });
 }
+
+/// Rows ahead of the one accumulated whose entries are fetched into the cache.
+inline constexpr size_t prefetchDistance = 4;
 
 /// An iteration's pass over a kind: every observation is evaluated, its questions asked and
 /// its equation accumulated; the first iteration lists it.
@@ -171,11 +186,21 @@ template <ObservationBlockKind Kind> void iterationPass(AdjustmentState& s) {
     }
     const int32_t count = Kind::count(s.network);
     std::vector<typename Kind::Evaluation> batch;
+    std::vector<PreparedRow> prepared;
     for (int32_t first = 1; first <= count; first += evaluationBatch) {
         const int32_t last = std::min(count, first + evaluationBatch - 1);
-        evaluateBatch<Kind>(s, at, first, last, batch);
+        evaluateBatch<Kind>(s, at, first, last, batch, &prepared);
+        for (size_t i = 0; i < std::min(prefetchDistance, prepared.size()); ++i) {
+            if (prepared[i].size >= 0) {
+                s.normal.prefetch(prepared[i]);
+            }
+        }
         for (int32_t k = first; k <= last; ++k) {
-            const typename Kind::Evaluation& e = batch[static_cast<size_t>(k - first)];
+            const auto i = static_cast<size_t>(k - first);
+            const typename Kind::Evaluation& e = batch[i];
+            if (i + prefetchDistance < prepared.size() && prepared[i + prefetchDistance].size >= 0) {
+                s.normal.prefetch(prepared[i + prefetchDistance]);
+            }
             if (listing) {
                 listing->heading(k);
             }
@@ -184,7 +209,8 @@ template <ObservationBlockKind Kind> void iterationPass(AdjustmentState& s) {
                     askQuestion(s, q);
                 }
             }
-            addEquation(s, Kind::sumKind(s.network, k), e.row, e.weightedFreeTerm());
+            addEquation(s, Kind::sumKind(s.network, k), e.row, e.weightedFreeTerm(),
+                        prepared[i].size >= 0 ? &prepared[i] : nullptr);
             if (listing) {
                 listing->row(k, e);
             }

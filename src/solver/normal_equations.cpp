@@ -254,44 +254,103 @@ private:
     size_t m_count = 0;
 };
 
-void NormalEquations::accumulate(std::span<const EquationTerm> row, Real freeTerm) {
-    assert(m_stage == Stage::Accumulating);
-    m_merged.clear();
+namespace {
+
+/// The row's unknowns with their coefficients summed, in the order of their first terms;
+/// terms of fixed points dropped. False when there are more than `capacity` of them.
+template <class Terms>
+bool mergeTerms(std::span<const EquationTerm> row, Terms& merged, size_t capacity, size_t& size) {
+    size = 0;
     for (const EquationTerm& term : row) {
         if (term.unknown <= 0) {
             continue;
         }
-        assert(term.unknown >= 1 && term.unknown <= m_n);
-        const auto same = std::find_if(m_merged.begin(), m_merged.end(),
+        const auto end = merged.begin() + static_cast<std::ptrdiff_t>(size);
+        const auto same = std::find_if(merged.begin(), end,
                                        [&](const auto& m) { return m.unknown == term.unknown; });
-        if (same == m_merged.end()) {
-            m_merged.push_back(term);
-        } else {
+        if (same != end) {
             same->coefficient += term.coefficient;
+        } else if (size == capacity) {
+            return false;
+        } else {
+            merged[size++] = term;
         }
     }
-    // The entries first, each fetched into the cache at once; then the sums.
+    return true;
+}
+
+} // namespace
+
+bool NormalEquations::prepare(std::span<const EquationTerm> row, PreparedRow& out) const {
+    size_t size = 0;
+    if (!mergeTerms(row, out.terms, out.terms.size(), size)) {
+        return false;
+    }
+    out.size = static_cast<int32_t>(size);
     PairEntries entries(*this);
-    m_pairEntry.clear();
-    for (size_t p = 0; p < m_merged.size(); ++p) {
-        for (size_t q = p; q < m_merged.size(); ++q) {
-            const int32_t u = m_merged[p].unknown;
-            const int32_t v = m_merged[q].unknown;
-            const int64_t k = entries.of(std::min(u, v), std::max(u, v));
+    size_t k = 0;
+    for (size_t p = 0; p < size; ++p) {
+        assert(out.terms[p].unknown <= m_n);
+        for (size_t q = p; q < size; ++q) {
+            const int32_t u = out.terms[p].unknown;
+            const int32_t v = out.terms[q].unknown;
+            const int64_t entry = entries.of(std::min(u, v), std::max(u, v));
+            if (entry < 0) {
+                throw std::logic_error("an observation couples unknowns that the normal "
+                                       "equations were not laid out to couple");
+            }
+            out.entries[k++] = entry;
+        }
+    }
+    return true;
+}
+
+void NormalEquations::prefetch(const PreparedRow& row) const {
+    const int32_t pairs = row.size * (row.size + 1) / 2;
+    for (int32_t k = 0; k < pairs; ++k) {
+        __builtin_prefetch(&m_entry[static_cast<size_t>(row.entries[static_cast<size_t>(k)])], 1);
+    }
+}
+
+void NormalEquations::accumulate(const PreparedRow& row, Real freeTerm) {
+    assert(m_stage == Stage::Accumulating);
+    const int64_t* entry = row.entries.data();
+    for (int32_t p = 0; p < row.size; ++p) {
+        const EquationTerm& a = row.terms[static_cast<size_t>(p)];
+        m_b[static_cast<size_t>(a.unknown)] += a.coefficient * freeTerm;
+        for (int32_t q = p; q < row.size; ++q) {
+            m_entry[static_cast<size_t>(*entry++)] +=
+                a.coefficient * row.terms[static_cast<size_t>(q)].coefficient;
+        }
+    }
+    m_b[static_cast<size_t>(m_n) + 1] += freeTerm * freeTerm;
+}
+
+void NormalEquations::accumulate(std::span<const EquationTerm> row, Real freeTerm) {
+    assert(m_stage == Stage::Accumulating);
+    PreparedRow prepared;
+    if (prepare(row, prepared)) {
+        prefetch(prepared);
+        accumulate(prepared, freeTerm);
+        return;
+    }
+    // A row of more unknowns than a prepared row holds.
+    m_merged.resize(row.size());
+    size_t size = 0;
+    mergeTerms(row, m_merged, m_merged.size(), size);
+    PairEntries entries(*this);
+    for (size_t p = 0; p < size; ++p) {
+        const EquationTerm& a = m_merged[p];
+        m_b[static_cast<size_t>(a.unknown)] += a.coefficient * freeTerm;
+        for (size_t q = p; q < size; ++q) {
+            const EquationTerm& e = m_merged[q];
+            const int64_t k =
+                entries.of(std::min(a.unknown, e.unknown), std::max(a.unknown, e.unknown));
             if (k < 0) {
                 throw std::logic_error("an observation couples unknowns that the normal "
                                        "equations were not laid out to couple");
             }
-            __builtin_prefetch(&m_entry[static_cast<size_t>(k)], 1);
-            m_pairEntry.push_back(k);
-        }
-    }
-    auto k = m_pairEntry.begin();
-    for (size_t p = 0; p < m_merged.size(); ++p) {
-        const EquationTerm& a = m_merged[p];
-        m_b[static_cast<size_t>(a.unknown)] += a.coefficient * freeTerm;
-        for (size_t q = p; q < m_merged.size(); ++q) {
-            m_entry[static_cast<size_t>(*k++)] += a.coefficient * m_merged[q].coefficient;
+            m_entry[static_cast<size_t>(k)] += a.coefficient * e.coefficient;
         }
     }
     m_b[static_cast<size_t>(m_n) + 1] += freeTerm * freeTerm;

@@ -18,6 +18,7 @@
 #include "solver/supernodal_factor.h"
 #include "solver/supernodal_structure.h"
 
+#include <array>
 #include <cassert>
 #include <cstdint>
 #include <functional>
@@ -41,6 +42,15 @@ struct EquationTerm {
 /// The 2x2 block of N^-1 belonging to one point (m^2 per unit weight).
 struct PointCofactor {
     Real qxx = 0, qyy = 0, qxy = 0;
+};
+
+/// An observation row made ready for accumulation on any thread: its unknowns with their
+/// coefficients summed (at most the six of three points) and the entries of the normal
+/// equations that each pair of them adds to.
+struct PreparedRow {
+    std::array<EquationTerm, 6> terms;
+    int32_t size = 0;
+    std::array<int64_t, 21> entries; ///< pair (p, q), p <= q, in row order
 };
 
 struct SolveOutcome {
@@ -87,6 +97,14 @@ public:
     /// the same unknown twice are summed first. Throws std::logic_error for a pair of
     /// unknowns that the layout does not couple.
     void accumulate(std::span<const EquationTerm> row, Real freeTerm);
+    /// Prepares a row for accumulate, reading the store only (so on any thread); false for
+    /// a row of more than six unknowns, which goes to accumulate as it is. Throws
+    /// std::logic_error as accumulate does.
+    bool prepare(std::span<const EquationTerm> row, PreparedRow& out) const;
+    /// Fetches the entries of a prepared row into the cache ahead of its accumulation.
+    void prefetch(const PreparedRow& row) const;
+    /// accumulate of a prepared row: the same sums in the same order.
+    void accumulate(const PreparedRow& row, Real freeTerm);
     /// Adds a weight-only pseudo-observation of one unknown to its diagonal element.
     void addToDiagonal(int32_t unknown, Real weight);
 
@@ -174,7 +192,6 @@ private:
     Table<Real> m_q;
     Table<PointCofactor> m_blocks;
     std::vector<EquationTerm> m_merged; ///< accumulate's row with duplicates summed
-    std::vector<int64_t> m_pairEntry;   ///< the entries of its pairs
     Arithmetic m_arithmetic = Arithmetic::DoubleDouble;
     Stage m_stage = Stage::Accumulating;
     int32_t m_threadCount = 0;
