@@ -52,7 +52,8 @@ struct Row {
 /// The network, its equation rows and the system they accumulate.
 struct Problem {
     std::vector<Row> rows;
-    NormalEquations accumulated;
+    NormalEquations unanalysed; ///< as accumulated
+    NormalEquations accumulated; ///< with the factor's structure found
 };
 
 /// Coefficients of the direction from one point to another, cc per m of the target's X, Y.
@@ -125,6 +126,8 @@ std::unique_ptr<Problem> buildProblem(ptw3::bench::NetworkShape shape) {
     for (int32_t u = 1; u <= equations.unknownCount(); ++u) {
         equations.addToDiagonal(u, smallWeight);
     }
+    problem->unanalysed = equations;
+    equations.analyse();
     return problem;
 }
 
@@ -156,6 +159,30 @@ void ignoreProgress(double) {}
 void setCounters(benchmark::State& state, const NormalEquations& equations) {
     state.counters["unknowns"] = equations.unknownCount();
     state.counters["elements"] = static_cast<double>(equations.elementCount());
+    if (const ptw3::SupernodalStructure* s = equations.supernodalStructure()) {
+        state.counters["factor"] = static_cast<double>(s->entries());
+        state.counters["operations"] = s->operations;
+        state.counters["supernodes"] = s->supernodes();
+        state.SetLabel(ptw3::nameOf(s->ordering));
+    }
+}
+
+// The ordering of the points (METIS and AMD, each analysed, the better kept) and the
+// factor's symbolic structure.
+void analyse(benchmark::State& state, LazyProblem& problem) {
+    Problem* p = problem.get();
+    if (p == nullptr) {
+        state.SkipWithError("profile over capacity");
+        return;
+    }
+    NormalEquations equations;
+    for (auto _ : state) {
+        state.PauseTiming();
+        equations = p->unanalysed;
+        state.ResumeTiming();
+        equations.analyse();
+    }
+    setCounters(state, equations);
 }
 
 ptw3::Arithmetic arithmeticOf(const benchmark::State& state) {
@@ -258,6 +285,9 @@ int main(int argc, char** argv) {
     argc = kept;
 
     LazyProblem problem(shape);
+    benchmark::RegisterBenchmark("analyse", [&problem](benchmark::State& state) {
+        analyse(state, problem);
+    })->Unit(benchmark::kSecond)->Iterations(1);
     benchmark::RegisterBenchmark("solveNormalEquations", [&problem](benchmark::State& state) {
         solveNormalEquations(state, problem);
     })->ArgsProduct({{0, 1}, {1, 2}})->Unit(benchmark::kSecond)->Iterations(1);

@@ -418,21 +418,27 @@ bool NormalEquations::fitsDoubleDouble() const {
            std::all_of(m_entry.begin(), m_entry.end(), fits);
 }
 
+void NormalEquations::analyse() {
+    if (m_structure || m_n == 0) {
+        return;
+    }
+    auto structure = std::make_shared<SupernodalStructure>(analyseSupernodal(m_graph));
+    const std::vector<int32_t>& at = structure->position;
+    m_factorIndex.assign(m_entry.size(), -1);
+    forEachEntry([&](int32_t r, int32_t c, int64_t k) {
+        const int32_t i = at[static_cast<size_t>(r) - 1];
+        const int32_t j = at[static_cast<size_t>(c) - 1];
+        m_factorIndex[static_cast<size_t>(k)] =
+            structure->indexOf(std::max(i, j), std::min(i, j));
+        assert(m_factorIndex[static_cast<size_t>(k)] >= 0);
+    });
+    m_structure = std::move(structure);
+}
+
 bool NormalEquations::solveSupernodal(Real pivotShift, const StepReport& report,
                                       SolveOutcome& outcome) {
+    analyse();
     const int32_t n = m_n;
-    if (!m_structure) {
-        auto structure = std::make_shared<SupernodalStructure>(analyseSupernodal(m_graph));
-        const std::vector<int32_t>& at = structure->position;
-        m_factorIndex.assign(m_entry.size(), -1);
-        forEachEntry([&](int32_t r, int32_t c, int64_t k) {
-            const int32_t i = at[static_cast<size_t>(r) - 1];
-            const int32_t j = at[static_cast<size_t>(c) - 1];
-            m_factorIndex[static_cast<size_t>(k)] = structure->indexOf(std::max(i, j), std::min(i, j));
-            assert(m_factorIndex[static_cast<size_t>(k)] >= 0);
-        });
-        m_structure = std::move(structure);
-    }
     if (!m_factor) {
         m_factor.emplace(m_structure);
     } else {

@@ -78,7 +78,10 @@ public:
 
     int32_t unknownCount() const { return m_n; } ///< n = 2 lr
     int64_t elementCount() const { return m_rowEnd.back(); }
-    /// The factor's supernodal structure once a solution in double-double has analysed it.
+    /// Orders the points for the supernodal factor and finds its structure (the first
+    /// solution in double-double does it when it has not been done).
+    void analyse();
+    /// The factor's supernodal structure once analysed.
     const SupernodalStructure* supernodalStructure() const { return m_structure.get(); }
     int32_t rowLength(int32_t r) const { return m_rowLength[static_cast<size_t>(r)]; }
 
