@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 #include <numbers>
+#include <thread>
 
 namespace ptw3 {
 namespace {
@@ -120,12 +122,26 @@ QualityControl controlAdjustment(const NetworkData& network, const AdjustmentOut
         c.reference.skipped = reason;
         return c;
     }
-    if (outcome.analysisMode == AnalysisMode::Full) {
-        c.snooping = snoopData(*model, outcome, options);
+    const bool snoop = outcome.analysisMode == AnalysisMode::Full;
+    GivenSolution given;
+    if (snoop || model->hasReferencePoints()) {
+        solveGivenModel(*model, given);
+    }
+    // The two tests only read the model and the factorisation: they may run side by side.
+    const bool apart = options.threads != 1 && std::thread::hardware_concurrency() > 1;
+    std::future<Snooping> snooping;
+    if (snoop && apart) {
+        snooping = std::async(std::launch::async,
+                              [&] { return snoopData(*model, given, options); });
+    } else if (snoop) {
+        c.snooping = snoopData(*model, given, options);
     } else {
         c.snooping.skipped = "wymaga pełnej analizy dokładności obserwacji";
     }
-    c.reference = checkReferencePoints(*model, network, outcome);
+    c.reference = checkReferencePoints(*model, given);
+    if (snooping.valid()) {
+        c.snooping = snooping.get();
+    }
     return c;
 }
 
