@@ -124,7 +124,8 @@ struct GivenSolution {
 };
 
 /// Factorises N of the model and solves it; `regular` tells whether N was positive definite.
-void solveGivenModel(const ControlModel& model, GivenSolution& solution);
+/// `apart`: the ordering is found on a thread of its own.
+void solveGivenModel(const ControlModel& model, GivenSolution& solution, bool apart = false);
 
 Snooping snoopData(const ControlModel& model, const GivenSolution& given,
                    const ControlOptions& options);
