@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cmath>
+#include <functional>
 #include <limits>
+#include <random>
 
 namespace ptw3 {
 namespace {
@@ -27,6 +31,52 @@ TEST(NumberFormat, FixedFields) {
         SCOPED_TRACE(c.expected);
         EXPECT_EQ(fixed(c.v, c.width, c.decimals), c.expected);
     }
+}
+
+// fixed() rounds |v|·10^d by integer arithmetic where it fits in 64 bits; to_chars, which
+// rounds the exact binary value half to even, must give the same text for every value: of
+// any magnitude, on an exact decimal tie, next to -0 and at the edges of the integer path.
+TEST(NumberFormat, FixedAgreesWithToCharsOnEveryKindOfValue) {
+    std::mt19937_64 random(8122026);
+    const auto significand = [&] { return std::ldexp(static_cast<Real>(random()), -64); };
+    const auto sign = [&](Real v) { return random() % 2 == 0 ? v : -v; };
+    struct Case {
+        const char* what;
+        std::function<Real(int decimals)> value;
+    };
+    const Case cases[] = {
+        {"any magnitude",
+         [&](int) { return sign(std::ldexp(significand(), static_cast<int>(random() % 140) - 70)); }},
+        {"exact decimal tie: (2a+1)/2^(d+1)",
+         [&](int d) { return sign(std::ldexp(static_cast<Real>(2 * (random() % 100000) + 1), -d - 1)); }},
+        {"a printed value k/10^d and its neighbours",
+         [&](int d) {
+             const Real v = static_cast<Real>(random() % 10000000) / std::pow(10.0L, d);
+             return sign(std::nextafter(v, v + static_cast<Real>(random() % 3) - 1));
+         }},
+        {"near 2^64/10^d, where the integer path ends",
+         [&](int d) { return sign(std::ldexp(significand() + 0.5L, 64) / std::pow(10.0L, d)); }},
+        {"below 2^-63, where it also ends", [&](int) { return sign(std::ldexp(significand(), -64)); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        int failures = 0;
+        for (int k = 0; k < 40000 && failures < 5; ++k) {
+            const int decimals = static_cast<int>(random() % 20);
+            const Real v = c.value(decimals);
+            char text[6000];
+            const auto end =
+                std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, decimals).ptr;
+            const std::string expected(text, end);
+            if (fixed(v, 0, decimals) != expected) {
+                ADD_FAILURE() << std::hexfloat << v << " with " << decimals
+                              << " decimals: " << fixed(v, 0, decimals) << ", not " << expected;
+                ++failures;
+            }
+        }
+    }
+    EXPECT_EQ(fixed(-0.0L, 6, 2), " -0.00");
+    EXPECT_EQ(fixed(-0.004L, 6, 2), " -0.00");
 }
 
 TEST(NumberFormat, GeneralShortestForm) {
