@@ -252,11 +252,13 @@ int main(int argc, char** argv) {
         const auto model = ptw3::buildControlModel(network, outcome, reason);
         lap("control: model of the last pass");
         if (model) {
-            const ptw3::Snooping snooping = ptw3::snoopData(*model, outcome, control);
+            ptw3::GivenSolution given;
+            ptw3::solveGivenModel(*model, given);
+            lap("control: factorisation of the model");
+            const ptw3::Snooping snooping = ptw3::snoopData(*model, given, control);
             lap("control: data snooping");
             std::printf("%-44s %9zu\n", "  steps", snooping.steps.size());
-            const ptw3::ReferenceCheck check =
-                ptw3::checkReferencePoints(*model, network, outcome);
+            const ptw3::ReferenceCheck check = ptw3::checkReferencePoints(*model, given);
             lap("control: reference points");
             std::printf("%-44s %9zu\n", "  rounds", check.rounds.size());
             std::printf("%-44s %9zu\n", "  points tested",

@@ -1,11 +1,16 @@
 #include "control/control_model.h"
 
 #include "engine/weighting.h"
+#include "solver/supernodal_structure.h"
 
+#include <amd.h>
 #include <cholmod.h>
+#include <metis.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
+#include <future>
 
 namespace ptw3 {
 namespace {
@@ -238,49 +243,59 @@ Eigen::MatrixXd setLaplacian(const std::vector<double>& meanErrors,
     return l;
 }
 
-// CHOLMOD's factorisation P N Pᵀ = L Lᵀ with its fill-reducing ordering P.
+extern "C" {
+// The BLAS of the factorisation (Fortran calling convention).
+void dtrsm_(const char* side, const char* uplo, const char* transa, const char* diag,
+            const int* m, const int* n, const double* alpha, const double* a, const int* lda,
+            double* b, const int* ldb);
+void dgemm_(const char* transa, const char* transb, const int* m, const int* n, const int* k,
+            const double* alpha, const double* a, const int* lda, const double* b,
+            const int* ldb, const double* beta, double* c, const int* ldc);
+void dsyrk_(const char* uplo, const char* trans, const int* n, const int* k, const double* alpha,
+            const double* a, const int* lda, const double* beta, double* c, const int* ldc);
+}
+
+namespace {
+
+// Columns of the right-hand sides a sparse substitution carries at once: enough for the
+// dense products of the large supernodes near the root to run at speed.
+constexpr int batchColumns = 32;
+// From this many reference points on, their inverse forms outweigh the ordering's cost.
+constexpr size_t manyReferencePoints = 250;
+
+cholmod_sparse viewOf(const Eigen::SparseMatrix<double>& lower) {
+    cholmod_sparse a{};
+    a.nrow = a.ncol = static_cast<size_t>(lower.rows());
+    a.nzmax = static_cast<size_t>(lower.nonZeros());
+    // CHOLMOD reads the matrix and never writes it.
+    a.p = const_cast<int*>(lower.outerIndexPtr());
+    a.i = const_cast<int*>(lower.innerIndexPtr());
+    a.x = const_cast<double*>(lower.valuePtr());
+    a.stype = -1; // the lower triangle holds the matrix
+    a.itype = CHOLMOD_INT;
+    a.xtype = CHOLMOD_REAL;
+    a.dtype = CHOLMOD_DOUBLE;
+    a.sorted = 1;
+    a.packed = 1;
+    return a;
+}
+
+} // namespace
+
+// CHOLMOD's supernodal factorisation P N Pᵀ = L Lᵀ with its fill-reducing ordering P. A
+// supernode is a run of columns k1..k2−1 with one row pattern: a dense block of nsrow rows
+// (its own columns first, then the rows below) in column-major order.
 struct SparseFactor::Impl {
     cholmod_common common{};
     cholmod_factor* factor = nullptr;
-    // Simplicial layout: the position of each row in P, each column's parent in the
-    // elimination tree, and the work space of the sparse forward substitution.
-    std::vector<int> permuted;
-    std::vector<int> parent;
-    mutable std::vector<double> work;
-    mutable std::vector<char> reached;
+    std::vector<int> permuted;    // the column of L of each row of N
+    std::vector<int> supernodeOf; // the supernode of each column of L
+    std::vector<int> parent;      // each supernode's parent in the elimination tree, or −1
 
-    explicit Impl(Layout layout) {
+    Impl() {
         cholmod_start(&common);
         common.print = 0;
-        if (layout == Layout::Simplicial) {
-            common.supernodal = CHOLMOD_SIMPLICIAL;
-            common.final_ll = 1;
-            // Nested dissection keeps the elimination tree shallow, and with it the rows a
-            // sparse column reaches.
-            common.nmethods = 1;
-            common.method[0].ordering = CHOLMOD_METIS;
-        } else {
-            common.supernodal = CHOLMOD_SUPERNODAL;
-        }
-    }
-
-    void prepareSparseSolves() {
-        const auto n = static_cast<int>(factor->n);
-        const auto* perm = static_cast<const int*>(factor->Perm);
-        const auto* p = static_cast<const int*>(factor->p);
-        const auto* i = static_cast<const int*>(factor->i);
-        const auto* nz = static_cast<const int*>(factor->nz);
-        permuted.assign(static_cast<size_t>(n), 0);
-        parent.assign(static_cast<size_t>(n), -1);
-        for (int k = 0; k < n; ++k) {
-            permuted[static_cast<size_t>(perm[k])] = k;
-            for (int e = p[k] + 1; e < p[k] + nz[k]; ++e) {
-                int& up = parent[static_cast<size_t>(k)];
-                up = up < 0 ? i[e] : std::min(up, i[e]);
-            }
-        }
-        work.assign(static_cast<size_t>(n), 0);
-        reached.assign(static_cast<size_t>(n), 0);
+        common.supernodal = CHOLMOD_SUPERNODAL;
     }
     ~Impl() {
         if (factor != nullptr) {
@@ -289,185 +304,605 @@ struct SparseFactor::Impl {
         cholmod_finish(&common);
     }
 
-    // Solves the system named (CHOLMOD_A, CHOLMOD_P, CHOLMOD_L) for the columns of b.
-    Eigen::MatrixXd solve(int system, const Eigen::MatrixXd& b) {
-        cholmod_dense in{};
-        in.nrow = static_cast<size_t>(b.rows());
-        in.ncol = static_cast<size_t>(b.cols());
-        in.nzmax = in.nrow * in.ncol;
-        in.d = in.nrow;
-        in.x = const_cast<double*>(b.data());
-        in.xtype = CHOLMOD_REAL;
-        in.dtype = CHOLMOD_DOUBLE;
-        cholmod_dense* out = cholmod_solve(system, factor, &in, &common);
-        Eigen::MatrixXd x = Eigen::Map<const Eigen::MatrixXd>(static_cast<double*>(out->x),
-                                                              b.rows(), b.cols());
-        cholmod_free_dense(&out, &common);
-        return x;
+    int supernodes() const { return static_cast<int>(factor->nsuper); }
+    const int* super() const { return static_cast<const int*>(factor->super); }
+    const int* rowStart() const { return static_cast<const int*>(factor->pi); }
+    const int* valueStart() const { return static_cast<const int*>(factor->px); }
+    const int* rows() const { return static_cast<const int*>(factor->s); }
+
+    void prepareSparseSolves() {
+        const auto n = static_cast<int>(factor->n);
+        const auto* perm = static_cast<const int*>(factor->Perm);
+        permuted.assign(static_cast<size_t>(n), 0);
+        for (int k = 0; k < n; ++k) {
+            permuted[static_cast<size_t>(perm[k])] = k;
+        }
+        supernodeOf.assign(static_cast<size_t>(n), 0);
+        parent.assign(static_cast<size_t>(supernodes()), -1);
+        for (int j = 0; j < supernodes(); ++j) {
+            for (int k = super()[j]; k < super()[j + 1]; ++k) {
+                supernodeOf[static_cast<size_t>(k)] = j;
+            }
+        }
+        for (int j = 0; j < supernodes(); ++j) {
+            const int columns = super()[j + 1] - super()[j];
+            const int first = rowStart()[j] + columns; // the first row below the supernode
+            if (first < rowStart()[j + 1]) {
+                parent[static_cast<size_t>(j)] = supernodeOf[static_cast<size_t>(rows()[first])];
+            }
+        }
     }
 };
 
-SparseFactor::SparseFactor(Layout layout)
-    : m_impl(std::make_unique<Impl>(layout)) {}
+SparseFactor::SparseFactor()
+    : m_impl(std::make_unique<Impl>()) {}
 SparseFactor::~SparseFactor() = default;
 
-bool SparseFactor::factorise(const Eigen::SparseMatrix<double>& lower) {
-    Eigen::SparseMatrix<double> n = lower;
-    n.makeCompressed();
-    cholmod_sparse a{};
-    a.nrow = a.ncol = static_cast<size_t>(n.rows());
-    a.nzmax = static_cast<size_t>(n.nonZeros());
-    a.p = n.outerIndexPtr();
-    a.i = n.innerIndexPtr();
-    a.x = n.valuePtr();
-    a.stype = -1; // the lower triangle holds the matrix
-    a.itype = CHOLMOD_INT;
-    a.xtype = CHOLMOD_REAL;
-    a.dtype = CHOLMOD_DOUBLE;
-    a.sorted = 1;
-    a.packed = 1;
+bool SparseFactor::factorise(const Eigen::SparseMatrix<double>& lower,
+                             const std::vector<int>& ordering) {
+    assert(lower.isCompressed());
+    cholmod_sparse a = viewOf(lower);
     Impl& m = *m_impl;
     if (m.factor != nullptr) {
         cholmod_free_factor(&m.factor, &m.common);
     }
-    m.factor = cholmod_analyze(&a, &m.common);
+    if (ordering.empty()) {
+        m.common.nmethods = 0; // CHOLMOD's own choice
+        m.factor = cholmod_analyze(&a, &m.common);
+    } else {
+        m.common.nmethods = 1;
+        m.common.method[0].ordering = CHOLMOD_GIVEN;
+        m.factor = cholmod_analyze_p(&a, const_cast<int*>(ordering.data()), nullptr, 0,
+                                     &m.common);
+    }
     if (m.factor == nullptr) {
         return false;
     }
     cholmod_factorize(&a, m.factor, &m.common);
-    if (m.common.status != CHOLMOD_OK || m.factor->minor != m.factor->n) {
+    if (m.common.status != CHOLMOD_OK || m.factor->minor != m.factor->n ||
+        !m.factor->is_super) {
         return false;
     }
-    if (!m.factor->is_super) {
-        m.prepareSparseSolves();
-    }
+    m.prepareSparseSolves();
     return true;
 }
 
 Eigen::VectorXd SparseFactor::solve(const Eigen::VectorXd& b) const {
-    return m_impl->solve(CHOLMOD_A, b);
+    return solve(Eigen::MatrixXd(b));
 }
 
+// L Lᵀ P x = P b by supernodes, on the transposed work space Yᵀ (the values of the factor's
+// column k for all the right-hand sides together): forward over the supernodes b reaches,
+//   Y_Jᵀ L_JJᵀ = B_Jᵀ,   B_R −= L_RJ Y_J,
+// then back over all of them,
+//   X_Jᵀ L_JJ = Y_Jᵀ − X_Rᵀ L_RJ.
 Eigen::MatrixXd SparseFactor::solve(const Eigen::MatrixXd& b) const {
-    return m_impl->solve(CHOLMOD_A, b);
-}
-
-Eigen::MatrixXd SparseFactor::inverseForm(const std::vector<SparseRow>& columns) const {
     const Impl& m = *m_impl;
-    const auto* p = static_cast<const int*>(m.factor->p);
-    const auto* i = static_cast<const int*>(m.factor->i);
-    const auto* nz = static_cast<const int*>(m.factor->nz);
-    const auto* x = static_cast<const double*>(m.factor->x);
-    // The rows the columns reach: their nonzeros' paths to the root of the elimination tree,
-    // in ascending order, which is an order of the forward substitution.
+    const auto* values = static_cast<const double*>(m.factor->x);
+    const auto n = static_cast<Eigen::Index>(m.factor->n);
+    const auto count = static_cast<int>(b.cols());
+    const auto columns = static_cast<size_t>(count);
+    Eigen::MatrixXd x(n, count);
+    if (count == 0) {
+        return x;
+    }
+    std::vector<double> yt(static_cast<size_t>(n) * columns, 0.0);
+    std::vector<char> reached(static_cast<size_t>(m.supernodes()), 0);
     std::vector<int> reach;
-    for (const SparseRow& column : columns) {
-        for (const auto& [row, value] : column) {
-            int k = m.permuted[static_cast<size_t>(row)];
-            while (k >= 0 && !m.reached[static_cast<size_t>(k)]) {
-                m.reached[static_cast<size_t>(k)] = 1;
-                reach.push_back(k);
-                k = m.parent[static_cast<size_t>(k)];
-            }
+    for (Eigen::Index i = 0; i < n; ++i) {
+        const int k = m.permuted[static_cast<size_t>(i)];
+        bool nonzero = false;
+        for (int c = 0; c < count; ++c) {
+            yt[static_cast<size_t>(k) * columns + static_cast<size_t>(c)] = b(i, c);
+            nonzero = nonzero || b(i, c) != 0;
+        }
+        for (int j = m.supernodeOf[static_cast<size_t>(k)];
+             nonzero && j >= 0 && !reached[static_cast<size_t>(j)];
+             j = m.parent[static_cast<size_t>(j)]) {
+            reached[static_cast<size_t>(j)] = 1;
+            reach.push_back(j);
         }
     }
     std::sort(reach.begin(), reach.end());
-    const auto count = static_cast<Eigen::Index>(columns.size());
-    Eigen::MatrixXd solved(static_cast<Eigen::Index>(reach.size()), count);
-    for (Eigen::Index c = 0; c < count; ++c) {
-        for (const auto& [row, value] : columns[static_cast<size_t>(c)]) {
-            m.work[static_cast<size_t>(m.permuted[static_cast<size_t>(row)])] += value;
-        }
-        for (size_t r = 0; r < reach.size(); ++r) {
-            const int k = reach[r];
-            const double v = m.work[static_cast<size_t>(k)] / x[p[k]];
-            m.work[static_cast<size_t>(k)] = 0;
-            solved(static_cast<Eigen::Index>(r), c) = v;
-            for (int e = p[k] + 1; e < p[k] + nz[k]; ++e) {
-                m.work[static_cast<size_t>(i[e])] -= x[e] * v;
+    constexpr double one = 1, zero = 0, minusOne = -1;
+    std::vector<double> gathered;
+    for (const int j : reach) {
+        const int width = m.super()[j + 1] - m.super()[j];
+        const int height = m.rowStart()[j + 1] - m.rowStart()[j];
+        const int rest = height - width;
+        const double* l = values + m.valueStart()[j];
+        double* yj = &yt[static_cast<size_t>(m.super()[j]) * columns];
+        dtrsm_("R", "L", "T", "N", &count, &width, &one, l, &height, yj, &count);
+        if (rest > 0) {
+            gathered.resize(static_cast<size_t>(rest) * columns);
+            dgemm_("N", "T", &count, &rest, &width, &one, yj, &count, l + width, &height, &zero,
+                   gathered.data(), &count);
+            const int* r = m.rows() + m.rowStart()[j] + width;
+            for (int i = 0; i < rest; ++i) {
+                double* target = &yt[static_cast<size_t>(r[i]) * columns];
+                const double* source = &gathered[static_cast<size_t>(i) * columns];
+                for (size_t c = 0; c < columns; ++c) {
+                    target[c] -= source[c];
+                }
             }
         }
     }
-    for (const int k : reach) {
-        m.reached[static_cast<size_t>(k)] = 0;
+    for (int j = m.supernodes() - 1; j >= 0; --j) {
+        const int width = m.super()[j + 1] - m.super()[j];
+        const int height = m.rowStart()[j + 1] - m.rowStart()[j];
+        const int rest = height - width;
+        const double* l = values + m.valueStart()[j];
+        double* yj = &yt[static_cast<size_t>(m.super()[j]) * columns];
+        if (rest > 0) {
+            gathered.resize(static_cast<size_t>(rest) * columns);
+            const int* r = m.rows() + m.rowStart()[j] + width;
+            for (int i = 0; i < rest; ++i) {
+                std::copy_n(&yt[static_cast<size_t>(r[i]) * columns], columns,
+                            &gathered[static_cast<size_t>(i) * columns]);
+            }
+            dgemm_("N", "N", &count, &width, &rest, &minusOne, gathered.data(), &count,
+                   l + width, &height, &one, yj, &count);
+        }
+        dtrsm_("R", "L", "N", "N", &count, &width, &one, l, &height, yj, &count);
     }
-    return solved.transpose() * solved;
+    for (Eigen::Index i = 0; i < n; ++i) {
+        const double* source = &yt[static_cast<size_t>(m.permuted[static_cast<size_t>(i)]) *
+                                   columns];
+        for (int c = 0; c < count; ++c) {
+            x(i, c) = source[c];
+        }
+    }
+    return x;
+}
+
+std::vector<Eigen::MatrixXd>
+SparseFactor::inverseForms(const std::vector<std::vector<SparseRow>>& sets) const {
+    const Impl& m = *m_impl;
+    const auto* values = static_cast<const double*>(m.factor->x);
+    const auto lowest = [&](const std::vector<SparseRow>& set) {
+        int first = m.supernodes();
+        for (const SparseRow& column : set) {
+            for (const auto& [row, value] : column) {
+                first = std::min(first, m.supernodeOf[static_cast<size_t>(
+                                            m.permuted[static_cast<size_t>(row)])]);
+            }
+        }
+        return first;
+    };
+    // Sets whose lowest supernodes lie close in the tree's postorder share most of their
+    // paths to the root, so a batch of them costs little more than one.
+    std::vector<std::pair<int, size_t>> order;
+    for (size_t k = 0; k < sets.size(); ++k) {
+        order.emplace_back(lowest(sets[k]), k);
+    }
+    std::sort(order.begin(), order.end());
+
+    std::vector<Eigen::MatrixXd> forms(sets.size());
+    // The batch's solutions transposed: the values of the factor's column k for all the
+    // right-hand sides lie together, from yt[k × stride].
+    int stride = batchColumns;
+    std::vector<double> yt(m.factor->n * static_cast<size_t>(stride), 0.0);
+    std::vector<double> below;
+    Eigen::MatrixXd gram;
+    std::vector<char> reached(static_cast<size_t>(m.supernodes()), 0);
+    std::vector<int> reach;
+    size_t next = 0;
+    while (next < order.size()) {
+        // The batch: whole sets up to the batch's columns (a larger set goes alone).
+        size_t end = next;
+        int columns = 0;
+        while (end < order.size()) {
+            const int more = static_cast<int>(sets[order[end].second].size());
+            if (end > next && columns + more > batchColumns) {
+                break;
+            }
+            columns += more;
+            ++end;
+        }
+        if (columns > stride) {
+            stride = columns;
+            yt.assign(m.factor->n * static_cast<size_t>(stride), 0.0);
+        }
+        // The supernodes the batch reaches: its nonzeros' paths to the root, in ascending
+        // order, which is an order of the forward substitution.
+        reach.clear();
+        int column = 0;
+        for (size_t k = next; k < end; ++k) {
+            for (const SparseRow& c : sets[order[k].second]) {
+                for (const auto& [row, value] : c) {
+                    const int at = m.permuted[static_cast<size_t>(row)];
+                    yt[static_cast<size_t>(at) * static_cast<size_t>(stride) +
+                       static_cast<size_t>(column)] += value;
+                    for (int j = m.supernodeOf[static_cast<size_t>(at)];
+                         j >= 0 && !reached[static_cast<size_t>(j)];
+                         j = m.parent[static_cast<size_t>(j)]) {
+                        reached[static_cast<size_t>(j)] = 1;
+                        reach.push_back(j);
+                    }
+                }
+                ++column;
+            }
+        }
+        std::sort(reach.begin(), reach.end());
+        gram = Eigen::MatrixXd::Zero(columns, columns);
+        // Per supernode, with Y_J its solutions (Yᵀ in the work space):
+        //   Y_Jᵀ L_JJᵀ = B_Jᵀ,   B_R −= L_RJ Y_J,   G += Y_Jᵀ Y_J.
+        constexpr double one = 1, zero = 0;
+        for (const int j : reach) {
+            const int k1 = m.super()[j];
+            const int width = m.super()[j + 1] - k1;
+            const int height = m.rowStart()[j + 1] - m.rowStart()[j];
+            const int rest = height - width;
+            const double* l = values + m.valueStart()[j];
+            double* yj = &yt[static_cast<size_t>(k1) * static_cast<size_t>(stride)];
+            dtrsm_("R", "L", "T", "N", &columns, &width, &one, l, &height, yj, &stride);
+            dsyrk_("L", "N", &columns, &width, &one, yj, &stride, &one, gram.data(), &columns);
+            if (rest > 0) {
+                below.resize(static_cast<size_t>(rest) * static_cast<size_t>(columns));
+                dgemm_("N", "T", &columns, &rest, &width, &one, yj, &stride, l + width, &height,
+                       &zero, below.data(), &columns);
+                const int* r = m.rows() + m.rowStart()[j] + width;
+                for (int i = 0; i < rest; ++i) {
+                    double* target = &yt[static_cast<size_t>(r[i]) * static_cast<size_t>(stride)];
+                    const double* source = &below[static_cast<size_t>(i) *
+                                                  static_cast<size_t>(columns)];
+                    for (int c = 0; c < columns; ++c) {
+                        target[c] -= source[c];
+                    }
+                }
+            }
+        }
+        // The work space is clean again for the next batch.
+        for (const int j : reach) {
+            reached[static_cast<size_t>(j)] = 0;
+            std::fill(yt.begin() + static_cast<std::ptrdiff_t>(m.super()[j]) * stride,
+                      yt.begin() + static_cast<std::ptrdiff_t>(m.super()[j + 1]) * stride, 0.0);
+        }
+        column = 0;
+        for (size_t k = next; k < end; ++k) {
+            const auto size = static_cast<Eigen::Index>(sets[order[k].second].size());
+            forms[order[k].second] =
+                gram.block(column, column, size, size).selfadjointView<Eigen::Lower>();
+            column += static_cast<int>(size);
+        }
+        next = end;
+    }
+    return forms;
 }
 
 namespace {
 
-// The group's Laplacian, or the one that replaces it (an empty one leaves the group out).
-const Eigen::MatrixXd& weightsInUse(const ControlModel& model,
-                                    const std::vector<const Eigen::MatrixXd*>& laplacians,
-                                    size_t g) {
-    return laplacians.empty() || laplacians[g] == nullptr ? model.groups[g].laplacian
-                                                          : *laplacians[g];
-}
-
-} // namespace
-
-Eigen::SparseMatrix<double> normalMatrix(const ControlModel& model, const UnknownMap& map,
-                                         int32_t size,
-                                         const std::vector<const Eigen::MatrixXd*>& laplacians) {
-    std::vector<Eigen::Triplet<double>> triplets;
-    triplets.reserve(model.groups.size() * 21);
-    std::vector<int32_t> local;     // the group's mapped unknowns
-    std::vector<SparseRow> mapped;  // its rows over local positions
-    for (size_t g = 0; g < model.groups.size(); ++g) {
-        const ObservationGroup& group = model.groups[g];
-        const Eigen::MatrixXd& l = weightsInUse(model, laplacians, g);
-        if (l.size() == 0) {
-            continue;
-        }
+// Rᵀ L R of one group over the indices it reaches (below `size`, the rest are constants):
+// the indices in `local`, the k × k block column by column in `block`. The rows are sparse
+// (a direction reaches six unknowns, a distance four), so L R is formed from their terms.
+class GroupBlock {
+public:
+    void form(const ObservationGroup& group, const Eigen::MatrixXd& l, int32_t size) {
         local.clear();
-        mapped.assign(group.rows.size(), {});
-        for (size_t r = 0; r < group.rows.size(); ++r) {
+        if (m_slot.size() < static_cast<size_t>(size)) {
+            m_slot.resize(static_cast<size_t>(size), -1);
+        }
+        const auto rows = static_cast<size_t>(group.size());
+        m_mapped.resize(rows);
+        for (size_t r = 0; r < rows; ++r) {
+            m_mapped[r].clear();
             for (const auto& [index, c] : group.rows[r]) {
-                const int32_t column = map[static_cast<size_t>(index)];
-                if (column < 0) {
+                if (index >= size) {
                     continue;
                 }
-                auto at = std::find(local.begin(), local.end(), column);
-                if (at == local.end()) {
-                    local.push_back(column);
-                    at = local.end() - 1;
+                int32_t& slot = m_slot[static_cast<size_t>(index)];
+                if (slot < 0) {
+                    slot = static_cast<int32_t>(local.size());
+                    local.push_back(index);
                 }
-                mapped[r].emplace_back(static_cast<int32_t>(at - local.begin()), c);
+                m_mapped[r].emplace_back(slot, c);
             }
         }
-        // Rᵀ L R on the group's unknowns, then its lower triangle.
-        const auto k = static_cast<Eigen::Index>(local.size());
-        Eigen::MatrixXd r = Eigen::MatrixXd::Zero(static_cast<Eigen::Index>(mapped.size()), k);
-        for (size_t i = 0; i < mapped.size(); ++i) {
-            for (const auto& [column, c] : mapped[i]) {
-                r(static_cast<Eigen::Index>(i), column) = c;
+        for (const int32_t index : local) {
+            m_slot[static_cast<size_t>(index)] = -1;
+        }
+        const size_t k = local.size();
+        m_lr.assign(rows * k, 0);
+        for (size_t r = 0; r < rows; ++r) {
+            double* lr = &m_lr[r * k];
+            for (size_t q = 0; q < rows; ++q) {
+                const double w = l(static_cast<Eigen::Index>(r), static_cast<Eigen::Index>(q));
+                if (w == 0) {
+                    continue;
+                }
+                for (const auto& [j, c] : m_mapped[q]) {
+                    lr[j] += w * c;
+                }
             }
         }
-        const Eigen::MatrixXd block = r.transpose() * l * r;
-        for (Eigen::Index i = 0; i < k; ++i) {
-            for (Eigen::Index j = 0; j < k; ++j) {
-                const int32_t row = local[static_cast<size_t>(i)];
-                const int32_t column = local[static_cast<size_t>(j)];
-                if (row >= column && block(i, j) != 0) {
-                    triplets.emplace_back(row, column, block(i, j));
+        block.assign(k * k, 0);
+        for (size_t r = 0; r < rows; ++r) {
+            const double* lr = &m_lr[r * k];
+            for (const auto& [i, c] : m_mapped[r]) {
+                for (size_t j = 0; j < k; ++j) {
+                    block[j * k + static_cast<size_t>(i)] += c * lr[j];
                 }
             }
         }
     }
-    Eigen::SparseMatrix<double> n(size, size);
-    n.setFromTriplets(triplets.begin(), triplets.end());
-    return n;
+
+    double at(size_t i, size_t j) const { return block[j * local.size() + i]; }
+
+    std::vector<int32_t> local;
+    std::vector<double> block;
+
+private:
+    std::vector<std::vector<std::pair<int32_t, double>>> m_mapped; // rows over local indices
+    std::vector<double> m_lr;                                       // L R, row by row
+    std::vector<int32_t> m_slot; // the local index of each index of the group, else −1
+};
+
+} // namespace
+
+namespace {
+
+// The points of the unknowns (unknowns 2q and 2q+1 are the coordinates of point q) and the
+// pairs that a group joins.
+PointGraph pointGraph(const ControlModel& model) {
+    const int32_t n = model.unknowns;
+    assert(n % 2 == 0);
+    const auto points = static_cast<size_t>(n / 2);
+    // The points of each group, ascending.
+    std::vector<int64_t> groupStart{0};
+    std::vector<int32_t> groupPoints;
+    for (const ObservationGroup& g : model.groups) {
+        const auto first = static_cast<std::ptrdiff_t>(groupPoints.size());
+        for (const SparseRow& row : g.rows) {
+            for (const auto& [index, c] : row) {
+                if (index < n) {
+                    groupPoints.push_back(index / 2);
+                }
+            }
+        }
+        std::sort(groupPoints.begin() + first, groupPoints.end());
+        groupPoints.erase(std::unique(groupPoints.begin() + first, groupPoints.end()),
+                          groupPoints.end());
+        groupStart.push_back(static_cast<int64_t>(groupPoints.size()));
+    }
+    // The groups of each point.
+    std::vector<int64_t> pointStart(points + 1, 0);
+    for (const int32_t p : groupPoints) {
+        ++pointStart[static_cast<size_t>(p) + 1];
+    }
+    for (size_t p = 0; p < points; ++p) {
+        pointStart[p + 1] += pointStart[p];
+    }
+    std::vector<int32_t> pointGroups(groupPoints.size());
+    std::vector<int64_t> at(pointStart.begin(), pointStart.end() - 1);
+    for (size_t g = 0; g < model.groups.size(); ++g) {
+        for (int64_t k = groupStart[g]; k < groupStart[g + 1]; ++k) {
+            const auto p = static_cast<size_t>(groupPoints[static_cast<size_t>(k)]);
+            pointGroups[static_cast<size_t>(at[p]++)] = static_cast<int32_t>(g);
+        }
+    }
+    PointGraph graph;
+    graph.points = static_cast<int32_t>(points);
+    std::vector<int32_t> mark(points, -1);
+    for (size_t p = 0; p < points; ++p) {
+        const auto first = static_cast<std::ptrdiff_t>(graph.neighbours.size());
+        for (int64_t k = pointStart[p]; k < pointStart[p + 1]; ++k) {
+            const auto g = static_cast<size_t>(pointGroups[static_cast<size_t>(k)]);
+            for (int64_t e = groupStart[g]; e < groupStart[g + 1]; ++e) {
+                const int32_t q = groupPoints[static_cast<size_t>(e)];
+                if (q != static_cast<int32_t>(p) &&
+                    mark[static_cast<size_t>(q)] != static_cast<int32_t>(p)) {
+                    mark[static_cast<size_t>(q)] = static_cast<int32_t>(p);
+                    graph.neighbours.push_back(q);
+                }
+            }
+        }
+        std::sort(graph.neighbours.begin() + first, graph.neighbours.end());
+        graph.start.push_back(static_cast<int64_t>(graph.neighbours.size()));
+    }
+    return graph;
 }
 
-Eigen::VectorXd groupResiduals(const ObservationGroup& group, const UnknownMap& map,
-                               const Eigen::VectorXd& x) {
+// The unknowns in a fill-reducing order of the points, each point's two together, as the
+// factor's permutation; empty when the ordering fails. Nested dissection (METIS) keeps the
+// elimination tree shallow, which the sparse substitutions of many reference points need;
+// approximate minimum degree (AMD) orders the points ten times faster for a factor as
+// sparse, which suits the few.
+std::vector<int> fillReducingOrder(const PointGraph& g, bool nested) {
+    std::vector<int32_t> points(static_cast<size_t>(g.points));
+    if (g.points == 0) {
+        return {};
+    }
+    if (nested) {
+        idx_t count = g.points;
+        std::vector<idx_t> start(g.start.begin(), g.start.end());
+        std::vector<idx_t> neighbours(g.neighbours.begin(), g.neighbours.end());
+        neighbours.push_back(0); // METIS reads the array even when no point has a neighbour
+        std::vector<idx_t> order(static_cast<size_t>(count));
+        std::vector<idx_t> inverse(static_cast<size_t>(count));
+        idx_t options[METIS_NOPTIONS];
+        METIS_SetDefaultOptions(options);
+        options[METIS_OPTION_NUMBERING] = 0; // and the fixed default seed: the same each time
+        if (METIS_NodeND(&count, start.data(), neighbours.data(), nullptr, options, order.data(),
+                         inverse.data()) != METIS_OK) {
+            return {};
+        }
+        std::copy(order.begin(), order.end(), points.begin());
+    } else {
+        std::vector<int> start(g.start.begin(), g.start.end());
+        std::vector<int> neighbours(g.neighbours.begin(), g.neighbours.end());
+        neighbours.push_back(0);
+        const int status = amd_order(g.points, start.data(), neighbours.data(), points.data(),
+                                     nullptr, nullptr);
+        if (status != AMD_OK && status != AMD_OK_BUT_JUMBLED) {
+            return {};
+        }
+    }
+    std::vector<int> unknowns;
+    for (const int32_t p : points) {
+        unknowns.push_back(2 * p);
+        unknowns.push_back(2 * p + 1);
+    }
+    return unknowns;
+}
+
+// Column 2J holds rows 2J, 2J+1 and both rows of every later point joined to J; column 2J+1
+// the same without row 2J.
+Eigen::SparseMatrix<double> normalMatrix(const ControlModel& model, const PointGraph& graph) {
+    const int32_t n = model.unknowns;
+    const auto points = static_cast<size_t>(graph.points);
+    // The later neighbours of p: neighbours[laterStart[p] .. start[p + 1]).
+    std::vector<int64_t> laterStart(points);
+    int64_t laterCount = 0;
+    for (size_t p = 0; p < points; ++p) {
+        const auto first = graph.neighbours.begin() + graph.start[p];
+        const auto last = graph.neighbours.begin() + graph.start[p + 1];
+        laterStart[p] = std::upper_bound(first, last, static_cast<int32_t>(p)) -
+                        graph.neighbours.begin();
+        laterCount += graph.start[p + 1] - laterStart[p];
+    }
+    const std::vector<int32_t>& later = graph.neighbours;
+    Eigen::SparseMatrix<double> matrix(n, n);
+    const int64_t nonzeros = 3 * static_cast<int64_t>(points) + 4 * laterCount;
+    matrix.resizeNonZeros(static_cast<Eigen::Index>(nonzeros));
+    int* outer = matrix.outerIndexPtr();
+    int* inner = matrix.innerIndexPtr();
+    double* values = matrix.valuePtr();
+    std::fill(values, values + nonzeros, 0.0);
+    outer[0] = 0;
+    for (size_t p = 0; p < points; ++p) {
+        for (int axis = 0; axis < 2; ++axis) {
+            const auto column = static_cast<int>(2 * p) + axis;
+            int at = outer[column];
+            for (int own = column; own < static_cast<int>(2 * p) + 2; ++own) {
+                inner[at++] = own;
+            }
+            for (int64_t k = laterStart[p]; k < graph.start[p + 1]; ++k) {
+                inner[at++] = 2 * later[static_cast<size_t>(k)];
+                inner[at++] = 2 * later[static_cast<size_t>(k)] + 1;
+            }
+            outer[column + 1] = at;
+        }
+    }
+    // The groups by their first point: the unknowns are numbered along the network, so
+    // groups taken in this order sum into columns that are still in the cache.
+    std::vector<std::pair<int32_t, size_t>> order;
+    for (size_t k = 0; k < model.groups.size(); ++k) {
+        int32_t first = n;
+        for (const SparseRow& row : model.groups[k].rows) {
+            for (const auto& [index, c] : row) {
+                first = std::min(first, index);
+            }
+        }
+        order.emplace_back(first, k);
+    }
+    std::sort(order.begin(), order.end());
+    GroupBlock g;
+    std::vector<int32_t> groupPoints; // the group's points
+    std::vector<int32_t> pointOf;     // the index in groupPoints of each local unknown
+    std::vector<int32_t> offset;      // of a later point among the earlier one's neighbours
+    for (const auto& [first, index] : order) {
+        const ObservationGroup& group = model.groups[index];
+        g.form(group, group.laplacian, n);
+        const size_t k = g.local.size();
+        groupPoints.clear();
+        pointOf.resize(k);
+        for (size_t i = 0; i < k; ++i) {
+            const int32_t p = g.local[i] / 2;
+            const auto at = std::find(groupPoints.begin(), groupPoints.end(), p);
+            pointOf[i] = static_cast<int32_t>(at - groupPoints.begin());
+            if (at == groupPoints.end()) {
+                groupPoints.push_back(p);
+            }
+        }
+        const size_t count = groupPoints.size();
+        offset.assign(count * count, 0);
+        for (size_t a = 0; a < count; ++a) {
+            for (size_t b = 0; b < count; ++b) {
+                const auto earlier = static_cast<size_t>(groupPoints[b]);
+                if (groupPoints[a] > groupPoints[b]) {
+                    const auto first = later.begin() + laterStart[earlier];
+                    offset[a * count + b] = static_cast<int32_t>(
+                        std::lower_bound(first, later.begin() + graph.start[earlier + 1],
+                                         groupPoints[a]) -
+                        first);
+                }
+            }
+        }
+        for (size_t i = 0; i < k; ++i) {
+            for (size_t j = 0; j < k; ++j) {
+                const int32_t row = g.local[i];
+                const int32_t column = g.local[j];
+                if (row < column) {
+                    continue;
+                }
+                const int at =
+                    row / 2 == column / 2
+                        ? outer[column] + (row - column)
+                        : outer[column] + (2 - column % 2) +
+                              2 * offset[static_cast<size_t>(pointOf[i]) * count +
+                                         static_cast<size_t>(pointOf[j])] +
+                              row % 2;
+                values[at] += g.at(i, j);
+            }
+        }
+    }
+    return matrix;
+}
+
+} // namespace
+
+Eigen::SparseMatrix<double> normalMatrix(const ControlModel& model) {
+    return normalMatrix(model, pointGraph(model));
+}
+
+std::vector<SparseRow> fixedColumns(const ControlModel& model) {
+    std::vector<SparseRow> columns(static_cast<size_t>(model.extended - model.unknowns));
+    GroupBlock g;
+    for (const ObservationGroup& group : model.groups) {
+        const bool reachesFixed = std::any_of(
+            group.rows.begin(), group.rows.end(), [&](const SparseRow& row) {
+                return std::any_of(row.begin(), row.end(),
+                                   [&](const auto& t) { return t.first >= model.unknowns; });
+            });
+        if (!reachesFixed) {
+            continue;
+        }
+        g.form(group, group.laplacian, model.extended);
+        const size_t k = g.local.size();
+        for (size_t j = 0; j < k; ++j) {
+            if (g.local[j] < model.unknowns) {
+                continue;
+            }
+            SparseRow& column = columns[static_cast<size_t>(g.local[j] - model.unknowns)];
+            for (size_t i = 0; i < k; ++i) {
+                column.emplace_back(g.local[i], g.at(i, j));
+            }
+        }
+    }
+    // Equal indices summed in the order of the groups.
+    for (SparseRow& column : columns) {
+        std::stable_sort(column.begin(), column.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        SparseRow summed;
+        for (const auto& [index, value] : column) {
+            if (!summed.empty() && summed.back().first == index) {
+                summed.back().second += value;
+            } else {
+                summed.emplace_back(index, value);
+            }
+        }
+        column = std::move(summed);
+    }
+    return columns;
+}
+
+Eigen::VectorXd groupResiduals(const ObservationGroup& group, const Eigen::VectorXd& x) {
     Eigen::VectorXd e(group.size());
     for (int32_t r = 0; r < group.size(); ++r) {
         double sum = group.tau[static_cast<size_t>(r)];
         for (const auto& [index, c] : group.rows[static_cast<size_t>(r)]) {
-            const int32_t column = map[static_cast<size_t>(index)];
-            if (column >= 0) {
-                sum += c * x(column);
+            if (index < x.size()) {
+                sum += c * x(index);
             }
         }
         e(r) = sum;
@@ -475,28 +910,41 @@ Eigen::VectorXd groupResiduals(const ObservationGroup& group, const UnknownMap& 
     return e;
 }
 
-Eigen::VectorXd gradientAtZero(const ControlModel& model, const UnknownMap& map, int32_t size,
-                               const std::vector<const Eigen::MatrixXd*>& laplacians) {
-    Eigen::VectorXd b = Eigen::VectorXd::Zero(size);
-    for (size_t g = 0; g < model.groups.size(); ++g) {
-        const ObservationGroup& group = model.groups[g];
-        const Eigen::MatrixXd& l = weightsInUse(model, laplacians, g);
-        if (l.size() == 0) {
-            continue;
-        }
+Eigen::VectorXd gradientAtZero(const ControlModel& model) {
+    Eigen::VectorXd b = Eigen::VectorXd::Zero(model.unknowns);
+    for (const ObservationGroup& group : model.groups) {
         const Eigen::VectorXd tau =
             Eigen::Map<const Eigen::VectorXd>(group.tau.data(), group.size());
-        const Eigen::VectorXd lt = l * tau;
+        const Eigen::VectorXd lt = group.laplacian * tau;
         for (int32_t r = 0; r < group.size(); ++r) {
             for (const auto& [index, c] : group.rows[static_cast<size_t>(r)]) {
-                const int32_t column = map[static_cast<size_t>(index)];
-                if (column >= 0) {
-                    b(column) += c * lt(r);
+                if (index < model.unknowns) {
+                    b(index) += c * lt(r);
                 }
             }
         }
     }
     return b;
+}
+
+void solveGivenModel(const ControlModel& model, GivenSolution& solution, bool apart) {
+    const PointGraph graph = pointGraph(model);
+    const bool nested = model.fixedPoints.size() + model.movingPoints.size() >= manyReferencePoints;
+    // The ordering needs only the pattern: it may be found while the values are summed.
+    std::future<std::vector<int>> ordering =
+        std::async(apart ? std::launch::async : std::launch::deferred,
+                   [&] { return fillReducingOrder(graph, nested); });
+    const Eigen::SparseMatrix<double> n = normalMatrix(model, graph);
+    solution.regular = solution.factor.factorise(n, ordering.get());
+    if (!solution.regular) {
+        return;
+    }
+    solution.x = -solution.factor.solve(gradientAtZero(model));
+    solution.sumOfSquares = 0;
+    for (const ObservationGroup& group : model.groups) {
+        const Eigen::VectorXd e = groupResiduals(group, solution.x);
+        solution.sumOfSquares += e.dot(group.laplacian * e);
+    }
 }
 
 } // namespace ptw3

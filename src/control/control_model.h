@@ -64,6 +64,7 @@ struct ControlModel {
     int32_t fixedIndex(size_t ordinal, int axis) const {
         return unknowns + 2 * static_cast<int32_t>(ordinal) + axis;
     }
+    bool hasReferencePoints() const { return !fixedPoints.empty() || !movingPoints.empty(); }
 };
 
 /// The model of the outcome, or the reason it cannot be made.
@@ -75,49 +76,59 @@ std::optional<ControlModel> buildControlModel(const NetworkData& network,
 /// adjustment weighs them: w_ij = 1/(√Σp · m_i m_j)² over the kept directions.
 Eigen::MatrixXd setLaplacian(const std::vector<double>& meanErrors, const std::vector<bool>& kept);
 
-/// A Cholesky factor P N Pᵀ = L Lᵀ of a sparse symmetric positive definite matrix, with a
-/// fill-reducing ordering P. Supernodal for solutions with many right-hand sides; simplicial
-/// for the forms of sparse columns, whose forward substitution touches only the rows its
-/// nonzeros reach along the elimination tree.
+/// A supernodal Cholesky factor P N Pᵀ = L Lᵀ of a sparse symmetric positive definite matrix,
+/// with a fill-reducing ordering P. Once factorised it is only read: its solutions may run
+/// on several threads at once.
 class SparseFactor {
 public:
-    enum class Layout { Supernodal, Simplicial };
-    explicit SparseFactor(Layout layout = Layout::Supernodal);
+    SparseFactor();
     ~SparseFactor();
     SparseFactor(const SparseFactor&) = delete;
     SparseFactor& operator=(const SparseFactor&) = delete;
-    /// False when the matrix is not positive definite (a defect).
-    bool factorise(const Eigen::SparseMatrix<double>& lower);
+    /// False when the matrix is not positive definite (a defect). The ordering P as the
+    /// column of N at each column of L, or empty for one of CHOLMOD's choice.
+    bool factorise(const Eigen::SparseMatrix<double>& lower,
+                   const std::vector<int>& ordering = {});
     Eigen::VectorXd solve(const Eigen::VectorXd& b) const;
     Eigen::MatrixXd solve(const Eigen::MatrixXd& b) const;
-    /// Bᵀ N⁻¹ B = (L⁻¹ P B)ᵀ (L⁻¹ P B) of a few sparse columns (simplicial layout only).
-    Eigen::MatrixXd inverseForm(const std::vector<SparseRow>& columns) const;
+    /// Bᵀ N⁻¹ B = (L⁻¹ P B)ᵀ (L⁻¹ P B) for each set B of a few sparse columns.
+    std::vector<Eigen::MatrixXd> inverseForms(const std::vector<std::vector<SparseRow>>& sets) const;
 
 private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };
 
-/// Which extended unknowns take part, and where: index → column, −1 for left out.
-using UnknownMap = std::vector<int32_t>;
+/// Σ Rᵀ L R over the groups (the lower triangle), over the adjustment's unknowns; the fixed
+/// points' coordinates are constants.
+Eigen::SparseMatrix<double> normalMatrix(const ControlModel& model);
 
-/// Assembles Σ Rᵀ L R over the groups (the lower triangle), with each group's Laplacian
-/// replaced where `laplacians` holds one (an empty matrix leaves the group out).
-Eigen::SparseMatrix<double> normalMatrix(const ControlModel& model, const UnknownMap& map,
-                                         int32_t size,
-                                         const std::vector<const Eigen::MatrixXd*>& laplacians);
+/// The columns of the normal matrix extended by the fixed points' coordinates at those
+/// coordinates, in the order of the extended indices n, n+1, …: (extended index, value).
+std::vector<SparseRow> fixedColumns(const ControlModel& model);
 
-/// e = R x + τ of a group, x over the mapped unknowns.
-Eigen::VectorXd groupResiduals(const ObservationGroup& group, const UnknownMap& map,
-                               const Eigen::VectorXd& x);
+/// e = R x + τ of a group, x over the adjustment's unknowns.
+Eigen::VectorXd groupResiduals(const ObservationGroup& group, const Eigen::VectorXd& x);
 
 /// Σ Rᵀ L τ over the groups (the gradient of the objective at x = 0).
-Eigen::VectorXd gradientAtZero(const ControlModel& model, const UnknownMap& map, int32_t size,
-                               const std::vector<const Eigen::MatrixXd*>& laplacians);
+Eigen::VectorXd gradientAtZero(const ControlModel& model);
 
-Snooping snoopData(const ControlModel& model, const AdjustmentOutcome& outcome,
+/// The adjustment as given, worked again in double on the control model: N factorised, the
+/// solution x = −N⁻¹ b and [pvv] at it. Data snooping and the reference-point check both
+/// start from it.
+struct GivenSolution {
+    SparseFactor factor;
+    Eigen::VectorXd x;
+    double sumOfSquares = 0;
+    bool regular = false; ///< false when N is singular (a defect of the network)
+};
+
+/// Factorises N of the model and solves it; `regular` tells whether N was positive definite.
+/// `apart`: the ordering is found on a thread of its own.
+void solveGivenModel(const ControlModel& model, GivenSolution& solution, bool apart = false);
+
+Snooping snoopData(const ControlModel& model, const GivenSolution& given,
                    const ControlOptions& options);
-ReferenceCheck checkReferencePoints(const ControlModel& model, const NetworkData& network,
-                                    const AdjustmentOutcome& outcome);
+ReferenceCheck checkReferencePoints(const ControlModel& model, const GivenSolution& given);
 
 } // namespace ptw3

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 #include <numbers>
+#include <thread>
 
 namespace ptw3 {
 namespace {
@@ -102,15 +104,23 @@ QualityControl controlAdjustment(const NetworkData& network, const AdjustmentOut
     c.global = globalTest(outcome);
     c.snooping.critical = options.snoopingCritical;
     c.snooping.stepLimit = options.snoopingSteps;
-    c.relative = relativeAccuracy(outcome, outcome.mo);
-    Table<Real> mp;
-    for (const PointAccuracy& a : outcome.accuracy) {
-        mp.append(a.mp);
-    }
-    c.standard = accuracyStandard(network, mp, options.mpLimit);
+    // The sections only read the network, the outcome and, once made, the model and its
+    // factorisation: with a second thread, the relative accuracy is found beside the
+    // factorisation and data snooping beside the check of the reference points.
+    const bool apart = options.threads != 1 && std::thread::hardware_concurrency() > 1;
+    std::future<void> accuracy =
+        std::async(apart ? std::launch::async : std::launch::deferred, [&] {
+            c.relative = relativeAccuracy(outcome, outcome.mo);
+            Table<Real> mp;
+            for (const PointAccuracy& a : outcome.accuracy) {
+                mp.append(a.mp);
+            }
+            c.standard = accuracyStandard(network, mp, options.mpLimit);
+        });
     if (outcome.robust) {
         c.snooping.skipped = afterRobust;
         c.reference.skipped = afterRobust;
+        accuracy.get();
         return c;
     }
     std::string reason;
@@ -118,14 +128,28 @@ QualityControl controlAdjustment(const NetworkData& network, const AdjustmentOut
     if (!model) {
         c.snooping.skipped = reason;
         c.reference.skipped = reason;
+        accuracy.get();
         return c;
     }
-    if (outcome.analysisMode == AnalysisMode::Full) {
-        c.snooping = snoopData(*model, outcome, options);
+    const bool snoop = outcome.analysisMode == AnalysisMode::Full;
+    GivenSolution given;
+    if (snoop || model->hasReferencePoints()) {
+        solveGivenModel(*model, given, apart);
+    }
+    accuracy.get();
+    std::future<Snooping> snooping;
+    if (snoop && apart) {
+        snooping = std::async(std::launch::async,
+                              [&] { return snoopData(*model, given, options); });
+    } else if (snoop) {
+        c.snooping = snoopData(*model, given, options);
     } else {
         c.snooping.skipped = "wymaga pełnej analizy dokładności obserwacji";
     }
-    c.reference = checkReferencePoints(*model, network, outcome);
+    c.reference = checkReferencePoints(*model, given);
+    if (snooping.valid()) {
+        c.snooping = snooping.get();
+    }
     return c;
 }
 

@@ -24,6 +24,8 @@ struct ControlOptions {
     Real snoopingCritical = 3.29L; ///< |w| above which an observation is taken out (α = 0.001)
     int32_t snoopingSteps = 10;    ///< at most this many observations are taken out
     Real mpLimit = detailedControlLimit; ///< the accuracy standard, m
+    /// Threads of the tests, 0 for one per processor; the figures do not depend on it.
+    int32_t threads = 0;
 };
 
 /// The χ² test of [pvv] + [pdd] with f degrees of freedom against the a-priori unit error 1.

@@ -24,6 +24,8 @@ public:
     }
     /// A line of the system's own text, written in UTF-8 in the source.
     void say(std::string_view utf8);
+    /// Lines already ended by CR LF.
+    void append(std::string_view lines) { m_text += lines; }
     std::string take() { return std::move(m_text); }
 
 private:

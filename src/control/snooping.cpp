@@ -1,12 +1,13 @@
 // Baarda's data snooping with re-adjustment. The observation with the largest normalised
 // residual |w| (σ0 = 1) above the critical value leaves the model and the model is adjusted
-// again, until no |w| exceeds it. The normal matrix is factorised once; every re-adjustment
-// follows from it by the Sherman-Morrison-Woodbury identity: the observations taken out
-// change N by U C Uᵀ (U their rows, C their weights' change: −1 for a single equation, the
-// change of the Schreiber weights for a direction set), so with Z = N⁻¹ U
-//   N_s⁻¹ = N⁻¹ − Z M Zᵀ,   M = C (I + Uᵀ Z C)⁻¹,
-// which gives the new solution and every observation's new form a N_s⁻¹ aᵀ from the forms of
-// the adjustment as given.
+// again, until no |w| exceeds it. The normal matrix is factorised once; each re-adjustment
+// follows from the previous one by the Sherman-Morrison-Woodbury identity: taking out an
+// observation changes N by U C Uᵀ (U its rows, C its weights' change: −1 for a single
+// equation, the change of the Schreiber weights for a direction set), so with Z = Q U, Q the
+// inverse before the step,
+//   Q' = Q − Z M Zᵀ,   M = C (I + Uᵀ Z C)⁻¹,   x' = x − Z M e,
+// e the group's residuals before the step. Every observation's form a Q aᵀ, and with it its
+// redundancy number, follows from the one before by the same low-rank correction.
 #include "control/control_model.h"
 #include "control/reliability.h"
 
@@ -16,6 +17,10 @@
 namespace ptw3 {
 namespace {
 
+using RowMajor = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
+using Values = Eigen::Map<Eigen::VectorXd>;
+using ConstValues = Eigen::Map<const Eigen::VectorXd>;
+
 // The figures of one observation under the current model.
 struct Tested {
     int32_t observation = -1;
@@ -24,36 +29,60 @@ struct Tested {
     double v = 0; ///< cc or m
 };
 
-// A group whose weights differ from the adjustment's: its rows' columns in U and Z.
-struct ChangedGroup {
-    size_t group = 0;
-    Eigen::Index column = 0;
-    Eigen::MatrixXd change; ///< C of the group: current Laplacian − the adjustment's
+// One step's correction of the inverse, Q' = Q − Y Λ Yᵀ (M = V Λ Vᵀ, Y = Z V), with Y kept
+// row by row: the correction of one unknown is a row.
+struct Correction {
+    RowMajor y;
+    Eigen::VectorXd lambda;
 };
 
+// What the tests of an observation need of its form: a single equation's a Q aᵀ; for each
+// direction of a set, the form h_k = (d_k − d̄) Q (d_k − d̄)ᵀ of its row less the set's
+// weighted mean row d̄ = Σ w_j d_j, w = p/Σp over the directions kept. Each re-adjustment
+// passes over all hundred thousand groups, so what a group needs lies in flat arrays, in
+// the order of the groups.
 class Snooper {
 public:
-    explicit Snooper(const ControlModel& model)
+    Snooper(const ControlModel& model, const GivenSolution& given)
         : m_model(model)
-        , m_map(static_cast<size_t>(model.extended), -1)
-        , m_current(model.groups.size())
-        , m_kept(model.groups.size()) {
-        for (int32_t i = 0; i < model.unknowns; ++i) {
-            m_map[static_cast<size_t>(i)] = i;
+        , m_given(given)
+        , m_x(given.x) {
+        m_valueStart.push_back(0);
+        m_laplacianStart.push_back(0);
+        m_rowStart.push_back(0);
+        m_termStart.push_back(0);
+        for (const ObservationGroup& group : model.groups) {
+            const auto k = static_cast<size_t>(group.size());
+            m_valueStart.push_back(m_valueStart.back() + k);
+            m_laplacianStart.push_back(m_laplacianStart.back() + k * k);
+            m_laplacians.insert(m_laplacians.end(), group.laplacian.data(),
+                                group.laplacian.data() + k * k);
+            for (size_t r = 0; r < k; ++r) {
+                for (const auto& [index, c] : group.rows[r]) {
+                    if (index < model.unknowns) {
+                        m_index.push_back(index);
+                        m_coefficient.push_back(c);
+                    }
+                }
+                m_termStart.push_back(m_index.size());
+                m_tau.push_back(group.tau[r]);
+                const double m = group.directionSet ? group.meanErrors[r] : 1;
+                m_p.push_back(1 / (m * m));
+            }
+            m_rowStart.push_back(m_termStart.size() - 1);
         }
+        m_kept.assign(m_valueStart.back(), 1);
+        m_forms.resize(m_valueStart.back());
+        m_weights.resize(m_valueStart.back());
         for (size_t g = 0; g < model.groups.size(); ++g) {
-            m_kept[g].assign(static_cast<size_t>(model.groups[g].size()), true);
+            const ObservationGroup& group = model.groups[g];
+            if (group.directionSet) {
+                centredForms(g, group.forms);
+            } else if (group.firstObservation >= 0) {
+                m_forms[m_valueStart[g]] = group.forms(0, 0);
+            }
         }
-    }
-
-    bool start() {
-        if (!m_factor.factorise(normalMatrix(m_model, m_map, m_model.unknowns, {}))) {
-            return false;
-        }
-        m_x0 = -m_factor.solve(gradientAtZero(m_model, m_map, m_model.unknowns, {}));
-        m_z.resize(m_model.unknowns, 0);
-        evaluate();
-        return true;
+        evaluate(nullptr, std::nullopt);
     }
 
     const std::vector<Tested>& tested() const { return m_tested; }
@@ -63,29 +92,25 @@ public:
     std::optional<int32_t> remove(int32_t observation) {
         const size_t g = groupOf(observation);
         const ObservationGroup& group = m_model.groups[g];
-        std::vector<bool>& kept = m_kept[g];
-        kept[static_cast<size_t>(observation - group.firstObservation)] = false;
+        const Eigen::Index k = group.size();
+        char* kept = &m_kept[m_valueStart[g]];
+        kept[observation - group.firstObservation] = 0;
         std::optional<int32_t> last;
         Eigen::MatrixXd l;
         if (group.directionSet) {
-            if (std::count(kept.begin(), kept.end(), true) == 1) {
-                const auto k = std::find(kept.begin(), kept.end(), true) - kept.begin();
-                last = group.firstObservation + static_cast<int32_t>(k);
-                kept[static_cast<size_t>(k)] = false;
+            if (std::count(kept, kept + k, 1) == 1) {
+                const auto at = std::find(kept, kept + k, 1) - kept;
+                last = group.firstObservation + static_cast<int32_t>(at);
+                kept[at] = 0;
             }
-            l = setLaplacian(group.meanErrors, kept);
+            l = setLaplacian(group.meanErrors, std::vector<bool>(kept, kept + k));
         } else {
             l = Eigen::MatrixXd::Zero(1, 1);
         }
-        m_current[g] = l;
-        const auto changed = std::find_if(m_changed.begin(), m_changed.end(),
-                                          [&](const ChangedGroup& c) { return c.group == g; });
-        if (changed != m_changed.end()) {
-            changed->change = l - group.laplacian;
-        } else {
-            addColumns(g, l - group.laplacian);
-        }
-        evaluate();
+        Eigen::Map<Eigen::MatrixXd> current(&m_laplacians[m_laplacianStart[g]], k, k);
+        const Eigen::MatrixXd change = l - current;
+        current = l;
+        evaluate(&correct(g, change), g);
         return last;
     }
 
@@ -103,90 +128,172 @@ private:
         return static_cast<size_t>(at - m_model.groups.begin()) - 1;
     }
 
-    // The group's rows join U and their solutions N⁻¹ uᵀ join Z.
-    void addColumns(size_t g, Eigen::MatrixXd change) {
-        const ObservationGroup& group = m_model.groups[g];
-        const Eigen::Index first = m_z.cols();
-        Eigen::MatrixXd rows = Eigen::MatrixXd::Zero(m_model.unknowns, group.size());
-        for (int32_t r = 0; r < group.size(); ++r) {
-            for (const auto& [index, c] : group.rows[static_cast<size_t>(r)]) {
-                if (index < m_model.unknowns) {
-                    rows(index, r) += c;
-                }
-            }
-        }
-        m_z.conservativeResize(Eigen::NoChange, first + group.size());
-        m_z.rightCols(group.size()) = m_factor.solve(rows);
-        m_changed.push_back({g, first, std::move(change)});
+    size_t termsBegin(size_t g, Eigen::Index r) const {
+        return m_termStart[m_rowStart[g] + static_cast<size_t>(r)];
+    }
+    size_t termsEnd(size_t g, Eigen::Index r) const {
+        return m_termStart[m_rowStart[g] + static_cast<size_t>(r) + 1];
     }
 
-    // R_g Y for the mapped rows of group g.
-    Eigen::MatrixXd rowsTimes(const ObservationGroup& group, const Eigen::MatrixXd& y) const {
-        Eigen::MatrixXd out = Eigen::MatrixXd::Zero(group.size(), y.cols());
-        for (int32_t r = 0; r < group.size(); ++r) {
-            for (const auto& [index, c] : group.rows[static_cast<size_t>(r)]) {
-                if (index < m_model.unknowns) {
-                    out.row(r) += c * y.row(index);
-                }
+    // R_g Y over the rows of group g, Y row by row.
+    template <class Matrix>
+    Eigen::MatrixXd groupTimes(size_t g, const Matrix& y) const {
+        const Eigen::Index k = m_model.groups[g].size();
+        Eigen::MatrixXd out = Eigen::MatrixXd::Zero(k, y.cols());
+        for (Eigen::Index r = 0; r < k; ++r) {
+            for (size_t t = termsBegin(g, r); t < termsEnd(g, r); ++t) {
+                out.row(r) += m_coefficient[t] * y.row(m_index[t]);
             }
         }
         return out;
     }
 
-    // The solution, [pvv] and the figures of every observation left in the model.
-    void evaluate() {
-        const Eigen::Index k = m_z.cols();
-        Eigen::MatrixXd c = Eigen::MatrixXd::Zero(k, k);
-        Eigen::VectorXd tau(k);
-        Eigen::MatrixXd utz(k, k);
-        for (const ChangedGroup& changed : m_changed) {
-            const ObservationGroup& group = m_model.groups[changed.group];
-            const Eigen::Index n = group.size();
-            c.block(changed.column, changed.column, n, n) = changed.change;
-            tau.segment(changed.column, n) =
-                Eigen::Map<const Eigen::VectorXd>(group.tau.data(), n);
-            utz.middleRows(changed.column, n) = rowsTimes(group, m_z);
-        }
-        Eigen::VectorXd x = m_x0;
-        Eigen::MatrixXd y;
-        Eigen::VectorXd lambda;
-        if (k > 0) {
-            Eigen::MatrixXd m = c * (Eigen::MatrixXd::Identity(k, k) + utz * c).inverse();
-            m = (m + m.transpose()) / 2;
-            const Eigen::VectorXd h = -m_x0 + m_z * (c * tau);
-            Eigen::VectorXd uth(k);
-            for (const ChangedGroup& changed : m_changed) {
-                const ObservationGroup& group = m_model.groups[changed.group];
-                uth.segment(changed.column, group.size()) = rowsTimes(group, h);
+    // The residuals e = R x + τ of group g, in a buffer kept from one group to the next.
+    ConstValues residuals(size_t g) {
+        const Eigen::Index k = m_model.groups[g].size();
+        m_e.resize(static_cast<size_t>(k));
+        for (Eigen::Index r = 0; r < k; ++r) {
+            double sum = m_tau[m_rowStart[g] + static_cast<size_t>(r)];
+            for (size_t t = termsBegin(g, r); t < termsEnd(g, r); ++t) {
+                sum += m_coefficient[t] * m_x(m_index[t]);
             }
-            x = -(h - m_z * (m * uth));
-            // N_s⁻¹ = N⁻¹ − Y Λ Yᵀ with M = V Λ Vᵀ and Y = Z V.
-            const Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> eigen(m);
-            y = m_z * eigen.eigenvectors();
-            lambda = eigen.eigenvalues();
+            m_e[static_cast<size_t>(r)] = sum;
         }
+        return {m_e.data(), k};
+    }
 
+    // The weights w of set g's kept directions and, from the forms G of its rows d, the
+    // centred forms h_k = G_kk − 2 (G w)_k + wᵀ G w.
+    void centredForms(size_t g, const Eigen::MatrixXd& forms) {
+        const Eigen::Index k = m_model.groups[g].size();
+        const size_t first = m_valueStart[g];
+        Values w(&m_weights[first], k);
+        for (Eigen::Index i = 0; i < k; ++i) {
+            const auto at = first + static_cast<size_t>(i);
+            w(i) = m_kept[at] ? m_p[at] : 0;
+        }
+        const double sum = w.sum();
+        if (sum > 0) {
+            w /= sum;
+        }
+        const Eigen::VectorXd gw = forms * w;
+        const double wgw = w.dot(gw);
+        Values h(&m_forms[first], k);
+        h = forms.diagonal() - 2 * gw + Eigen::VectorXd::Constant(k, wgw);
+    }
+
+    // The group's weights change by C: the solution moves and the inverse takes one more
+    // correction. Only the rows with terms take part (a set's first row, d_1, is zero).
+    const Correction& correct(size_t g, const Eigen::MatrixXd& change) {
+        const int32_t n = m_model.unknowns;
+        const Eigen::Index k = m_model.groups[g].size();
+        std::vector<Eigen::Index> active;
+        for (Eigen::Index r = 0; r < k; ++r) {
+            if (termsEnd(g, r) > termsBegin(g, r)) {
+                active.push_back(r);
+            }
+        }
+        const auto a = static_cast<Eigen::Index>(active.size());
+        // Uᵀ Y of the active rows, Y row by row.
+        const auto rowsTimes = [&](const auto& y) {
+            Eigen::MatrixXd out = Eigen::MatrixXd::Zero(a, y.cols());
+            for (Eigen::Index i = 0; i < a; ++i) {
+                const Eigen::Index r = active[static_cast<size_t>(i)];
+                for (size_t t = termsBegin(g, r); t < termsEnd(g, r); ++t) {
+                    out.row(i) += m_coefficient[t] * y.row(m_index[t]);
+                }
+            }
+            return out;
+        };
+        Eigen::MatrixXd u = Eigen::MatrixXd::Zero(n, a);
+        Eigen::MatrixXd c(a, a);
+        for (Eigen::Index i = 0; i < a; ++i) {
+            const Eigen::Index r = active[static_cast<size_t>(i)];
+            for (size_t t = termsBegin(g, r); t < termsEnd(g, r); ++t) {
+                u(m_index[t], i) += m_coefficient[t];
+            }
+            for (Eigen::Index j = 0; j < a; ++j) {
+                c(i, j) = change(r, active[static_cast<size_t>(j)]);
+            }
+        }
+        // Z = Q U with Q = N⁻¹ − Σ Y Λ Yᵀ of the earlier steps.
+        Eigen::MatrixXd z = m_given.factor.solve(u);
+        for (const Correction& earlier : m_corrections) {
+            const Eigen::MatrixXd uty = rowsTimes(earlier.y);
+            z.noalias() -= earlier.y * (earlier.lambda.asDiagonal() * uty.transpose());
+        }
+        const Eigen::MatrixXd utz = rowsTimes(z);
+        Eigen::MatrixXd m = c * (Eigen::MatrixXd::Identity(a, a) + utz * c).inverse();
+        m = (m + m.transpose()) / 2;
+        const ConstValues all = residuals(g);
+        Eigen::VectorXd e(a);
+        for (Eigen::Index i = 0; i < a; ++i) {
+            e(i) = all(active[static_cast<size_t>(i)]);
+        }
+        m_x.noalias() -= z * (m * e);
+        const Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> eigen(m);
+        Correction step;
+        step.y = z * eigen.eigenvectors();
+        step.lambda = eigen.eigenvalues();
+        m_corrections.push_back(std::move(step));
+        return m_corrections.back();
+    }
+
+    // [pvv] and the figures of every observation left in the model, with the forms taking
+    // the step's correction; the set whose weights changed has its centred forms made anew
+    // from its rows' forms and all the corrections.
+    void evaluate(const Correction* step, std::optional<size_t> changed) {
         m_tested.clear();
         m_sumOfSquares = 0;
         for (size_t g = 0; g < m_model.groups.size(); ++g) {
             const ObservationGroup& group = m_model.groups[g];
-            const Eigen::MatrixXd& l =
-                m_current[g].size() > 0 ? m_current[g] : group.laplacian;
-            const Eigen::VectorXd e = groupResiduals(group, m_map, x);
-            m_sumOfSquares += e.dot(l * e);
+            const Eigen::Index k = group.size();
+            const ConstValues e = residuals(g);
+            const Eigen::Map<const Eigen::MatrixXd> l(&m_laplacians[m_laplacianStart[g]], k, k);
+            for (Eigen::Index i = 0; i < k; ++i) {
+                m_sumOfSquares += e(i) * l.col(i).dot(e);
+            }
             if (group.firstObservation < 0) {
                 continue;
             }
-            Eigen::MatrixXd forms = group.forms;
-            if (k > 0) {
-                const Eigen::MatrixXd ry = rowsTimes(group, y);
-                forms -= ry * lambda.asDiagonal() * ry.transpose();
+            Values forms(&m_forms[m_valueStart[g]], k);
+            if (changed == g && group.directionSet) {
+                Eigen::MatrixXd full = group.forms;
+                for (const Correction& c : m_corrections) {
+                    const Eigen::MatrixXd ry = groupTimes(g, c.y);
+                    full.noalias() -= ry * c.lambda.asDiagonal() * ry.transpose();
+                }
+                centredForms(g, full);
+            } else if (step != nullptr) {
+                correctForms(g, *step, forms);
             }
             if (group.directionSet) {
-                testSet(group, m_kept[g], e, forms);
-            } else if (m_kept[g][0]) {
-                test(group.firstObservation, forms(0, 0), e(0) / group.weightRoot, e(0));
+                testSet(g, e);
+            } else if (m_kept[m_valueStart[g]]) {
+                test(group.firstObservation, forms(0), e(0) / group.weightRoot, e(0));
             }
+        }
+    }
+
+    // h −= Σ_t λ_t (c y_t)² for the rows c of the group (centred for a set).
+    void correctForms(size_t g, const Correction& step, Values& forms) {
+        const Eigen::Index k = m_model.groups[g].size();
+        const Eigen::Index width = step.lambda.size();
+        m_ry.assign(static_cast<size_t>((k + 1) * width), 0);
+        Eigen::Map<RowMajor> ry(m_ry.data(), k, width);
+        for (Eigen::Index r = 0; r < k; ++r) {
+            for (size_t t = termsBegin(g, r); t < termsEnd(g, r); ++t) {
+                ry.row(r) += m_coefficient[t] * step.y.row(m_index[t]);
+            }
+        }
+        if (m_model.groups[g].directionSet) {
+            const ConstValues w(&m_weights[m_valueStart[g]], k);
+            Eigen::Map<Eigen::RowVectorXd> mean(m_ry.data() + k * width, width);
+            mean.noalias() = w.transpose() * ry;
+            ry.rowwise() -= mean;
+        }
+        for (Eigen::Index r = 0; r < k; ++r) {
+            forms(r) -= ry.row(r).cwiseAbs2().dot(step.lambda.transpose());
         }
     }
 
@@ -202,46 +309,57 @@ private:
     }
 
     // Directions of a set with its orientation eliminated: v_k = e_k − Σ w_j e_j and
-    // q_k = p_k (d_k − d̄) N⁻¹ (d_k − d̄)ᵀ + p_k/Σp, d̄ = Σ w_j d_j, w = p/Σp.
-    void testSet(const ObservationGroup& group, const std::vector<bool>& kept,
-                 const Eigen::VectorXd& e, const Eigen::MatrixXd& forms) {
+    // q_k = p_k h_k + p_k/Σp.
+    void testSet(size_t g, const ConstValues& e) {
+        const ObservationGroup& group = m_model.groups[g];
         const Eigen::Index n = group.size();
-        Eigen::VectorXd p = Eigen::VectorXd::Zero(n);
-        for (Eigen::Index i = 0; i < n; ++i) {
-            if (kept[static_cast<size_t>(i)]) {
-                const double m = group.meanErrors[static_cast<size_t>(i)];
-                p(i) = 1 / (m * m);
-            }
+        const size_t first = m_valueStart[g];
+        double sum = 0;
+        for (size_t i = first; i < first + static_cast<size_t>(n); ++i) {
+            sum += m_kept[i] ? m_p[i] : 0;
         }
-        const double sum = p.sum();
         if (sum == 0) {
             return;
         }
-        const Eigen::VectorXd w = p / sum;
+        const ConstValues w(&m_weights[first], n);
         const double orientation = w.dot(e);
-        const Eigen::VectorXd gw = forms * w;
-        const double wgw = w.dot(gw);
         for (Eigen::Index k = 0; k < n; ++k) {
-            if (!kept[static_cast<size_t>(k)]) {
+            const size_t at = first + static_cast<size_t>(k);
+            if (!m_kept[at]) {
                 continue;
             }
-            const double share = p(k) * (forms(k, k) - 2 * gw(k) + wgw) + p(k) / sum;
+            const double p = m_p[at];
+            const double share = p * m_forms[at] + p / sum;
             const double v = e(k) - orientation;
-            test(group.firstObservation + static_cast<int32_t>(k), share, v,
-                 v * std::sqrt(p(k)));
+            test(group.firstObservation + static_cast<int32_t>(k), share, v, v * std::sqrt(p));
         }
     }
 
     const ControlModel& m_model;
-    UnknownMap m_map;
-    SparseFactor m_factor;
-    Eigen::VectorXd m_x0;
-    Eigen::MatrixXd m_z;
-    std::vector<ChangedGroup> m_changed;
-    std::vector<Eigen::MatrixXd> m_current;
-    std::vector<std::vector<bool>> m_kept;
+    const GivenSolution& m_given;
+    Eigen::VectorXd m_x;
+    std::vector<Correction> m_corrections;
+    // The rows over the unknowns: group g's rows m_rowStart[g] .. m_rowStart[g + 1], row r's
+    // terms m_termStart[r] .. m_termStart[r + 1], its τ and (a direction) its p = 1/m².
+    std::vector<size_t> m_rowStart;
+    std::vector<size_t> m_termStart;
+    std::vector<int32_t> m_index;
+    std::vector<double> m_coefficient;
+    std::vector<double> m_tau;
+    std::vector<double> m_p;
+    // Per group from m_valueStart[g], one value a row: whether it is kept, its form (a
+    // set's centred one) and a set's weight w; from m_laplacianStart[g] its weights L in use.
+    std::vector<size_t> m_valueStart;
+    std::vector<char> m_kept;
+    std::vector<double> m_forms;
+    std::vector<double> m_weights;
+    std::vector<size_t> m_laplacianStart;
+    std::vector<double> m_laplacians;
     std::vector<Tested> m_tested;
     double m_sumOfSquares = 0;
+    // Work space of one group: its residuals, and R_g Y with a row for the set's mean.
+    std::vector<double> m_e;
+    std::vector<double> m_ry;
 };
 
 const Tested* largest(const std::vector<Tested>& tested, bool controlledOnly) {
@@ -259,16 +377,16 @@ const Tested* largest(const std::vector<Tested>& tested, bool controlledOnly) {
 
 } // namespace
 
-Snooping snoopData(const ControlModel& model, const AdjustmentOutcome&,
+Snooping snoopData(const ControlModel& model, const GivenSolution& given,
                    const ControlOptions& options) {
     Snooping s;
     s.critical = options.snoopingCritical;
     s.stepLimit = options.snoopingSteps;
-    Snooper snooper(model);
-    if (!snooper.start()) {
+    if (!given.regular) {
         s.skipped = "macierz normalna osobliwa (defekt układu)";
         return s;
     }
+    Snooper snooper(model, given);
     if (const Tested* t = largest(snooper.tested(), false)) {
         s.largestW = *t->w;
         s.largestObservation = t->observation;

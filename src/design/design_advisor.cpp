@@ -284,12 +284,8 @@ DesignAdvice adviseDesign(const NetworkData& network, const AdjustmentOutcome& o
         advice.skipped = reason;
         return advice;
     }
-    UnknownMap map(static_cast<size_t>(model->extended), -1);
-    for (int32_t i = 0; i < model->unknowns; ++i) {
-        map[static_cast<size_t>(i)] = i;
-    }
     SparseFactor factor;
-    if (!factor.factorise(normalMatrix(*model, map, model->unknowns, {}))) {
+    if (!factor.factorise(normalMatrix(*model))) {
         advice.skipped = "macierz normalna osobliwa (defekt układu)";
         return advice;
     }

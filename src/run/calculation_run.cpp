@@ -81,7 +81,9 @@ void runCalculation(ProgramState& state, const RunChoices& choices, RunContext& 
     std::optional<QualityControl> control;
     if (choices.control) {
         context.message(cp1250(" KONTROLA WYRÓWNANIA - proszę czekać"));
-        control = controlAdjustment(state.network, outcome, choices.controlOptions);
+        ControlOptions controlOptions = choices.controlOptions;
+        controlOptions.threads = choices.threadCount;
+        control = controlAdjustment(state.network, outcome, controlOptions);
         // A stop asked for during the control ends the run before its report is written.
         context.checkCancelled();
         const std::string report =

@@ -1,9 +1,11 @@
 // The tests after an adjustment, checked against what they claim to be: data snooping's
 // re-adjustment against a full adjustment of the data without the observation, a released
-// reference point against a full adjustment with the point among the determined ones, and
-// the global test and the relative accuracy against a dense least-squares solution of a
-// small network computed here from its coordinates.
+// reference point against a full adjustment with the point among the determined ones, the
+// global test and the relative accuracy against a dense least-squares solution of a small
+// network computed here from its coordinates, and on a generated network of 2 000 points
+// every step and round against the linear model solved anew by Eigen's sparse Cholesky.
 
+#include "control/control_model.h"
 #include "control/quality_control.h"
 #include "control/statistics.h"
 #include "engine/adjustment.h"
@@ -13,12 +15,15 @@
 #include "test_support.h"
 
 #include <Eigen/Dense>
+#include <Eigen/SparseCholesky>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <fstream>
+#include <map>
 #include <numbers>
 #include <regex>
+#include <set>
 
 namespace ptw3 {
 namespace {
@@ -180,6 +185,276 @@ TEST(QualityControl, AMovedReferencePointIsNamedWithItsShift) {
         if (c.doubtful) {
             const double meanError = std::sqrt(static_cast<double>(tested->qxx + tested->qyy));
             EXPECT_NEAR(static_cast<double>(tested->shift()), 0.05, 3 * meanError);
+        }
+    }
+}
+
+// The control's linear model solved anew by Eigen's sparse Cholesky: the groups' rows with
+// the weights given (an empty matrix leaves a group out), over the unknowns and the columns
+// of released points: a fixed point's coordinates (by their extended index), a moving
+// point's shift t, which joins its pseudo-observation s (x − t) + τ as the term −s t.
+class Resolved {
+public:
+    Resolved(const ControlModel& model, const std::vector<Eigen::MatrixXd>& weights,
+             const std::map<int32_t, int32_t>& fixedColumns,
+             const std::map<size_t, int32_t>& shiftColumns)
+        : m_model(model) {
+        m_size = model.unknowns + static_cast<int32_t>(fixedColumns.size() + shiftColumns.size());
+        std::vector<Eigen::Triplet<double>> triplets;
+        Eigen::VectorXd b = Eigen::VectorXd::Zero(m_size);
+        for (size_t g = 0; g < model.groups.size(); ++g) {
+            const auto rows = rowsOf(g, fixedColumns, shiftColumns);
+            const Eigen::MatrixXd& w = weights[g];
+            for (Eigen::Index i = 0; i < w.rows(); ++i) {
+                for (Eigen::Index j = 0; j < w.cols(); ++j) {
+                    for (const auto& [a, ca] : rows[static_cast<size_t>(i)]) {
+                        b(a) += ca * w(i, j) * model.groups[g].tau[static_cast<size_t>(j)];
+                        for (const auto& [c, cc] : rows[static_cast<size_t>(j)]) {
+                            triplets.emplace_back(a, c, ca * w(i, j) * cc);
+                        }
+                    }
+                }
+            }
+        }
+        Eigen::SparseMatrix<double> n(m_size, m_size);
+        n.setFromTriplets(triplets.begin(), triplets.end());
+        m_llt.compute(n);
+        EXPECT_EQ(m_llt.info(), Eigen::Success);
+        x = -m_llt.solve(b);
+        for (size_t g = 0; g < model.groups.size(); ++g) {
+            const auto rows = rowsOf(g, fixedColumns, shiftColumns);
+            Eigen::VectorXd e(weights[g].rows());
+            for (Eigen::Index i = 0; i < e.size(); ++i) {
+                e(i) = model.groups[g].tau[static_cast<size_t>(i)];
+                for (const auto& [a, c] : rows[static_cast<size_t>(i)]) {
+                    e(i) += c * x(a);
+                }
+            }
+            sumOfSquares += e.dot(weights[g] * e);
+        }
+    }
+
+    /// a N⁻¹ bᵀ of two rows over the columns.
+    double form(const Eigen::VectorXd& a, const Eigen::VectorXd& b) const {
+        return a.dot(m_llt.solve(b));
+    }
+    Eigen::VectorXd unit(int32_t column) const {
+        return Eigen::VectorXd::Unit(m_size, column);
+    }
+    /// A row of group g over the unknowns, its residual e = r x + τ.
+    std::pair<Eigen::VectorXd, double> row(size_t g, size_t r) const {
+        Eigen::VectorXd a = Eigen::VectorXd::Zero(m_size);
+        double e = m_model.groups[g].tau[r];
+        for (const auto& [index, c] : m_model.groups[g].rows[r]) {
+            if (index < m_model.unknowns) {
+                a(index) += c;
+                e += c * x(index);
+            }
+        }
+        return {a, e};
+    }
+
+    Eigen::VectorXd x;
+    double sumOfSquares = 0;
+
+private:
+    std::vector<std::vector<std::pair<int32_t, double>>>
+    rowsOf(size_t g, const std::map<int32_t, int32_t>& fixedColumns,
+           const std::map<size_t, int32_t>& shiftColumns) const {
+        const ObservationGroup& group = m_model.groups[g];
+        std::vector<std::vector<std::pair<int32_t, double>>> rows;
+        for (const SparseRow& r : group.rows) {
+            std::vector<std::pair<int32_t, double>> row;
+            for (const auto& [index, c] : r) {
+                if (index < m_model.unknowns) {
+                    row.emplace_back(index, c);
+                } else if (const auto at = fixedColumns.find(index); at != fixedColumns.end()) {
+                    row.emplace_back(at->second, c);
+                }
+            }
+            if (const auto at = shiftColumns.find(g); at != shiftColumns.end()) {
+                row.emplace_back(at->second, -group.weightRoot);
+            }
+            rows.push_back(row);
+        }
+        return rows;
+    }
+
+    const ControlModel& m_model;
+    int32_t m_size = 0;
+    Eigen::SimplicialLLT<Eigen::SparseMatrix<double>> m_llt;
+};
+
+// A direction set loses two readings, a fixed point has moved: data snooping takes out ten
+// observations, the check of the reference points runs two rounds. Each step's Mo and the
+// largest w left after it, and the shift, covariance and T of the leading points of each
+// round, are those of the model solved anew without what was taken out and with what was
+// released; one thread gives the same figures as two.
+TEST(QualityControl, OnAGeneratedNetworkEveryStepAndRoundIsTheModelSolvedAnew) {
+    test::TempFolder folder;
+    test::generateNetwork(folder, 2000);
+    replaceLine(folder, "KIERUNKI", "100046 273.8172", "100046 273.8272");
+    replaceLine(folder, "KIERUNKI", "P48 337.0581", "P48 337.0681");
+    replaceLine(folder, "XY.sta", "93 31470.257 27627.345", "93 31470.297 27627.385");
+    const test::AdjustedFolder a = test::adjustFolder(folder.path(), 3);
+    ControlOptions oneThread;
+    oneThread.threads = 1;
+    const QualityControl control = controlAdjustment(a.network, a.outcome, oneThread);
+    std::string reason;
+    const std::optional<ControlModel> model = buildControlModel(a.network, a.outcome, reason);
+    ASSERT_TRUE(model) << reason;
+    const Snooping& s = control.snooping;
+    ASSERT_EQ(s.steps.size(), 10u);
+    const ReferenceCheck& check = control.reference;
+    ASSERT_EQ(check.rounds.size(), 2u);
+    EXPECT_EQ(a.network.points[check.doubtfulPoints.at(0)].number, "93");
+
+    const auto groupOf = [&](int32_t observation) {
+        size_t g = 0;
+        while (model->groups[g + 1].firstObservation >= 0 &&
+               model->groups[g + 1].firstObservation <= observation) {
+            ++g;
+        }
+        return g;
+    };
+    std::vector<Eigen::MatrixXd> weights;
+    std::vector<std::vector<bool>> kept;
+    for (const ObservationGroup& g : model->groups) {
+        weights.push_back(g.laplacian);
+        kept.emplace_back(static_cast<size_t>(g.size()), true);
+    }
+    std::set<size_t> setsTakenFrom;
+    bool setTakenFromTwice = false;
+    for (size_t k = 0; k < s.steps.size(); ++k) {
+        SCOPED_TRACE("step " + std::to_string(k + 1));
+        const SnoopingStep& step = s.steps[k];
+        const size_t g = groupOf(step.observation);
+        const ObservationGroup& group = model->groups[g];
+        for (const int32_t o : {step.observation, step.alsoRemoved.value_or(-1)}) {
+            if (o >= 0) {
+                kept[g][static_cast<size_t>(o - group.firstObservation)] = false;
+            }
+        }
+        if (group.directionSet) {
+            setTakenFromTwice = setTakenFromTwice || !setsTakenFrom.insert(g).second;
+            weights[g] = setLaplacian(group.meanErrors, kept[g]);
+        } else {
+            weights[g] = Eigen::MatrixXd::Zero(1, 1);
+        }
+        const Resolved r(*model, weights, {}, {});
+        EXPECT_NEAR(static_cast<double>(step.moAfter), std::sqrt(r.sumOfSquares / step.fAfter),
+                    1e-9);
+        // The largest w left: a single equation's e/√(1 − a N⁻¹ aᵀ); a direction's
+        // v √p/√(1 − p c N⁻¹ cᵀ − p/Σp), c its row less the set's weighted mean row.
+        ASSERT_TRUE(step.largestRemainingW && step.largestRemainingObservation);
+        const int32_t next = *step.largestRemainingObservation;
+        const size_t h = groupOf(next);
+        const ObservationGroup& set = model->groups[h];
+        const auto i = static_cast<size_t>(next - set.firstObservation);
+        double w = 0;
+        if (!set.directionSet) {
+            const auto [row, e] = r.row(h, 0);
+            w = e / std::sqrt(1 - r.form(row, row));
+        } else {
+            double sum = 0;
+            for (size_t j = 0; j < kept[h].size(); ++j) {
+                sum += kept[h][j] ? 1 / (set.meanErrors[j] * set.meanErrors[j]) : 0;
+            }
+            auto [c, v] = r.row(h, i);
+            for (size_t j = 0; j < kept[h].size(); ++j) {
+                if (kept[h][j]) {
+                    const double share = 1 / (set.meanErrors[j] * set.meanErrors[j]) / sum;
+                    const auto [row, e] = r.row(h, j);
+                    c -= share * row;
+                    v -= share * e;
+                }
+            }
+            const double p = 1 / (set.meanErrors[i] * set.meanErrors[i]);
+            w = v * std::sqrt(p) / std::sqrt(1 - p * r.form(c, c) - p / sum);
+        }
+        EXPECT_NEAR(static_cast<double>(*step.largestRemainingW), w, 1e-7 * std::fabs(w));
+    }
+    EXPECT_TRUE(setTakenFromTwice);
+
+    // The reference points: the doubtful ones of earlier rounds released with the one tested.
+    for (size_t round = 0; round < check.rounds.size(); ++round) {
+        for (size_t k = 0; k < 3; ++k) {
+            const ReferencePointTest& t = check.rounds[round].points[k];
+            SCOPED_TRACE("round " + std::to_string(round + 1) + ", point " +
+                         a.network.points[t.point].number);
+            ASSERT_TRUE(t.testable);
+            std::vector<int32_t> released(check.doubtfulPoints.begin(),
+                                          check.doubtfulPoints.begin() +
+                                              static_cast<std::ptrdiff_t>(round));
+            released.push_back(t.point);
+            std::map<int32_t, int32_t> fixedColumns;
+            std::map<size_t, int32_t> shiftColumns;
+            std::vector<Eigen::MatrixXd> given;
+            for (const ObservationGroup& g : model->groups) {
+                given.push_back(g.laplacian);
+            }
+            int32_t column = model->unknowns;
+            std::vector<int32_t> tested; // the columns of t's shift
+            int32_t freedom = model->redundancy;
+            for (const int32_t p : released) {
+                const auto fixed =
+                    std::find(model->fixedPoints.begin(), model->fixedPoints.end(), p);
+                std::vector<int32_t> columns;
+                if (fixed != model->fixedPoints.end()) {
+                    const auto ordinal = static_cast<size_t>(fixed - model->fixedPoints.begin());
+                    for (int axis = 0; axis < 2; ++axis) {
+                        fixedColumns[model->fixedIndex(ordinal, axis)] = column;
+                        columns.push_back(column++);
+                    }
+                } else {
+                    for (const ControlModel::MovingPoint& m : model->movingPoints) {
+                        for (const int32_t g : {m.groupX, m.groupY}) {
+                            if (m.point == p && g >= 0) {
+                                shiftColumns[static_cast<size_t>(g)] = column;
+                                columns.push_back(column++);
+                            }
+                        }
+                    }
+                }
+                freedom -= static_cast<int32_t>(columns.size());
+                tested = columns;
+            }
+            ASSERT_EQ(tested.size(), 2u);
+            const Resolved r(*model, given, fixedColumns, shiftColumns);
+            const Eigen::Vector2d xi(r.x(tested[0]), r.x(tested[1]));
+            Eigen::Matrix2d q;
+            for (int i = 0; i < 2; ++i) {
+                for (int j = 0; j < 2; ++j) {
+                    q(i, j) = r.form(r.unit(tested[static_cast<size_t>(i)]),
+                                     r.unit(tested[static_cast<size_t>(j)]));
+                }
+            }
+            const double rest = r.sumOfSquares / freedom;
+            EXPECT_EQ(t.f, freedom);
+            EXPECT_NEAR(static_cast<double>(t.dx), xi(0), 1e-9);
+            EXPECT_NEAR(static_cast<double>(t.dy), xi(1), 1e-9);
+            EXPECT_NEAR(static_cast<double>(t.qxx), rest * q(0, 0), 1e-7 * rest * q(0, 0));
+            EXPECT_NEAR(static_cast<double>(t.qyy), rest * q(1, 1), 1e-7 * rest * q(1, 1));
+            const double statistic = xi.dot(q.inverse() * xi) / 2 / rest;
+            EXPECT_NEAR(static_cast<double>(t.statistic), statistic, 1e-7 * statistic);
+        }
+    }
+
+    // The figures do not depend on the threads.
+    const QualityControl twoThreads = controlAdjustment(a.network, a.outcome, ControlOptions{});
+    ASSERT_EQ(twoThreads.snooping.steps.size(), s.steps.size());
+    for (size_t k = 0; k < s.steps.size(); ++k) {
+        EXPECT_EQ(twoThreads.snooping.steps[k].w, s.steps[k].w);
+        EXPECT_EQ(twoThreads.snooping.steps[k].moAfter, s.steps[k].moAfter);
+    }
+    ASSERT_EQ(twoThreads.reference.rounds.size(), check.rounds.size());
+    for (size_t round = 0; round < check.rounds.size(); ++round) {
+        const auto& one = check.rounds[round].points;
+        const auto& two = twoThreads.reference.rounds[round].points;
+        ASSERT_EQ(one.size(), two.size());
+        for (size_t k = 0; k < one.size(); ++k) {
+            EXPECT_EQ(one[k].point, two[k].point);
+            EXPECT_EQ(one[k].statistic, two[k].statistic);
         }
     }
 }
