@@ -604,7 +604,7 @@ public:
         const size_t k = local.size();
         m_lr.assign(rows * k, 0);
         for (size_t r = 0; r < rows; ++r) {
-            double* lr = &m_lr[r * k];
+            double* lr = m_lr.data() + r * k;
             for (size_t q = 0; q < rows; ++q) {
                 const double w = l(static_cast<Eigen::Index>(r), static_cast<Eigen::Index>(q));
                 if (w == 0) {
@@ -617,7 +617,7 @@ public:
         }
         block.assign(k * k, 0);
         for (size_t r = 0; r < rows; ++r) {
-            const double* lr = &m_lr[r * k];
+            const double* lr = m_lr.data() + r * k;
             for (const auto& [i, c] : m_mapped[r]) {
                 for (size_t j = 0; j < k; ++j) {
                     block[j * k + static_cast<size_t>(i)] += c * lr[j];
