@@ -124,6 +124,7 @@ template <class L> struct LaneKernels {
                             int64_t lda, DoubleDoubleRow b, int64_t ldb, int32_t depth) {
         const auto load = [lanes](const double* p) {
             if constexpr (Full) {
+                (void)lanes;
                 return L::load(p);
             } else {
                 return L::loadFirst(p, lanes);
