@@ -12,7 +12,10 @@
 #include "control/reliability.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <future>
+#include <thread>
 
 namespace ptw3 {
 namespace {
@@ -43,9 +46,10 @@ struct Correction {
 // the order of the groups.
 class Snooper {
 public:
-    Snooper(const ControlModel& model, const GivenSolution& given)
+    Snooper(const ControlModel& model, const GivenSolution& given, bool apart)
         : m_model(model)
         , m_given(given)
+        , m_apart(apart)
         , m_x(given.x) {
         m_valueStart.push_back(0);
         m_laplacianStart.push_back(0);
@@ -70,6 +74,11 @@ public:
                 m_p.push_back(1 / (m * m));
             }
             m_rowStart.push_back(m_termStart.size() - 1);
+        }
+        // The pass over the groups goes in two halves of about equal terms.
+        while (m_half < model.groups.size() &&
+               2 * m_termStart[m_rowStart[m_half]] < m_termStart.back()) {
+            ++m_half;
         }
         m_kept.assign(m_valueStart.back(), 1);
         m_forms.resize(m_valueStart.back());
@@ -149,17 +158,17 @@ private:
     }
 
     // The residuals e = R x + τ of group g, in a buffer kept from one group to the next.
-    ConstValues residuals(size_t g) {
+    ConstValues residuals(size_t g, std::vector<double>& e) const {
         const Eigen::Index k = m_model.groups[g].size();
-        m_e.resize(static_cast<size_t>(k));
+        e.resize(static_cast<size_t>(k));
         for (Eigen::Index r = 0; r < k; ++r) {
             double sum = m_tau[m_rowStart[g] + static_cast<size_t>(r)];
             for (size_t t = termsBegin(g, r); t < termsEnd(g, r); ++t) {
                 sum += m_coefficient[t] * m_x(m_index[t]);
             }
-            m_e[static_cast<size_t>(r)] = sum;
+            e[static_cast<size_t>(r)] = sum;
         }
-        return {m_e.data(), k};
+        return {e.data(), k};
     }
 
     // The weights w of set g's kept directions and, from the forms G of its rows d, the
@@ -225,7 +234,8 @@ private:
         const Eigen::MatrixXd utz = rowsTimes(z);
         Eigen::MatrixXd m = c * (Eigen::MatrixXd::Identity(a, a) + utz * c).inverse();
         m = (m + m.transpose()) / 2;
-        const ConstValues all = residuals(g);
+        std::vector<double> residual;
+        const ConstValues all = residuals(g, residual);
         Eigen::VectorXd e(a);
         for (Eigen::Index i = 0; i < a; ++i) {
             e(i) = all(active[static_cast<size_t>(i)]);
@@ -239,19 +249,42 @@ private:
         return m_corrections.back();
     }
 
+    // The figures of a pass over some of the groups, and its work space: a group's residuals,
+    // and R_g Y with a row for the set's mean.
+    struct Pass {
+        std::vector<Tested> tested;
+        double sumOfSquares = 0;
+        std::vector<double> e;
+        std::vector<double> ry;
+    };
+
     // [pvv] and the figures of every observation left in the model, with the forms taking
     // the step's correction; the set whose weights changed has its centred forms made anew
-    // from its rows' forms and all the corrections.
+    // from its rows' forms and all the corrections. The second half of the groups goes on a
+    // thread of its own when there is one; the halves are the same either way.
     void evaluate(const Correction* step, std::optional<size_t> changed) {
-        m_tested.clear();
-        m_sumOfSquares = 0;
-        for (size_t g = 0; g < m_model.groups.size(); ++g) {
+        std::future<void> second =
+            std::async(m_apart ? std::launch::async : std::launch::deferred, [&] {
+                evaluate(m_half, m_model.groups.size(), step, changed, m_passes[1]);
+            });
+        evaluate(0, m_half, step, changed, m_passes[0]);
+        second.get();
+        m_tested = m_passes[0].tested;
+        m_tested.insert(m_tested.end(), m_passes[1].tested.begin(), m_passes[1].tested.end());
+        m_sumOfSquares = m_passes[0].sumOfSquares + m_passes[1].sumOfSquares;
+    }
+
+    void evaluate(size_t first, size_t last, const Correction* step, std::optional<size_t> changed,
+                  Pass& pass) {
+        pass.tested.clear();
+        pass.sumOfSquares = 0;
+        for (size_t g = first; g < last; ++g) {
             const ObservationGroup& group = m_model.groups[g];
             const Eigen::Index k = group.size();
-            const ConstValues e = residuals(g);
+            const ConstValues e = residuals(g, pass.e);
             const Eigen::Map<const Eigen::MatrixXd> l(&m_laplacians[m_laplacianStart[g]], k, k);
             for (Eigen::Index i = 0; i < k; ++i) {
-                m_sumOfSquares += e(i) * l.col(i).dot(e);
+                pass.sumOfSquares += e(i) * l.col(i).dot(e);
             }
             if (group.firstObservation < 0) {
                 continue;
@@ -265,22 +298,24 @@ private:
                 }
                 centredForms(g, full);
             } else if (step != nullptr) {
-                correctForms(g, *step, forms);
+                correctForms(g, *step, forms, pass.ry);
             }
             if (group.directionSet) {
-                testSet(g, e);
+                testSet(g, e, pass.tested);
             } else if (m_kept[m_valueStart[g]]) {
-                test(group.firstObservation, forms(0), e(0) / group.weightRoot, e(0));
+                test(group.firstObservation, forms(0), e(0) / group.weightRoot, e(0),
+                     pass.tested);
             }
         }
     }
 
     // h −= Σ_t λ_t (c y_t)² for the rows c of the group (centred for a set).
-    void correctForms(size_t g, const Correction& step, Values& forms) {
+    void correctForms(size_t g, const Correction& step, Values& forms,
+                      std::vector<double>& buffer) const {
         const Eigen::Index k = m_model.groups[g].size();
         const Eigen::Index width = step.lambda.size();
-        m_ry.assign(static_cast<size_t>((k + 1) * width), 0);
-        Eigen::Map<RowMajor> ry(m_ry.data(), k, width);
+        buffer.assign(static_cast<size_t>((k + 1) * width), 0);
+        Eigen::Map<RowMajor> ry(buffer.data(), k, width);
         for (Eigen::Index r = 0; r < k; ++r) {
             for (size_t t = termsBegin(g, r); t < termsEnd(g, r); ++t) {
                 ry.row(r) += m_coefficient[t] * step.y.row(m_index[t]);
@@ -288,7 +323,7 @@ private:
         }
         if (m_model.groups[g].directionSet) {
             const ConstValues w(&m_weights[m_valueStart[g]], k);
-            Eigen::Map<Eigen::RowVectorXd> mean(m_ry.data() + k * width, width);
+            Eigen::Map<Eigen::RowVectorXd> mean(buffer.data() + k * width, width);
             mean.noalias() = w.transpose() * ry;
             ry.rowwise() -= mean;
         }
@@ -297,7 +332,8 @@ private:
         }
     }
 
-    void test(int32_t observation, double share, double v, double weightedV) {
+    static void test(int32_t observation, double share, double v, double weightedV,
+                     std::vector<Tested>& tested) {
         Tested t;
         t.observation = observation;
         t.r = 1 - share;
@@ -305,12 +341,12 @@ private:
         if (t.r > static_cast<double>(vanishingRedundancy)) {
             t.w = weightedV / std::sqrt(t.r);
         }
-        m_tested.push_back(t);
+        tested.push_back(t);
     }
 
     // Directions of a set with its orientation eliminated: v_k = e_k − Σ w_j e_j and
     // q_k = p_k h_k + p_k/Σp.
-    void testSet(size_t g, const ConstValues& e) {
+    void testSet(size_t g, const ConstValues& e, std::vector<Tested>& tested) const {
         const ObservationGroup& group = m_model.groups[g];
         const Eigen::Index n = group.size();
         const size_t first = m_valueStart[g];
@@ -331,12 +367,14 @@ private:
             const double p = m_p[at];
             const double share = p * m_forms[at] + p / sum;
             const double v = e(k) - orientation;
-            test(group.firstObservation + static_cast<int32_t>(k), share, v, v * std::sqrt(p));
+            test(group.firstObservation + static_cast<int32_t>(k), share, v, v * std::sqrt(p),
+                 tested);
         }
     }
 
     const ControlModel& m_model;
     const GivenSolution& m_given;
+    bool m_apart;
     Eigen::VectorXd m_x;
     std::vector<Correction> m_corrections;
     // The rows over the unknowns: group g's rows m_rowStart[g] .. m_rowStart[g + 1], row r's
@@ -355,11 +393,10 @@ private:
     std::vector<double> m_weights;
     std::vector<size_t> m_laplacianStart;
     std::vector<double> m_laplacians;
+    size_t m_half = 0; ///< the first group of the pass's second half
+    std::array<Pass, 2> m_passes;
     std::vector<Tested> m_tested;
     double m_sumOfSquares = 0;
-    // Work space of one group: its residuals, and R_g Y with a row for the set's mean.
-    std::vector<double> m_e;
-    std::vector<double> m_ry;
 };
 
 const Tested* largest(const std::vector<Tested>& tested, bool controlledOnly) {
@@ -386,7 +423,8 @@ Snooping snoopData(const ControlModel& model, const GivenSolution& given,
         s.skipped = "macierz normalna osobliwa (defekt układu)";
         return s;
     }
-    Snooper snooper(model, given);
+    Snooper snooper(model, given,
+                    options.threads != 1 && std::thread::hardware_concurrency() > 1);
     if (const Tested* t = largest(snooper.tested(), false)) {
         s.largestW = *t->w;
         s.largestObservation = t->observation;
