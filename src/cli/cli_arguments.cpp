@@ -370,8 +370,9 @@ writes PROJEKT.ptw.
                           supernodal factorisation over a nested-dissection ordering;
                           extended: the 80-bit type, about 19 digits, in the profile of
                           the Cuthill-McKee ordering, many times slower)
-  --threads N             threads of the solution and the accuracy analysis (default 0: one
-                          per processor); the reports do not depend on it
+  --threads N             threads of the solution, the accuracy analysis and the quality
+                          control (default 0: one per processor); the reports do not depend
+                          on it
   --no-extra-files        write only the reports; without it the run also writes
                           wyniki.json, punkty.csv, obserwacje.csv, siec.svg, siec.gpkg,
                           siec.dxf and linie.csv (UTF-8)
