@@ -41,11 +41,11 @@ public:
         , m_fixedOrdinal(static_cast<size_t>(network.lp()) + 1, -1) {}
 
     // The row's terms over the extended unknowns, times the factor, equal unknowns summed.
-    SparseRow make(const EquationRow& row, double factor) {
+    SparseRow make(const ModelRow& row, double factor) {
         SparseRow out;
-        for (const EquationTerm& t : row.view()) {
+        for (const ModelRow::Term& t : row.view()) {
             const int32_t index = indexOf(t.unknown);
-            const double c = static_cast<double>(t.coefficient) * factor;
+            const double c = t.coefficient * factor;
             const auto same = std::find_if(out.begin(), out.end(),
                                            [&](const auto& e) { return e.first == index; });
             if (same == out.end()) {
@@ -92,16 +92,16 @@ ObservationGroup directionSet(RowMaker& rows, const DirectionSet& set,
     for (int32_t i = 0; i < n; ++i) {
         for (int32_t j = i + 1; j < n; ++j, ++a) {
             const ModelEquation& e = angles[a];
-            const double root = static_cast<double>(e.weightRoot);
+            const double root = e.weightRoot;
             const double w = root * root;
             g.laplacian(i, j) -= w;
             g.laplacian(j, i) -= w;
             g.laplacian(i, i) += w;
             g.laplacian(j, j) += w;
-            d(i, j) = d(j, i) = static_cast<double>(e.cofactor) / w;
+            d(i, j) = d(j, i) = e.cofactor / w;
             if (i == 0) {
                 g.rows[static_cast<size_t>(j)] = rows.make(e.row, 1 / root);
-                g.tau[static_cast<size_t>(j)] = static_cast<double>(e.freeTerm) / root;
+                g.tau[static_cast<size_t>(j)] = e.freeTerm / root;
             }
         }
     }
@@ -169,11 +169,11 @@ std::optional<ControlModel> buildControlModel(const NetworkData& network,
         }
         ObservationGroup g;
         g.firstObservation = listedIndex++;
-        g.weightRoot = static_cast<double>(eq.weightRoot);
+        g.weightRoot = eq.weightRoot;
         g.rows.push_back(rows.make(eq.row, 1));
-        g.tau.push_back(static_cast<double>(eq.freeTerm));
+        g.tau.push_back(eq.freeTerm);
         g.laplacian = Eigen::MatrixXd::Ones(1, 1);
-        g.forms = Eigen::MatrixXd::Constant(1, 1, static_cast<double>(eq.cofactor));
+        g.forms = Eigen::MatrixXd::Constant(1, 1, eq.cofactor);
         model.groups.push_back(std::move(g));
         ++e;
     }

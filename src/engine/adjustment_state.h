@@ -40,12 +40,33 @@ struct EquationRow {
     }
 };
 
-/// One equation of the last pass, linearised at the final coordinates.
+/// A weighted row rounded to double, as the tests made after an adjustment use it: half the
+/// size of the engine's row, for the hundreds of thousands of equations of a large network.
+struct ModelRow {
+    struct Term {
+        int32_t unknown = 0;
+        double coefficient = 0;
+    };
+    std::array<Term, 6> terms{};
+    int32_t size = 0;
+
+    ModelRow() = default;
+    explicit ModelRow(const EquationRow& row)
+        : size(row.size) {
+        for (int32_t k = 0; k < size; ++k) {
+            const EquationTerm& t = row.terms[static_cast<size_t>(k)];
+            terms[static_cast<size_t>(k)] = {t.unknown, static_cast<double>(t.coefficient)};
+        }
+    }
+    std::span<const Term> view() const { return {terms.data(), static_cast<size_t>(size)}; }
+};
+
+/// One equation of the last pass, linearised at the final coordinates, in double.
 struct ModelEquation {
-    EquationRow row;     ///< weighted; a fixed point p's terms carry −(2p−1) and −2p
-    Real freeTerm = 0;   ///< weighted: the residual times the weight root
-    Real weightRoot = 0; ///< √p, 1/cc or 1/m
-    Real cofactor = 0;   ///< row N⁻¹ rowᵀ of the weighted row, from the selected inverse
+    ModelRow row;          ///< weighted; a fixed point p's terms carry −(2p−1) and −2p
+    double freeTerm = 0;   ///< weighted: the residual times the weight root
+    double weightRoot = 0; ///< √p, 1/cc or 1/m
+    double cofactor = 0;   ///< row N⁻¹ rowᵀ of the weighted row, from the selected inverse
     ObservationKind kind = ObservationKind::Angles;
 };
 

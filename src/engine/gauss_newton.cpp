@@ -31,6 +31,14 @@ void observationPass(AdjustmentState& s) {
     if (s.lastPass) {
         s.mainReport.line(cp1250("  WYNIKI WYRÓWNANIA SIECI"));
         s.mainReport.line("  PROCES ITERACYJNY GAUSSA - NEWTONA");
+        if (s.outcome != nullptr) {
+            // One equation per angle, distance and azimuth: grown by doubling, the
+            // largest part of the outcome would hold up to twice its size.
+            const NetworkData& n = s.network;
+            s.outcome->model.equations.reserve(static_cast<size_t>(n.lka()) +
+                                               static_cast<size_t>(n.ld()) +
+                                               static_cast<size_t>(n.laz()));
+        }
     }
     beginPassProgress(s);
     angleBlock(s);

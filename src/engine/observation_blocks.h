@@ -246,7 +246,8 @@ void keepEquations(AdjustmentState& s, int32_t first,
     for (size_t i = 0; i < batch.size(); ++i) {
         const typename Kind::Evaluation& e = batch[i];
         s.outcome->model.equations.push_back(
-            {e.row, e.weightedFreeTerm(), Kind::weightRoot(e), cofactors[i],
+            {ModelRow(e.row), static_cast<double>(e.weightedFreeTerm()),
+             static_cast<double>(Kind::weightRoot(e)), static_cast<double>(cofactors[i]),
              Kind::sumKind(s.network, first + static_cast<int32_t>(i))});
     }
 }
