@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cmath>
 #include <stdexcept>
+#include <thread>
 
 namespace ptw3 {
 namespace {
@@ -63,6 +64,7 @@ NormalEquations::NormalEquations(const NormalEquations& other)
     , m_entryOffset(other.m_entryOffset)
     , m_profile(other.m_profile)
     , m_structure(other.m_structure)
+    , m_structureAhead(other.m_structureAhead)
     , m_factorIndex(other.m_factorIndex)
     , m_factor(other.m_factor)
     , m_b(other.m_b)
@@ -102,6 +104,7 @@ int64_t NormalEquations::layOut(const Table<int32_t>& halfBand, int32_t lr,
     m_q.clear();
     m_blocks.clear();
     m_profile.clear();
+    m_structureAhead = {};
     m_structure.reset();
     m_factor.reset();
     m_factorIndex.clear();
@@ -151,6 +154,17 @@ int64_t NormalEquations::layOut(const Table<int32_t>& halfBand, int32_t lr,
     const auto address = reinterpret_cast<uintptr_t>(m_entry.data());
     m_entryOffset = static_cast<int64_t>(((64 - address % 64) % 64) / sizeof(Real));
     m_b.assign(static_cast<size_t>(n) + 2, 0);
+    // The fill-reducing ordering and the supernodes need only the pattern: with a second
+    // processor they are found while the first iteration forms its equations.
+    const int32_t threads = m_threadCount > 0
+                                ? m_threadCount
+                                : static_cast<int32_t>(std::thread::hardware_concurrency());
+    if (m_arithmetic == Arithmetic::DoubleDouble && threads > 1) {
+        m_structureAhead = std::async(std::launch::async, [graph = m_graph] {
+                               return std::make_shared<const SupernodalStructure>(
+                                   analyseSupernodal(graph));
+                           }).share();
+    }
     return count;
 }
 
@@ -422,7 +436,11 @@ void NormalEquations::analyse() {
     if (m_structure || m_n == 0) {
         return;
     }
-    auto structure = std::make_shared<SupernodalStructure>(analyseSupernodal(m_graph));
+    const std::shared_ptr<const SupernodalStructure> structure =
+        m_structureAhead.valid()
+            ? m_structureAhead.get()
+            : std::make_shared<const SupernodalStructure>(analyseSupernodal(m_graph));
+    m_structureAhead = {};
     const std::vector<int32_t>& at = structure->position;
     m_factorIndex.assign(m_entry.size(), -1);
     forEachEntry([&](int32_t r, int32_t c, int64_t k) {
@@ -432,7 +450,7 @@ void NormalEquations::analyse() {
             structure->indexOf(std::max(i, j), std::min(i, j));
         assert(m_factorIndex[static_cast<size_t>(k)] >= 0);
     });
-    m_structure = std::move(structure);
+    m_structure = structure;
 }
 
 bool NormalEquations::solveSupernodal(Real pivotShift, const StepReport& report,

@@ -22,6 +22,7 @@
 #include <cassert>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <span>
@@ -188,6 +189,8 @@ private:
     int64_t m_entryOffset = 0;
     Elements<Real> m_profile;          ///< the extended factor and inverse
     std::shared_ptr<const SupernodalStructure> m_structure;
+    /// The structure being found on a thread of its own since the layout, when there is one.
+    std::shared_future<std::shared_ptr<const SupernodalStructure>> m_structureAhead;
     std::vector<int64_t> m_factorIndex; ///< where each entry of N goes in the supernodal factor
     std::optional<SupernodalFactor> m_factor;
     std::vector<Real> m_b{0, 0};       ///< b[1..n+1]; slot 0 unused
