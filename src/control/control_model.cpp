@@ -243,17 +243,28 @@ Eigen::MatrixXd setLaplacian(const std::vector<double>& meanErrors,
     return l;
 }
 
-extern "C" {
-// The BLAS of the factorisation (Fortran calling convention).
-void dtrsm_(const char* side, const char* uplo, const char* transa, const char* diag,
-            const int* m, const int* n, const double* alpha, const double* a, const int* lda,
-            double* b, const int* ldb);
-void dgemm_(const char* transa, const char* transb, const int* m, const int* n, const int* k,
-            const double* alpha, const double* a, const int* lda, const double* b,
-            const int* ldb, const double* beta, double* c, const int* ldc);
-void dsyrk_(const char* uplo, const char* trans, const int* n, const int* k, const double* alpha,
-            const double* a, const int* lda, const double* beta, double* c, const int* ldc);
+namespace {
+
+// The dense steps of the substitutions in Eigen's own products, which any number of threads
+// may run at once: the system's BLAS need not be reentrant (a serial OpenBLAS shares its
+// buffers between the threads that call it, and their results then mix).
+using ConstBlock = Eigen::Map<const Eigen::MatrixXd, 0, Eigen::OuterStride<>>;
+using Block = Eigen::Map<Eigen::MatrixXd, 0, Eigen::OuterStride<>>;
+
+/// Y := Y L⁻ᵀ, or Y L⁻¹ when not transposed: Y rows × width (leading dimension ldy), L the
+/// lower triangle of the width × width block at l (leading dimension height).
+void solveOnTheRight(bool transposed, int rows, int width, const double* l, int height,
+                     double* y, int ldy) {
+    const ConstBlock lower(l, width, width, Eigen::OuterStride<>(height));
+    Block target(y, rows, width, Eigen::OuterStride<>(ldy));
+    if (transposed) {
+        lower.triangularView<Eigen::Lower>().transpose().solveInPlace<Eigen::OnTheRight>(target);
+    } else {
+        lower.triangularView<Eigen::Lower>().solveInPlace<Eigen::OnTheRight>(target);
+    }
 }
+
+} // namespace
 
 namespace {
 
@@ -404,7 +415,6 @@ Eigen::MatrixXd SparseFactor::solve(const Eigen::MatrixXd& b) const {
         }
     }
     std::sort(reach.begin(), reach.end());
-    constexpr double one = 1, zero = 0, minusOne = -1;
     std::vector<double> gathered;
     for (const int j : reach) {
         const int width = m.super()[j + 1] - m.super()[j];
@@ -412,11 +422,12 @@ Eigen::MatrixXd SparseFactor::solve(const Eigen::MatrixXd& b) const {
         const int rest = height - width;
         const double* l = values + m.valueStart()[j];
         double* yj = &yt[static_cast<size_t>(m.super()[j]) * columns];
-        dtrsm_("R", "L", "T", "N", &count, &width, &one, l, &height, yj, &count);
+        solveOnTheRight(true, count, width, l, height, yj, count);
         if (rest > 0) {
             gathered.resize(static_cast<size_t>(rest) * columns);
-            dgemm_("N", "T", &count, &rest, &width, &one, yj, &count, l + width, &height, &zero,
-                   gathered.data(), &count);
+            Eigen::Map<Eigen::MatrixXd>(gathered.data(), count, rest).noalias() =
+                Eigen::Map<const Eigen::MatrixXd>(yj, count, width) *
+                ConstBlock(l + width, rest, width, Eigen::OuterStride<>(height)).transpose();
             const int* r = m.rows() + m.rowStart()[j] + width;
             for (int i = 0; i < rest; ++i) {
                 double* target = &yt[static_cast<size_t>(r[i]) * columns];
@@ -440,10 +451,11 @@ Eigen::MatrixXd SparseFactor::solve(const Eigen::MatrixXd& b) const {
                 std::copy_n(&yt[static_cast<size_t>(r[i]) * columns], columns,
                             &gathered[static_cast<size_t>(i) * columns]);
             }
-            dgemm_("N", "N", &count, &width, &rest, &minusOne, gathered.data(), &count,
-                   l + width, &height, &one, yj, &count);
+            Eigen::Map<Eigen::MatrixXd>(yj, count, width).noalias() -=
+                Eigen::Map<const Eigen::MatrixXd>(gathered.data(), count, rest) *
+                ConstBlock(l + width, rest, width, Eigen::OuterStride<>(height));
         }
-        dtrsm_("R", "L", "N", "N", &count, &width, &one, l, &height, yj, &count);
+        solveOnTheRight(false, count, width, l, height, yj, count);
     }
     for (Eigen::Index i = 0; i < n; ++i) {
         const double* source = &yt[static_cast<size_t>(m.permuted[static_cast<size_t>(i)]) *
@@ -527,7 +539,6 @@ SparseFactor::inverseForms(const std::vector<std::vector<SparseRow>>& sets) cons
         gram = Eigen::MatrixXd::Zero(columns, columns);
         // Per supernode, with Y_J its solutions (Yᵀ in the work space):
         //   Y_Jᵀ L_JJᵀ = B_Jᵀ,   B_R −= L_RJ Y_J,   G += Y_Jᵀ Y_J.
-        constexpr double one = 1, zero = 0;
         for (const int j : reach) {
             const int k1 = m.super()[j];
             const int width = m.super()[j + 1] - k1;
@@ -535,12 +546,13 @@ SparseFactor::inverseForms(const std::vector<std::vector<SparseRow>>& sets) cons
             const int rest = height - width;
             const double* l = values + m.valueStart()[j];
             double* yj = &yt[static_cast<size_t>(k1) * static_cast<size_t>(stride)];
-            dtrsm_("R", "L", "T", "N", &columns, &width, &one, l, &height, yj, &stride);
-            dsyrk_("L", "N", &columns, &width, &one, yj, &stride, &one, gram.data(), &columns);
+            solveOnTheRight(true, columns, width, l, height, yj, stride);
+            const ConstBlock y(yj, columns, width, Eigen::OuterStride<>(stride));
+            gram.selfadjointView<Eigen::Lower>().rankUpdate(y);
             if (rest > 0) {
                 below.resize(static_cast<size_t>(rest) * static_cast<size_t>(columns));
-                dgemm_("N", "T", &columns, &rest, &width, &one, yj, &stride, l + width, &height,
-                       &zero, below.data(), &columns);
+                Eigen::Map<Eigen::MatrixXd>(below.data(), columns, rest).noalias() =
+                    y * ConstBlock(l + width, rest, width, Eigen::OuterStride<>(height)).transpose();
                 const int* r = m.rows() + m.rowStart()[j] + width;
                 for (int i = 0; i < rest; ++i) {
                     double* target = &yt[static_cast<size_t>(r[i]) * static_cast<size_t>(stride)];
