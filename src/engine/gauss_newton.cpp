@@ -162,9 +162,11 @@ void runIterations(AdjustmentState& s, CalculationResults& results) {
         observationPass(s);
         addCoordinatePseudoObservations(n, s.normal);
 
+        // Only the last iteration's factor is inverted.
+        const bool inverseFollows = s.iteration >= s.options.iterationCount;
         const SolveOutcome outcome = s.normal.solveNormalEquations(
             0, [&](int32_t) { askToGoOnDespiteDefect(s.context); },
-            phaseProgress(s.context, phase::solvingNormalEquations));
+            phaseProgress(s.context, phase::solvingNormalEquations), inverseFollows);
         results.systemDefect = outcome.defect;
         if (outcome.deflated) {
             s.controlReport.line(cp1250(" *  ZBYT DUŻA DEFLACJA NIELINIOWA na wartość [pvv]"));

@@ -67,6 +67,7 @@ NormalEquations::NormalEquations(const NormalEquations& other)
     , m_structureAhead(other.m_structureAhead)
     , m_factorIndex(other.m_factorIndex)
     , m_factor(other.m_factor)
+    , m_factorCurrent(other.m_factorCurrent)
     , m_b(other.m_b)
     , m_x(other.m_x)
     , m_q(other.m_q)
@@ -107,6 +108,8 @@ int64_t NormalEquations::layOut(const Table<int32_t>& halfBand, int32_t lr,
     m_structureAhead = {};
     m_structure.reset();
     m_factor.reset();
+    m_factorCurrent = false;
+    m_draft.reset();
     m_factorIndex.clear();
     m_stage = Stage::Accumulating;
     if (count > profileCapacity) {
@@ -453,10 +456,8 @@ void NormalEquations::analyse() {
     m_structure = structure;
 }
 
-bool NormalEquations::solveSupernodal(Real pivotShift, const StepReport& report,
-                                      SolveOutcome& outcome) {
-    analyse();
-    const int32_t n = m_n;
+bool NormalEquations::factoriseSupernodal(Real pivotShift, const StepReport& report) {
+    m_draft.reset();
     if (!m_factor) {
         m_factor.emplace(m_structure);
     } else {
@@ -467,9 +468,16 @@ bool NormalEquations::solveSupernodal(Real pivotShift, const StepReport& report,
             m_factor->set(m_factorIndex[k], toDoubleDouble(m_entry[k]));
         }
     }
-    if (!m_factor->factorise(pivotShift, pool(), report)) {
+    m_factorCurrent = m_factor->factorise(pivotShift, pool(), report);
+    return m_factorCurrent;
+}
+
+bool NormalEquations::solveSupernodal(Real pivotShift, const StepReport& report,
+                                      SolveOutcome& outcome) {
+    if (!factoriseSupernodal(pivotShift, report)) {
         return false;
     }
+    const int32_t n = m_n;
     const std::vector<int32_t>& unknownAt = m_structure->permutation;
     Elements<DoubleDouble> b;
     b.resize(n + 1);
@@ -495,12 +503,123 @@ bool NormalEquations::solveSupernodal(Real pivotShift, const StepReport& report,
     return true;
 }
 
+void NormalEquations::addProduct(const std::vector<DoubleDouble>& x,
+                                 std::vector<DoubleDouble>& r) const {
+    forEachEntry([&](int32_t i, int32_t j, int64_t k) {
+        const DoubleDouble a = toDoubleDouble(m_entry[static_cast<size_t>(k)]);
+        r[static_cast<size_t>(i)] = r[static_cast<size_t>(i)] + a * x[static_cast<size_t>(j)];
+        if (i != j) {
+            r[static_cast<size_t>(j)] = r[static_cast<size_t>(j)] + a * x[static_cast<size_t>(i)];
+        }
+    });
+}
+
+// Iterative refinement (Wilkinson; Moler, 1967): the factor M = L L^T of N in double gives
+// x = -M^-1 b; each step adds d = -M^-1 r for the residual r = b + N x, summed in
+// double-double from N and b as accumulated. The steps stop once d is below the last
+// places double-double holds of x, where x is the solution of the double-double factor to
+// its own rounding; a draft that does not get there leaves the solution to that factor.
+bool NormalEquations::solveRefined(const StepReport& report, SolveOutcome& outcome) {
+    constexpr int32_t maximumSteps = 10;
+    const double settled = std::ldexp(1.0, -100);   // d against x: converged
+    const double stagnated = std::ldexp(1.0, -80);  // d no longer shrinking, but this small
+    const int32_t n = m_n;
+    m_factor.reset();
+    m_factorCurrent = false;
+    if (!m_draft) {
+        m_draft.emplace(m_structure);
+    } else {
+        m_draft->clear();
+    }
+    for (size_t k = 0; k < m_entry.size(); ++k) {
+        if (m_factorIndex[k] >= 0) {
+            m_draft->set(m_factorIndex[k], static_cast<double>(m_entry[k]));
+        }
+    }
+    if (!m_draft->factorise(0, pool(), report)) {
+        m_draft.reset();
+        return false;
+    }
+    const std::vector<int32_t>& unknownAt = m_structure->permutation;
+    std::vector<DoubleDouble> x(static_cast<size_t>(n) + 1);
+    std::vector<DoubleDouble> r(static_cast<size_t>(n) + 1);
+    for (int32_t u = 1; u <= n; ++u) {
+        r[static_cast<size_t>(u)] = toDoubleDouble(m_b[static_cast<size_t>(u)]);
+    }
+    Elements<double> rd;
+    Elements<double> d;
+    double previous = 0;
+    bool converged = false;
+    for (int32_t step = 0; step < maximumSteps && !converged; ++step) {
+        rd.resize(n + 1);
+        for (int32_t k = 0; k < n; ++k) {
+            rd.set(k, r[static_cast<size_t>(unknownAt[static_cast<size_t>(k)]) + 1].hi);
+        }
+        rd.set(n, 0);
+        m_draft->substitute(rd, d);
+        double largestD = 0;
+        double largestX = 0;
+        for (int32_t k = 0; k < n; ++k) {
+            DoubleDouble& xu = x[static_cast<size_t>(unknownAt[static_cast<size_t>(k)]) + 1];
+            xu = xu + DoubleDouble{d.get(k), 0};
+            largestD = std::max(largestD, std::fabs(d.get(k)));
+            largestX = std::max(largestX, std::fabs(xu.hi));
+        }
+        if (!std::isfinite(largestD) || !std::isfinite(largestX)) {
+            break;
+        }
+        // Each step shrinks d by the same ratio: once d is small and the ratio too, the
+        // next one would fall below the last places held.
+        converged = largestD <= settled * largestX ||
+                    (step > 0 && largestD <= stagnated * largestX &&
+                     (largestD <= 1e-6 * previous || largestD > 0.125 * previous));
+        if (step > 0 && largestD > 0.5 * previous) {
+            break; // not converging: the draft is too far from N
+        }
+        previous = largestD;
+        if (!converged) {
+            for (int32_t u = 1; u <= n; ++u) {
+                r[static_cast<size_t>(u)] = toDoubleDouble(m_b[static_cast<size_t>(u)]);
+            }
+            addProduct(x, r);
+        }
+    }
+    if (!converged) {
+        m_draft.reset();
+        return false;
+    }
+    // [pvv] + [pdd] = [pLL] - b^T N^-1 b = [pLL] + b^T x.
+    DoubleDouble sum = toDoubleDouble(m_b[static_cast<size_t>(n) + 1]);
+    m_x.clear();
+    m_x.resize(n);
+    for (int32_t u = 1; u <= n; ++u) {
+        sum = sum + toDoubleDouble(m_b[static_cast<size_t>(u)]) * x[static_cast<size_t>(u)];
+        m_x[u] = toReal(x[static_cast<size_t>(u)]);
+    }
+    m_b[static_cast<size_t>(n) + 1] = toReal(sum);
+    if (m_b[static_cast<size_t>(n) + 1] < 0) {
+        m_b[static_cast<size_t>(n) + 1] = deflatedSumOfSquares;
+        outcome.deflated = true;
+    }
+    outcome.refined = true;
+    m_stage = Stage::Factorised;
+    return true;
+}
+
 SolveOutcome NormalEquations::solveNormalEquations(Real pivotShift, const WeakPivot& weakPivot,
-                                                   const StepReport& report) {
+                                                   const StepReport& report,
+                                                   bool inverseFollows) {
     assert(m_stage == Stage::Accumulating);
     if (m_arithmetic == Arithmetic::DoubleDouble && m_n > 0) {
         SolveOutcome outcome;
-        if (fitsDoubleDouble() && solveSupernodal(pivotShift, report, outcome)) {
+        const bool fits = fitsDoubleDouble();
+        if (fits) {
+            analyse();
+        }
+        if (fits && !inverseFollows && pivotShift == 0 && solveRefined(report, outcome)) {
+            return outcome;
+        }
+        if (fits && solveSupernodal(pivotShift, report, outcome)) {
             return outcome;
         }
         // A defective system is solved, from here to the end of the computation, by the
@@ -509,6 +628,8 @@ SolveOutcome NormalEquations::solveNormalEquations(Real pivotShift, const WeakPi
         // algorithm, its weak pivots named in the profile's order.
         m_arithmetic = Arithmetic::Extended;
         m_factor.reset();
+        m_factorCurrent = false;
+        m_draft.reset();
         m_structure.reset();
         m_factorIndex.clear();
     }
@@ -535,6 +656,11 @@ void NormalEquations::computePointCofactors(const StepReport& report) {
         invertProfile<Real>(shape(), m_profile, pool(), report);
         fillCofactors([&](int32_t r, int32_t c) { return m_profile.get(indexOf(r, c)); });
     } else {
+        if (!m_factorCurrent && !factoriseSupernodal(0, report)) {
+            // The draft in double took every pivot well above the limit.
+            throw std::logic_error("a pivot of the normal equations fell to the limit "
+                                   "between the two factorisations");
+        }
         m_factor->invert(pool(), report);
         fillCofactors([&](int32_t r, int32_t c) { return toReal(supernodalInverse(r, c)); });
     }

@@ -57,6 +57,7 @@ struct PreparedRow {
 struct SolveOutcome {
     bool defect = false;   ///< a pivot was weak and weakPivot let the solution go on
     bool deflated = false; ///< [pvv] + [pdd] came out negative and was replaced by 1e-7
+    bool refined = false;  ///< the corrections came from the factor in double, refined
 };
 
 class NormalEquations {
@@ -130,8 +131,11 @@ public:
     /// raised by 0.001: a system with such a pivot, or whose magnitudes double-double cannot
     /// hold, is solved by the profile in the extended type, and the store works so from there
     /// on. Either callback may throw to abandon the solution.
+    /// When no inverse follows (an iteration before the last), double-double may take its
+    /// solution from a factor in double refined in double-double to the same digits; b then
+    /// stays as it was, and computePointCofactors factorises in double-double first.
     SolveOutcome solveNormalEquations(Real pivotShift, const WeakPivot& weakPivot,
-                                      const StepReport& report);
+                                      const StepReport& report, bool inverseFollows = true);
 
     const Table<Real>& corrections() const { return m_x; }                  ///< x[1..n], m
     Real sumOfSquares() const { return m_b[static_cast<size_t>(m_n) + 1]; } ///< [pvv] + [pdd]
@@ -165,6 +169,11 @@ private:
     /// Every entry and b within the range in which double-double keeps its digits.
     bool fitsDoubleDouble() const;
     bool solveSupernodal(Real pivotShift, const StepReport& report, SolveOutcome& outcome);
+    /// The double-double factor of N in m_factor; false at a weak pivot.
+    bool factoriseSupernodal(Real pivotShift, const StepReport& report);
+    bool solveRefined(const StepReport& report, SolveOutcome& outcome);
+    /// r += N x over the stored entries, x and r by unknowns (slot 0 unused).
+    void addProduct(const std::vector<DoubleDouble>& x, std::vector<DoubleDouble>& r) const;
     SolveOutcome solveProfile(Real pivotShift, const WeakPivot& weakPivot,
                               const StepReport& report);
     void fillCofactors(const std::function<Real(int32_t, int32_t)>& inverse);
@@ -193,6 +202,8 @@ private:
     std::shared_future<std::shared_ptr<const SupernodalStructure>> m_structureAhead;
     std::vector<int64_t> m_factorIndex; ///< where each entry of N goes in the supernodal factor
     std::optional<SupernodalFactor> m_factor;
+    bool m_factorCurrent = false;         ///< m_factor is that of the equations solved last
+    std::optional<DraftFactor> m_draft;   ///< the factor in double of a refined solution
     std::vector<Real> m_b{0, 0};       ///< b[1..n+1]; slot 0 unused
     Table<Real> m_x;
     Table<Real> m_q;

@@ -15,7 +15,9 @@ namespace {
 const DoubleDoubleKernels scalarDoubleDoubleKernels = {
     "scalar", LaneKernels<ScalarLanes>::subtractProducts, LaneKernels<ScalarLanes>::scale,
     LaneKernels<ScalarLanes>::dot, LaneKernels<ScalarLanes>::symmetricRow,
-    LaneKernels<ScalarLanes>::multiplySubtract};
+    LaneKernels<ScalarLanes>::multiplySubtract,
+    LaneKernels<ScalarLanes>::multiplySubtractDouble,
+    LaneKernels<ScalarLanes>::subtractProductsDouble, LaneKernels<ScalarLanes>::dotDouble};
 
 /// Sources applied together: with the 80-bit loads and stores costing far more than the
 /// arithmetic, each target element is loaded and stored once for four of them. The result
@@ -110,6 +112,26 @@ DoubleDouble dot(DoubleDouble init, DoubleDoubleRow a, DoubleDoubleRow b, int32_
 void multiplySubtract(DoubleDoubleRow c, int64_t ldc, DoubleDoubleRow a, int64_t lda,
                       DoubleDoubleRow b, int64_t ldb, int32_t rows, int32_t columns, int32_t depth) {
     chosenKernels().multiplySubtract(c, ldc, a, lda, b, ldb, rows, columns, depth);
+}
+
+void subtractProducts(DoubleRow target, int32_t count, const DoubleRow* sources,
+                      const double* factors, int32_t sourceCount) {
+    chosenKernels().subtractProductsDouble(target, count, sources, factors, sourceCount);
+}
+
+void scale(DoubleRow target, int32_t count, double factor) {
+    for (int32_t m = 0; m < count; ++m) {
+        target.v[m] *= factor;
+    }
+}
+
+double dot(double init, DoubleRow a, DoubleRow b, int32_t count) {
+    return chosenKernels().dotDouble(init, a, b, count);
+}
+
+void multiplySubtract(DoubleRow c, int64_t ldc, DoubleRow a, int64_t lda, DoubleRow b,
+                      int64_t ldb, int32_t rows, int32_t columns, int32_t depth) {
+    chosenKernels().multiplySubtractDouble(c, ldc, a, lda, b, ldb, rows, columns, depth);
 }
 
 void symmetricRow(DoubleDoubleRow z, int32_t count, const DoubleDoubleRow* u,

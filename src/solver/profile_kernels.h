@@ -28,6 +28,15 @@ struct DoubleDoubleRow {
     }
 };
 
+/// A run of doubles, handled as a DoubleDoubleRow is: the draft factor's values.
+struct DoubleRow {
+    double* v = nullptr;
+
+    DoubleRow operator+(std::ptrdiff_t k) const { return {v + k}; }
+    double operator[](std::ptrdiff_t k) const { return v[k]; }
+    void set(std::ptrdiff_t k, double x) const { v[k] = x; }
+};
+
 /// target[m] -= f[0] s[0][m] + f[1] s[1][m] + ..., subtracted source by source, m < count.
 void subtractProducts(Real* target, int32_t count, const Real* const* sources,
                       const Real* factors, int32_t sourceCount);
@@ -57,6 +66,15 @@ void symmetricRow(DoubleDoubleRow z, int32_t count, const DoubleDoubleRow* u,
 void multiplySubtract(DoubleDoubleRow c, int64_t ldc, DoubleDoubleRow a, int64_t lda,
                       DoubleDoubleRow b, int64_t ldb, int32_t rows, int32_t columns, int32_t depth);
 
+// The same loops in double, for a draft factor whose solutions are refined in
+// double-double: nothing printed depends on their rounding.
+void subtractProducts(DoubleRow target, int32_t count, const DoubleRow* sources,
+                      const double* factors, int32_t sourceCount);
+void scale(DoubleRow target, int32_t count, double factor);
+double dot(double init, DoubleRow a, DoubleRow b, int32_t count);
+void multiplySubtract(DoubleRow c, int64_t ldc, DoubleRow a, int64_t lda, DoubleRow b,
+                      int64_t ldb, int32_t rows, int32_t columns, int32_t depth);
+
 /// One implementation of the double-double loops.
 struct DoubleDoubleKernels {
     const char* name; ///< "avx512", "avx2" or "scalar"
@@ -68,6 +86,11 @@ struct DoubleDoubleKernels {
                          int32_t, DoubleDouble*);
     void (*multiplySubtract)(DoubleDoubleRow, int64_t, DoubleDoubleRow, int64_t, DoubleDoubleRow,
                              int64_t, int32_t, int32_t, int32_t);
+    /// The draft factor's products in double, on the same vectors.
+    void (*multiplySubtractDouble)(DoubleRow, int64_t, DoubleRow, int64_t, DoubleRow, int64_t,
+                                   int32_t, int32_t, int32_t);
+    void (*subtractProductsDouble)(DoubleRow, int32_t, const DoubleRow*, const double*, int32_t);
+    double (*dotDouble)(double, DoubleRow, DoubleRow, int32_t);
 };
 
 /// The implementations this processor can run, widest first; the first is the one used.

@@ -32,6 +32,8 @@ struct Avx2Lanes {
 extern const DoubleDoubleKernels avx2DoubleDoubleKernels = {
     "avx2", LaneKernels<Avx2Lanes>::subtractProducts, LaneKernels<Avx2Lanes>::scale,
     LaneKernels<Avx2Lanes>::dot, LaneKernels<Avx2Lanes>::symmetricRow,
-    LaneKernels<Avx2Lanes>::multiplySubtract};
+    LaneKernels<Avx2Lanes>::multiplySubtract,
+    LaneKernels<Avx2Lanes>::multiplySubtractDouble,
+    LaneKernels<Avx2Lanes>::subtractProductsDouble, LaneKernels<Avx2Lanes>::dotDouble};
 
 } // namespace ptw3

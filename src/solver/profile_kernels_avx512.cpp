@@ -29,6 +29,8 @@ struct Avx512Lanes {
 extern const DoubleDoubleKernels avx512DoubleDoubleKernels = {
     "avx512", LaneKernels<Avx512Lanes>::subtractProducts, LaneKernels<Avx512Lanes>::scale,
     LaneKernels<Avx512Lanes>::dot, LaneKernels<Avx512Lanes>::symmetricRow,
-    LaneKernels<Avx512Lanes>::multiplySubtract};
+    LaneKernels<Avx512Lanes>::multiplySubtract,
+    LaneKernels<Avx512Lanes>::multiplySubtractDouble,
+    LaneKernels<Avx512Lanes>::subtractProductsDouble, LaneKernels<Avx512Lanes>::dotDouble};
 
 } // namespace ptw3

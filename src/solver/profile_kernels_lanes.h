@@ -201,6 +201,93 @@ template <class L> struct LaneKernels {
         }
     }
 
+    // The draft factor's C[i][j] -= sum_p A[i][p] B[j][p] in double, laid out as for
+    // multiplySubtract: a vector of rows against NC columns, their sums in registers.
+    template <int NC, bool Full>
+    static void productTileDouble(double* c, int64_t ldc, int32_t lanes, const double* a,
+                                  int64_t lda, const double* b, int64_t ldb, int32_t depth) {
+        V sum[NC];
+#pragma GCC unroll 8
+        for (int q = 0; q < NC; ++q) {
+            sum[q] = L::zero();
+        }
+        for (int32_t p = 0; p < depth; ++p) {
+            const V x = Full ? L::load(a) : L::loadFirst(a, lanes);
+#pragma GCC unroll 8
+            for (int q = 0; q < NC; ++q) {
+                sum[q] = L::fma(L::broadcast(b[q]), x, sum[q]);
+            }
+            a += lda;
+            b += ldb;
+        }
+#pragma GCC unroll 8
+        for (int q = 0; q < NC; ++q) {
+            double* t = c + q * ldc;
+            put(t, L::sub(get(t, lanes), sum[q]), lanes);
+        }
+    }
+
+    template <bool Full>
+    static void productRowDouble(double* c, int64_t ldc, int32_t lanes, const double* a,
+                                 int64_t lda, const double* b, int64_t ldb, int32_t columns,
+                                 int32_t depth) {
+        int32_t j = 0;
+        for (; j + 8 <= columns; j += 8) {
+            productTileDouble<8, Full>(c + j * ldc, ldc, lanes, a, lda, b + j, ldb, depth);
+        }
+        for (; j + 4 <= columns; j += 4) {
+            productTileDouble<4, Full>(c + j * ldc, ldc, lanes, a, lda, b + j, ldb, depth);
+        }
+        for (; j < columns; ++j) {
+            productTileDouble<1, Full>(c + j * ldc, ldc, lanes, a, lda, b + j, ldb, depth);
+        }
+    }
+
+    // The draft factor's target[m] -= f[0] s[0][m] + f[1] s[1][m] + ... in double.
+    static void subtractProductsDouble(DoubleRow target, int32_t count, const DoubleRow* sources,
+                                       const double* factors, int32_t sourceCount) {
+        for (int32_t m = 0; m < count; m += width) {
+            const int32_t lanes = std::min(width, count - m);
+            V t = get(target.v + m, lanes);
+            for (int32_t s = 0; s < sourceCount; ++s) {
+                t = L::sub(t, L::mul(L::broadcast(factors[s]), get(sources[s].v + m, lanes)));
+            }
+            put(target.v + m, t, lanes);
+        }
+    }
+
+    static double dotDouble(double init, DoubleRow a, DoubleRow b, int32_t count) {
+        V sum = L::zero();
+        for (int32_t m = 0; m < count; m += width) {
+            const int32_t lanes = std::min(width, count - m);
+            sum = L::fma(get(a.v + m, lanes), get(b.v + m, lanes), sum);
+        }
+        double lanes[width];
+        L::store(lanes, sum);
+        for (int32_t k = 0; k < width; ++k) {
+            init += lanes[k];
+        }
+        return init;
+    }
+
+    static void multiplySubtractDouble(DoubleRow c, int64_t ldc, DoubleRow a, int64_t lda,
+                                       DoubleRow b, int64_t ldb, int32_t rows, int32_t columns,
+                                       int32_t depth) {
+        constexpr int32_t chunk = 4 * depthChunk;
+        for (int32_t p0 = 0; p0 < depth; p0 += chunk) {
+            const int32_t d = std::min(chunk, depth - p0);
+            const double* ap = a.v + p0 * lda;
+            const double* bp = b.v + p0 * ldb;
+            int32_t i = 0;
+            for (; i + width <= rows; i += width) {
+                productRowDouble<true>(c.v + i, ldc, width, ap + i, lda, bp, ldb, columns, d);
+            }
+            if (i < rows) {
+                productRowDouble<false>(c.v + i, ldc, rows - i, ap + i, lda, bp, ldb, columns, d);
+            }
+        }
+    }
+
     // The target is renormalised first, so that an unnormalised sum may be scaled.
     static void scale(DoubleDoubleRow target, int32_t count, DoubleDouble factor) {
         const V fh = L::broadcast(factor.hi);

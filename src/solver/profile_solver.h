@@ -80,6 +80,20 @@ private:
     std::vector<double> m_lo;
 };
 
+template <> class Elements<double> {
+public:
+    using Row = DoubleRow;
+    void assign(int64_t count) { m_values.assign(static_cast<size_t>(count), 0); }
+    void resize(int64_t count) { m_values.resize(static_cast<size_t>(count)); }
+    void clear() { m_values.clear(); m_values.shrink_to_fit(); }
+    Row at(int64_t k) { return {m_values.data() + k}; }
+    double get(int64_t k) const { return m_values[static_cast<size_t>(k)]; }
+    void set(int64_t k, double v) { m_values[static_cast<size_t>(k)] = v; }
+
+private:
+    std::vector<double> m_values;
+};
+
 /// What the caller is told between the steps of a long loop: the share done (0 to 1). It
 /// may throw to abandon the loop; the store is then left half transformed.
 using StepReport = std::function<void(double done)>;

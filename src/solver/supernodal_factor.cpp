@@ -13,6 +13,7 @@
 #include <cmath>
 #include <mutex>
 #include <queue>
+#include <type_traits>
 
 namespace ptw3 {
 namespace {
@@ -27,6 +28,18 @@ constexpr double chunkWork = 5e4;
 constexpr int32_t panelColumns = 32;
 
 DoubleDouble reciprocalRoot(DoubleDouble d) { return DoubleDouble{1, 0} / squareRoot(d); }
+double reciprocalRoot(double d) { return 1 / std::sqrt(d); }
+
+template <class S> S fromReal(Real v);
+template <> DoubleDouble fromReal<DoubleDouble>(Real v) { return toDoubleDouble(v); }
+template <> double fromReal<double>(Real v) { return static_cast<double>(v); }
+Real realOf(DoubleDouble v) { return toReal(v); }
+Real realOf(double v) { return v; }
+
+/// The lowest pivot taken: a draft pivot near the limit leaves the decision to the
+/// double-double factor.
+template <class S>
+constexpr Real pivotFloor = std::is_same_v<S, double> ? 2 * minimumPivot : minimumPivot;
 
 /// Splits count items into chunks of about work/count each so that a chunk carries at least
 /// chunkWork; at most 4 chunks per thread.
@@ -46,14 +59,14 @@ std::pair<int32_t, int32_t> shareOf(int32_t chunk, int32_t chunks, int32_t count
 
 } // namespace
 
-struct SupernodalFactor::Workspace {
+template <class S> struct SupernodalFactorOf<S>::Workspace {
     std::vector<int32_t> map; ///< position of an unknown among the rows of the supernode at hand
     std::vector<int32_t> positions;
-    Elements<DoubleDouble> temp;
-    Elements<DoubleDouble> block;  ///< the dense inverse of the supernode's rows
-    Elements<DoubleDouble> packed; ///< a panel of the factor, by rows
-    std::vector<DoubleDoubleRow> sources;
-    std::vector<DoubleDouble> factors;
+    Elements<S> temp;
+    Elements<S> block;  ///< the dense inverse of the supernode's rows
+    Elements<S> packed; ///< a panel of the factor, by rows
+    std::vector<Row> sources;
+    std::vector<S> factors;
 };
 
 namespace {
@@ -82,14 +95,15 @@ private:
 
 } // namespace
 
-SupernodalFactor::SupernodalFactor(std::shared_ptr<const SupernodalStructure> structure)
+template <class S>
+SupernodalFactorOf<S>::SupernodalFactorOf(std::shared_ptr<const SupernodalStructure> structure)
     : m_structure(std::move(structure)) {
     m_values.assign(m_structure->entries());
 }
 
-void SupernodalFactor::clear() { m_values.assign(m_structure->entries()); }
+template <class S> void SupernodalFactorOf<S>::clear() { m_values.assign(m_structure->entries()); }
 
-void SupernodalFactor::splitTree(int32_t threads) {
+template <class S> void SupernodalFactorOf<S>::splitTree(int32_t threads) {
     if (m_splitFor == threads) {
         return;
     }
@@ -140,7 +154,8 @@ void SupernodalFactor::splitTree(int32_t threads) {
     std::sort(m_top.begin(), m_top.end());
 }
 
-bool SupernodalFactor::factorise(Real pivotShift, WorkerPool& pool, const StepReport& report) {
+template <class S>
+bool SupernodalFactorOf<S>::factorise(Real pivotShift, WorkerPool& pool, const StepReport& report) {
     const SupernodalStructure& st = *m_structure;
     splitTree(pool.size());
     report(0);
@@ -172,14 +187,15 @@ bool SupernodalFactor::factorise(Real pivotShift, WorkerPool& pool, const StepRe
     return true;
 }
 
-bool SupernodalFactor::factoriseSupernode(int32_t s, Real pivotShift, Workspace& w,
+template <class S>
+bool SupernodalFactorOf<S>::factoriseSupernode(int32_t s, Real pivotShift, Workspace& w,
                                           WorkerPool* pool) {
     const SupernodalStructure& st = *m_structure;
     const int32_t f = st.first[s];
     const int32_t nc = st.columns(s);
     const int32_t nr = st.rowCount(s);
     const int32_t* rows = &st.rows[static_cast<size_t>(st.rowStart[s])];
-    const DoubleDoubleRow b = m_values.at(st.valueStart[s]);
+    const Row b = m_values.at(st.valueStart[s]);
     if (w.map.size() < static_cast<size_t>(st.n)) {
         w.map.assign(static_cast<size_t>(st.n), 0);
     }
@@ -192,7 +208,7 @@ bool SupernodalFactor::factoriseSupernode(int32_t s, Real pivotShift, Workspace&
     // the products of d's rows from f on with its rows in the columns cFirst..cEnd-1 of s.
     // Where d's rows sit one after the other in s too, they go straight into its block
     // (above its diagonal too, where nothing is read); elsewhere through a dense block.
-    const auto update = [&](int32_t cFirst, int32_t cEnd, Elements<DoubleDouble>& temp) {
+    const auto update = [&](int32_t cFirst, int32_t cEnd, Elements<S>& temp) {
         for (int64_t e = st.updaterStart[s]; e < st.updaterStart[s + 1]; ++e) {
             const int32_t d = st.updaters[static_cast<size_t>(e)];
             const int32_t ncd = st.columns(d);
@@ -209,7 +225,7 @@ bool SupernodalFactor::factoriseSupernode(int32_t s, Real pivotShift, Workspace&
             }
             const int32_t t0 = w.map[static_cast<size_t>(rd[p0])];
             const bool together = w.map[static_cast<size_t>(rd[nrd - 1])] - t0 == nrd - 1 - p0;
-            const DoubleDoubleRow l = m_values.at(st.valueStart[d]) + p1;
+            const Row l = m_values.at(st.valueStart[d]) + p1;
             const int32_t height = nrd - p1;
             const int32_t width = p2 - p1;
             if (together) {
@@ -219,11 +235,11 @@ bool SupernodalFactor::factoriseSupernode(int32_t s, Real pivotShift, Workspace&
                 continue;
             }
             temp.assign(static_cast<int64_t>(height) * width);
-            const DoubleDoubleRow sum = temp.at(0);
+            const Row sum = temp.at(0);
             multiplySubtract(sum, height, l, nrd, l, nrd, height, width, ncd);
             for (int32_t q = 0; q < width; ++q) {
-                const DoubleDoubleRow column = b + static_cast<int64_t>(rd[p1 + q] - f) * nr;
-                const DoubleDoubleRow part = sum + static_cast<int64_t>(q) * height;
+                const Row column = b + static_cast<int64_t>(rd[p1 + q] - f) * nr;
+                const Row part = sum + static_cast<int64_t>(q) * height;
                 for (int32_t i = q; i < height; ++i) {
                     const int32_t at = w.map[static_cast<size_t>(rd[p1 + i])];
                     column.set(at, column[at] + part[i]);
@@ -242,7 +258,7 @@ bool SupernodalFactor::factoriseSupernode(int32_t s, Real pivotShift, Workspace&
         const int32_t chunks = chunksFor(updateWork, nc, pool->size());
         pool->forEachChunk(chunks, [&](int32_t chunk) {
             const auto [cFirst, cEnd] = shareOf(chunk, chunks, nc);
-            Elements<DoubleDouble> temp;
+            Elements<S> temp;
             update(cFirst, cEnd, temp);
         });
     } else {
@@ -272,7 +288,7 @@ bool SupernodalFactor::factoriseSupernode(int32_t s, Real pivotShift, Workspace&
             }
         }
         for (int32_t j = j0; j < j1; ++j) {
-            const DoubleDoubleRow column = b + static_cast<int64_t>(j) * nr;
+            const Row column = b + static_cast<int64_t>(j) * nr;
             if (j > j0) {
                 w.sources.resize(static_cast<size_t>(j - j0));
                 w.factors.resize(static_cast<size_t>(j - j0));
@@ -283,11 +299,11 @@ bool SupernodalFactor::factoriseSupernode(int32_t s, Real pivotShift, Workspace&
                 }
                 subtractProducts(column + j, nr - j, w.sources.data(), w.factors.data(), j - j0);
             }
-            const DoubleDouble d = column[j] + toDoubleDouble(pivotShift);
-            if (toReal(d) <= minimumPivot) {
+            const S d = column[j] + fromReal<S>(pivotShift);
+            if (!(realOf(d) > pivotFloor<S>)) {
                 return false;
             }
-            const DoubleDouble c = reciprocalRoot(d);
+            const S c = reciprocalRoot(d);
             column.set(j, c);
             scale(column + (j + 1), nr - j - 1, c);
         }
@@ -295,35 +311,35 @@ bool SupernodalFactor::factoriseSupernode(int32_t s, Real pivotShift, Workspace&
     return true;
 }
 
-void SupernodalFactor::substitute(Elements<DoubleDouble>& b, Elements<DoubleDouble>& x) {
+template <class S> void SupernodalFactorOf<S>::substitute(Elements<S>& b, Elements<S>& x) {
     const SupernodalStructure& st = *m_structure;
     const int32_t n = st.n;
-    const DoubleDoubleRow y = b.at(0);
-    Elements<DoubleDouble> gathered;
+    const Row y = b.at(0);
+    Elements<S> gathered;
     // Forward: each column's y takes its share out of the later rows, the supernode's own
     // rows one column at a time, the rows below it all columns at once.
-    DoubleDouble sum = y[n];
+    S sum = y[n];
     for (int32_t s = 0; s < st.supernodes(); ++s) {
         const int32_t f = st.first[s];
         const int32_t nc = st.columns(s);
         const int32_t nr = st.rowCount(s);
         const int32_t* rows = &st.rows[static_cast<size_t>(st.rowStart[s])];
-        const DoubleDoubleRow l = m_values.at(st.valueStart[s]);
-        std::vector<DoubleDoubleRow> columns;
-        std::vector<DoubleDouble> values;
+        const Row l = m_values.at(st.valueStart[s]);
+        std::vector<Row> columns;
+        std::vector<S> values;
         for (int32_t j = 0; j < nc; ++j) {
-            const DoubleDoubleRow column = l + static_cast<int64_t>(j) * nr;
-            const DoubleDouble v = y[f + j] * column[j];
+            const Row column = l + static_cast<int64_t>(j) * nr;
+            const S v = y[f + j] * column[j];
             y.set(f + j, v);
             sum = sum - v * v;
-            const DoubleDoubleRow from = column + (j + 1);
+            const Row from = column + (j + 1);
             subtractProducts(y + (f + j + 1), nc - j - 1, &from, &v, 1);
             columns.push_back(column + nc);
             values.push_back(v);
         }
         if (nr > nc) {
             gathered.resize(nr - nc);
-            const DoubleDoubleRow g = gathered.at(0);
+            const Row g = gathered.at(0);
             for (int32_t i = nc; i < nr; ++i) {
                 g.set(i - nc, y[rows[i]]);
             }
@@ -336,28 +352,32 @@ void SupernodalFactor::substitute(Elements<DoubleDouble>& b, Elements<DoubleDoub
     y.set(n, sum);
     // Back: x[j] = -(y[j] + sum_{i > j} L[i][j] x[i]) / L[j][j].
     x.assign(n);
-    const DoubleDoubleRow xs = x.at(0);
+    const Row xs = x.at(0);
     for (int32_t s = st.supernodes() - 1; s >= 0; --s) {
         const int32_t f = st.first[s];
         const int32_t nc = st.columns(s);
         const int32_t nr = st.rowCount(s);
         const int32_t* rows = &st.rows[static_cast<size_t>(st.rowStart[s])];
-        const DoubleDoubleRow l = m_values.at(st.valueStart[s]);
+        const Row l = m_values.at(st.valueStart[s]);
         gathered.resize(std::max(nr - nc, 1));
-        const DoubleDoubleRow g = gathered.at(0);
+        const Row g = gathered.at(0);
         for (int32_t i = nc; i < nr; ++i) {
             g.set(i - nc, xs[rows[i]]);
         }
         for (int32_t j = nc - 1; j >= 0; --j) {
-            const DoubleDoubleRow column = l + static_cast<int64_t>(j) * nr;
-            DoubleDouble h = dot(y[f + j], column + nc, g, nr - nc);
+            const Row column = l + static_cast<int64_t>(j) * nr;
+            S h = dot(y[f + j], column + nc, g, nr - nc);
             h = dot(h, column + (j + 1), xs + (f + j + 1), nc - j - 1);
             xs.set(f + j, -(h * column[j]));
         }
     }
 }
 
-void SupernodalFactor::invert(WorkerPool& pool, const StepReport& report) {
+template <>
+void SupernodalFactorOf<DoubleDouble>::invertSupernode(int32_t s, Workspace& w, WorkerPool* pool);
+
+template <>
+void SupernodalFactorOf<DoubleDouble>::invert(WorkerPool& pool, const StepReport& report) {
     const SupernodalStructure& st = *m_structure;
     splitTree(pool.size());
     Workspace w;
@@ -379,7 +399,8 @@ void SupernodalFactor::invert(WorkerPool& pool, const StepReport& report) {
     report(1);
 }
 
-void SupernodalFactor::invertSupernode(int32_t s, Workspace& w, WorkerPool* pool) {
+template <>
+void SupernodalFactorOf<DoubleDouble>::invertSupernode(int32_t s, Workspace& w, WorkerPool* pool) {
     const SupernodalStructure& st = *m_structure;
     const int32_t nc = st.columns(s);
     const int32_t m = st.rowCount(s);
@@ -489,5 +510,8 @@ void SupernodalFactor::invertSupernode(int32_t s, Workspace& w, WorkerPool* pool
         }
     }
 }
+
+template class SupernodalFactorOf<DoubleDouble>;
+template class SupernodalFactorOf<double>;
 
 } // namespace ptw3

@@ -21,29 +21,35 @@
 
 namespace ptw3 {
 
-class SupernodalFactor {
+/// The factor in double-double (S = DoubleDouble), or in double (S = double) as a draft
+/// whose solutions are refined in double-double; only the double-double one is inverted.
+template <class S> class SupernodalFactorOf {
 public:
-    explicit SupernodalFactor(std::shared_ptr<const SupernodalStructure> structure);
+    using Row = typename Elements<S>::Row;
+
+    explicit SupernodalFactorOf(std::shared_ptr<const SupernodalStructure> structure);
 
     const SupernodalStructure& structure() const { return *m_structure; }
 
     /// Sets every value to zero.
     void clear();
     /// Sets L[row][column] (positions, row >= column, inside the pattern) before factorising.
-    void set(int64_t index, DoubleDouble value) { m_values.set(index, value); }
+    void set(int64_t index, S value) { m_values.set(index, value); }
 
     /// Factorises in place, 1/L[k][k] on the diagonal. A pivot at or below 0.001 after
-    /// adding pivotShift stops it and returns false, the values then half transformed.
+    /// adding pivotShift (0.002 in double) stops it and returns false, the values then half
+    /// transformed.
     bool factorise(Real pivotShift, WorkerPool& pool, const StepReport& report);
 
     /// b[0..n-1] by positions into y = L^-1 b, with b[n] -= y^T y; then x = -L^-T y.
-    void substitute(Elements<DoubleDouble>& b, Elements<DoubleDouble>& x);
+    void substitute(Elements<S>& b, Elements<S>& x);
 
-    /// Overwrites the factor with the elements of N^-1 in its pattern (by positions).
+    /// Overwrites the factor with the elements of N^-1 in its pattern (by positions); in
+    /// double-double only.
     void invert(WorkerPool& pool, const StepReport& report);
 
     /// The value at an index of the structure.
-    DoubleDouble value(int64_t index) const { return m_values.get(index); }
+    S value(int64_t index) const { return m_values.get(index); }
 
 private:
     struct Workspace;
@@ -53,10 +59,17 @@ private:
     void splitTree(int32_t threads);
 
     std::shared_ptr<const SupernodalStructure> m_structure;
-    Elements<DoubleDouble> m_values;
+    Elements<S> m_values;
     std::vector<int32_t> m_subtrees; ///< roots of subtrees taken whole by one thread
     std::vector<int32_t> m_top;      ///< the supernodes above them, increasing
     int32_t m_splitFor = 0;          ///< the thread count of the split
 };
+
+template <>
+void SupernodalFactorOf<DoubleDouble>::invert(WorkerPool& pool, const StepReport& report);
+
+using SupernodalFactor = SupernodalFactorOf<DoubleDouble>;
+/// The draft factor in double.
+using DraftFactor = SupernodalFactorOf<double>;
 
 } // namespace ptw3

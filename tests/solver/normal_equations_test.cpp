@@ -709,6 +709,51 @@ TEST(NormalEquations, ResultsIndependentOfThreadCount) {
     }
 }
 
+// Before the last iteration double-double may solve through a factor in double refined in
+// double-double: the corrections, [pvv] + [pdd] and the inverse that follows must be those
+// of the double-double factor to the last bit of the extended type. A system the draft
+// cannot refine is left to that factor.
+TEST(NormalEquations, RefinedSolutionIsTheDoubleDoubleOne) {
+    struct Case {
+        const char* name;
+        System system;
+        bool refined;
+    };
+    const Case cases[] = {
+        {"banded", randomSystem(160, 70, 21, 100, 1e3L), true},
+        {"wide", randomSystem(300, 200, 22, 1, 1), true},
+        {"ill-conditioned", randomSystem(30, 3, 41, 1e5L, 0.01L), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto results = [&](bool inverseFollows, bool& refined) {
+            NormalEquations equations = loaded(c.system);
+            const SolveOutcome outcome = equations.solveNormalEquations(
+                0, [](int32_t row) { ADD_FAILURE() << "weak pivot in row " << row; },
+                ignoreProgress, inverseFollows);
+            refined = outcome.refined;
+            std::vector<Real> out(equations.corrections().begin(), equations.corrections().end());
+            out.push_back(equations.sumOfSquares());
+            equations.computePointCofactors(ignoreProgress);
+            out.insert(out.end(), equations.cofactorDiagonal().begin(),
+                       equations.cofactorDiagonal().end());
+            return out;
+        };
+        bool direct = true;
+        bool refined = false;
+        const std::vector<Real> expected = results(true, direct);
+        const std::vector<Real> got = results(false, refined);
+        EXPECT_FALSE(direct);
+        if (c.refined) {
+            EXPECT_TRUE(refined);
+        }
+        ASSERT_EQ(got.size(), expected.size());
+        for (size_t i = 0; i < got.size(); ++i) {
+            ASSERT_EQ(got[i], expected[i]) << i;
+        }
+    }
+}
+
 TEST(NormalEquations, ObservationCofactorsFromSeveralThreadsAtOnce) {
     const System s = randomSystem(40, 8, 31);
     NormalEquations equations = loaded(s);
