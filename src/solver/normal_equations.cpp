@@ -29,6 +29,24 @@ bool fitsDoubleDouble(Real v) {
     return a == 0 || (a >= smallest && a <= largest);
 }
 
+/// The factor made (or cleared) over the structure, the entries of N in their places.
+template <class S, class Convert>
+void loadFactor(std::optional<SupernodalFactorOf<S>>& factor,
+                const std::shared_ptr<const SupernodalStructure>& structure,
+                const std::vector<Real>& entries, const std::vector<int64_t>& place,
+                const Convert& convert) {
+    if (!factor) {
+        factor.emplace(structure);
+    } else {
+        factor->clear();
+    }
+    for (size_t k = 0; k < entries.size(); ++k) {
+        if (place[k] >= 0) {
+            factor->set(place[k], convert(entries[k]));
+        }
+    }
+}
+
 /// Every pair of points inside the profile of the half-band widths.
 PointGraph profileGraph(const Table<int32_t>& halfBand, int32_t lr) {
     std::vector<std::vector<int32_t>> lists(static_cast<size_t>(lr));
@@ -458,16 +476,8 @@ void NormalEquations::analyse() {
 
 bool NormalEquations::factoriseSupernodal(Real pivotShift, const StepReport& report) {
     m_draft.reset();
-    if (!m_factor) {
-        m_factor.emplace(m_structure);
-    } else {
-        m_factor->clear();
-    }
-    for (size_t k = 0; k < m_entry.size(); ++k) {
-        if (m_factorIndex[k] >= 0) {
-            m_factor->set(m_factorIndex[k], toDoubleDouble(m_entry[k]));
-        }
-    }
+    loadFactor(m_factor, m_structure, m_entry, m_factorIndex,
+               [](Real v) { return toDoubleDouble(v); });
     m_factorCurrent = m_factor->factorise(pivotShift, pool(), report);
     return m_factorCurrent;
 }
@@ -526,16 +536,8 @@ bool NormalEquations::solveRefined(const StepReport& report, SolveOutcome& outco
     const int32_t n = m_n;
     m_factor.reset();
     m_factorCurrent = false;
-    if (!m_draft) {
-        m_draft.emplace(m_structure);
-    } else {
-        m_draft->clear();
-    }
-    for (size_t k = 0; k < m_entry.size(); ++k) {
-        if (m_factorIndex[k] >= 0) {
-            m_draft->set(m_factorIndex[k], static_cast<double>(m_entry[k]));
-        }
-    }
+    loadFactor(m_draft, m_structure, m_entry, m_factorIndex,
+               [](Real v) { return static_cast<double>(v); });
     if (!m_draft->factorise(0, pool(), report)) {
         m_draft.reset();
         return false;
