@@ -1,7 +1,9 @@
 #include "control/control_model.h"
 
 #include "engine/weighting.h"
+#include "solver/supernodal_factor.h"
 #include "solver/supernodal_structure.h"
+#include "solver/worker_pool.h"
 
 #include <amd.h>
 #include <cholmod.h>
@@ -127,6 +129,7 @@ std::optional<ControlModel> buildControlModel(const NetworkData& network,
                                               std::string& reason) {
     ControlModel model;
     model.unknowns = outcome.size.unknowns;
+    model.structure = outcome.model.structure;
     model.redundancy = outcome.size.redundancy();
     RowMaker rows(network, model);
     const std::vector<ModelEquation>& equations = outcome.model.equations;
@@ -293,12 +296,15 @@ cholmod_sparse viewOf(const Eigen::SparseMatrix<double>& lower) {
 
 } // namespace
 
-// CHOLMOD's supernodal factorisation P N Pᵀ = L Lᵀ with its fill-reducing ordering P. A
-// supernode is a run of columns k1..k2−1 with one row pattern: a dense block of nsrow rows
-// (its own columns first, then the rows below) in column-major order.
+// The supernodal factorisation P N Pᵀ = L Lᵀ, CHOLMOD's with its fill-reducing ordering P or
+// ours in double over the supernodes of the adjustment's factor. A supernode is a run of
+// columns k1..k2−1 with one row pattern: a dense block of nsrow rows (its own columns first,
+// then the rows below) in column-major order.
 struct SparseFactor::Impl {
     cholmod_common common{};
     cholmod_factor* factor = nullptr;
+    std::shared_ptr<const SupernodalStructure> structure; // of the draft
+    std::optional<DraftFactor> draft;
     std::vector<int> permuted;    // the column of L of each row of N
     std::vector<int> supernodeOf; // the supernode of each column of L
     std::vector<int> parent;      // each supernode's parent in the elimination tree, or −1
@@ -309,36 +315,61 @@ struct SparseFactor::Impl {
         common.supernodal = CHOLMOD_SUPERNODAL;
     }
     ~Impl() {
+        release();
+        cholmod_finish(&common);
+    }
+    void release() {
         if (factor != nullptr) {
             cholmod_free_factor(&factor, &common);
         }
-        cholmod_finish(&common);
+        draft.reset();
+        structure.reset();
     }
 
-    int supernodes() const { return static_cast<int>(factor->nsuper); }
-    const int* super() const { return static_cast<const int*>(factor->super); }
-    const int* rowStart() const { return static_cast<const int*>(factor->pi); }
-    const int* valueStart() const { return static_cast<const int*>(factor->px); }
-    const int* rows() const { return static_cast<const int*>(factor->s); }
+    int n() const { return draft ? structure->n : static_cast<int>(factor->n); }
+    int supernodes() const {
+        return draft ? structure->supernodes() : static_cast<int>(factor->nsuper);
+    }
+    int super(int j) const {
+        return draft ? structure->first[static_cast<size_t>(j)]
+                     : static_cast<const int*>(factor->super)[j];
+    }
+    int64_t rowStart(int j) const {
+        return draft ? structure->rowStart[static_cast<size_t>(j)]
+                     : static_cast<const int*>(factor->pi)[j];
+    }
+    int64_t valueStart(int j) const {
+        return draft ? structure->valueStart[static_cast<size_t>(j)]
+                     : static_cast<const int*>(factor->px)[j];
+    }
+    const int* rows() const {
+        return draft ? structure->rows.data() : static_cast<const int*>(factor->s);
+    }
+    const double* values() const {
+        return draft ? draft->values().data() : static_cast<const double*>(factor->x);
+    }
 
     void prepareSparseSolves() {
-        const auto n = static_cast<int>(factor->n);
-        const auto* perm = static_cast<const int*>(factor->Perm);
-        permuted.assign(static_cast<size_t>(n), 0);
-        for (int k = 0; k < n; ++k) {
-            permuted[static_cast<size_t>(perm[k])] = k;
+        if (draft) {
+            permuted = structure->position;
+        } else {
+            const auto* perm = static_cast<const int*>(factor->Perm);
+            permuted.assign(static_cast<size_t>(n()), 0);
+            for (int k = 0; k < n(); ++k) {
+                permuted[static_cast<size_t>(perm[k])] = k;
+            }
         }
-        supernodeOf.assign(static_cast<size_t>(n), 0);
+        supernodeOf.assign(static_cast<size_t>(n()), 0);
         parent.assign(static_cast<size_t>(supernodes()), -1);
         for (int j = 0; j < supernodes(); ++j) {
-            for (int k = super()[j]; k < super()[j + 1]; ++k) {
+            for (int k = super(j); k < super(j + 1); ++k) {
                 supernodeOf[static_cast<size_t>(k)] = j;
             }
         }
         for (int j = 0; j < supernodes(); ++j) {
-            const int columns = super()[j + 1] - super()[j];
-            const int first = rowStart()[j] + columns; // the first row below the supernode
-            if (first < rowStart()[j + 1]) {
+            const int columns = super(j + 1) - super(j);
+            const int64_t first = rowStart(j) + columns; // the first row below the supernode
+            if (first < rowStart(j + 1)) {
                 parent[static_cast<size_t>(j)] = supernodeOf[static_cast<size_t>(rows()[first])];
             }
         }
@@ -354,9 +385,7 @@ bool SparseFactor::factorise(const Eigen::SparseMatrix<double>& lower,
     assert(lower.isCompressed());
     cholmod_sparse a = viewOf(lower);
     Impl& m = *m_impl;
-    if (m.factor != nullptr) {
-        cholmod_free_factor(&m.factor, &m.common);
-    }
+    m.release();
     if (ordering.empty()) {
         m.common.nmethods = 0; // CHOLMOD's own choice
         m.factor = cholmod_analyze(&a, &m.common);
@@ -378,6 +407,46 @@ bool SparseFactor::factorise(const Eigen::SparseMatrix<double>& lower,
     return true;
 }
 
+bool SparseFactor::factorise(const Eigen::SparseMatrix<double>& lower,
+                             std::shared_ptr<const SupernodalStructure> structure,
+                             int32_t threads) {
+    assert(lower.isCompressed());
+    Impl& m = *m_impl;
+    m.release();
+    if (!structure || structure->n != lower.rows()) {
+        return false;
+    }
+    DraftFactor draft(structure);
+    const std::vector<int32_t>& at = structure->position;
+    for (Eigen::Index c = 0; c < lower.outerSize(); ++c) {
+        for (Eigen::SparseMatrix<double>::InnerIterator e(lower, c); e; ++e) {
+            const int32_t i = at[static_cast<size_t>(e.row())];
+            const int32_t j = at[static_cast<size_t>(e.col())];
+            const int64_t k = structure->indexOf(std::max(i, j), std::min(i, j));
+            if (k < 0) {
+                return false;
+            }
+            draft.set(k, e.value());
+        }
+    }
+    WorkerPool pool(threads);
+    if (!draft.factorise(0, pool, [](double) {})) {
+        return false;
+    }
+    // The factor keeps 1/L[k][k] on its diagonal; the substitutions here read L[k][k].
+    for (int32_t s = 0; s < structure->supernodes(); ++s) {
+        const int64_t nr = structure->rowCount(s);
+        for (int32_t j = 0; j < structure->columns(s); ++j) {
+            const int64_t k = structure->valueStart[static_cast<size_t>(s)] + j * nr + j;
+            draft.set(k, 1 / draft.value(k));
+        }
+    }
+    m.structure = std::move(structure);
+    m.draft.emplace(std::move(draft));
+    m.prepareSparseSolves();
+    return true;
+}
+
 Eigen::VectorXd SparseFactor::solve(const Eigen::VectorXd& b) const {
     return solve(Eigen::MatrixXd(b));
 }
@@ -389,8 +458,8 @@ Eigen::VectorXd SparseFactor::solve(const Eigen::VectorXd& b) const {
 //   X_Jᵀ L_JJ = Y_Jᵀ − X_Rᵀ L_RJ.
 Eigen::MatrixXd SparseFactor::solve(const Eigen::MatrixXd& b) const {
     const Impl& m = *m_impl;
-    const auto* values = static_cast<const double*>(m.factor->x);
-    const auto n = static_cast<Eigen::Index>(m.factor->n);
+    const double* values = m.values();
+    const auto n = static_cast<Eigen::Index>(m.n());
     const auto count = static_cast<int>(b.cols());
     const auto columns = static_cast<size_t>(count);
     Eigen::MatrixXd x(n, count);
@@ -417,18 +486,18 @@ Eigen::MatrixXd SparseFactor::solve(const Eigen::MatrixXd& b) const {
     std::sort(reach.begin(), reach.end());
     std::vector<double> gathered;
     for (const int j : reach) {
-        const int width = m.super()[j + 1] - m.super()[j];
-        const int height = m.rowStart()[j + 1] - m.rowStart()[j];
+        const int width = m.super(j + 1) - m.super(j);
+        const int height = m.rowStart(j + 1) - m.rowStart(j);
         const int rest = height - width;
-        const double* l = values + m.valueStart()[j];
-        double* yj = &yt[static_cast<size_t>(m.super()[j]) * columns];
+        const double* l = values + m.valueStart(j);
+        double* yj = &yt[static_cast<size_t>(m.super(j)) * columns];
         solveOnTheRight(true, count, width, l, height, yj, count);
         if (rest > 0) {
             gathered.resize(static_cast<size_t>(rest) * columns);
             Eigen::Map<Eigen::MatrixXd>(gathered.data(), count, rest).noalias() =
                 Eigen::Map<const Eigen::MatrixXd>(yj, count, width) *
                 ConstBlock(l + width, rest, width, Eigen::OuterStride<>(height)).transpose();
-            const int* r = m.rows() + m.rowStart()[j] + width;
+            const int* r = m.rows() + m.rowStart(j) + width;
             for (int i = 0; i < rest; ++i) {
                 double* target = &yt[static_cast<size_t>(r[i]) * columns];
                 const double* source = &gathered[static_cast<size_t>(i) * columns];
@@ -439,14 +508,14 @@ Eigen::MatrixXd SparseFactor::solve(const Eigen::MatrixXd& b) const {
         }
     }
     for (int j = m.supernodes() - 1; j >= 0; --j) {
-        const int width = m.super()[j + 1] - m.super()[j];
-        const int height = m.rowStart()[j + 1] - m.rowStart()[j];
+        const int width = m.super(j + 1) - m.super(j);
+        const int height = m.rowStart(j + 1) - m.rowStart(j);
         const int rest = height - width;
-        const double* l = values + m.valueStart()[j];
-        double* yj = &yt[static_cast<size_t>(m.super()[j]) * columns];
+        const double* l = values + m.valueStart(j);
+        double* yj = &yt[static_cast<size_t>(m.super(j)) * columns];
         if (rest > 0) {
             gathered.resize(static_cast<size_t>(rest) * columns);
-            const int* r = m.rows() + m.rowStart()[j] + width;
+            const int* r = m.rows() + m.rowStart(j) + width;
             for (int i = 0; i < rest; ++i) {
                 std::copy_n(&yt[static_cast<size_t>(r[i]) * columns], columns,
                             &gathered[static_cast<size_t>(i) * columns]);
@@ -470,7 +539,7 @@ Eigen::MatrixXd SparseFactor::solve(const Eigen::MatrixXd& b) const {
 std::vector<Eigen::MatrixXd>
 SparseFactor::inverseForms(const std::vector<std::vector<SparseRow>>& sets) const {
     const Impl& m = *m_impl;
-    const auto* values = static_cast<const double*>(m.factor->x);
+    const double* values = m.values();
     const auto lowest = [&](const std::vector<SparseRow>& set) {
         int first = m.supernodes();
         for (const SparseRow& column : set) {
@@ -493,7 +562,7 @@ SparseFactor::inverseForms(const std::vector<std::vector<SparseRow>>& sets) cons
     // The batch's solutions transposed: the values of the factor's column k for all the
     // right-hand sides lie together, from yt[k × stride].
     int stride = batchColumns;
-    std::vector<double> yt(m.factor->n * static_cast<size_t>(stride), 0.0);
+    std::vector<double> yt(static_cast<size_t>(m.n()) * static_cast<size_t>(stride), 0.0);
     std::vector<double> below;
     Eigen::MatrixXd gram;
     std::vector<char> reached(static_cast<size_t>(m.supernodes()), 0);
@@ -513,7 +582,7 @@ SparseFactor::inverseForms(const std::vector<std::vector<SparseRow>>& sets) cons
         }
         if (columns > stride) {
             stride = columns;
-            yt.assign(m.factor->n * static_cast<size_t>(stride), 0.0);
+            yt.assign(static_cast<size_t>(m.n()) * static_cast<size_t>(stride), 0.0);
         }
         // The supernodes the batch reaches: its nonzeros' paths to the root, in ascending
         // order, which is an order of the forward substitution.
@@ -540,11 +609,11 @@ SparseFactor::inverseForms(const std::vector<std::vector<SparseRow>>& sets) cons
         // Per supernode, with Y_J its solutions (Yᵀ in the work space):
         //   Y_Jᵀ L_JJᵀ = B_Jᵀ,   B_R −= L_RJ Y_J,   G += Y_Jᵀ Y_J.
         for (const int j : reach) {
-            const int k1 = m.super()[j];
-            const int width = m.super()[j + 1] - k1;
-            const int height = m.rowStart()[j + 1] - m.rowStart()[j];
+            const int k1 = m.super(j);
+            const int width = m.super(j + 1) - k1;
+            const int height = m.rowStart(j + 1) - m.rowStart(j);
             const int rest = height - width;
-            const double* l = values + m.valueStart()[j];
+            const double* l = values + m.valueStart(j);
             double* yj = &yt[static_cast<size_t>(k1) * static_cast<size_t>(stride)];
             solveOnTheRight(true, columns, width, l, height, yj, stride);
             const ConstBlock y(yj, columns, width, Eigen::OuterStride<>(stride));
@@ -553,7 +622,7 @@ SparseFactor::inverseForms(const std::vector<std::vector<SparseRow>>& sets) cons
                 below.resize(static_cast<size_t>(rest) * static_cast<size_t>(columns));
                 Eigen::Map<Eigen::MatrixXd>(below.data(), columns, rest).noalias() =
                     y * ConstBlock(l + width, rest, width, Eigen::OuterStride<>(height)).transpose();
-                const int* r = m.rows() + m.rowStart()[j] + width;
+                const int* r = m.rows() + m.rowStart(j) + width;
                 for (int i = 0; i < rest; ++i) {
                     double* target = &yt[static_cast<size_t>(r[i]) * static_cast<size_t>(stride)];
                     const double* source = &below[static_cast<size_t>(i) *
@@ -567,8 +636,8 @@ SparseFactor::inverseForms(const std::vector<std::vector<SparseRow>>& sets) cons
         // The work space is clean again for the next batch.
         for (const int j : reach) {
             reached[static_cast<size_t>(j)] = 0;
-            std::fill(yt.begin() + static_cast<std::ptrdiff_t>(m.super()[j]) * stride,
-                      yt.begin() + static_cast<std::ptrdiff_t>(m.super()[j + 1]) * stride, 0.0);
+            std::fill(yt.begin() + static_cast<std::ptrdiff_t>(m.super(j)) * stride,
+                      yt.begin() + static_cast<std::ptrdiff_t>(m.super(j + 1)) * stride, 0.0);
         }
         column = 0;
         for (size_t k = next; k < end; ++k) {
@@ -942,12 +1011,15 @@ Eigen::VectorXd gradientAtZero(const ControlModel& model) {
 void solveGivenModel(const ControlModel& model, GivenSolution& solution, bool apart) {
     const PointGraph graph = pointGraph(model);
     const bool nested = model.fixedPoints.size() + model.movingPoints.size() >= manyReferencePoints;
-    // The ordering needs only the pattern: it may be found while the values are summed.
+    // The adjustment's supernodes serve N as they are; without them the ordering, which
+    // needs only the pattern, is found while the values are summed.
+    const bool draft = model.structure != nullptr;
     std::future<std::vector<int>> ordering =
-        std::async(apart ? std::launch::async : std::launch::deferred,
+        std::async(apart && !draft ? std::launch::async : std::launch::deferred,
                    [&] { return fillReducingOrder(graph, nested); });
     const Eigen::SparseMatrix<double> n = normalMatrix(model, graph);
-    solution.regular = solution.factor.factorise(n, ordering.get());
+    solution.regular = (draft && solution.factor.factorise(n, model.structure, apart ? 0 : 1)) ||
+                       solution.factor.factorise(n, ordering.get());
     if (!solution.regular) {
         return;
     }

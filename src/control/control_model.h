@@ -7,6 +7,7 @@
 #pragma once
 
 #include "control/quality_control.h"
+#include "solver/supernodal_structure.h"
 
 #include <Eigen/Dense>
 #include <Eigen/Sparse>
@@ -59,6 +60,8 @@ struct ControlModel {
     };
     std::vector<MovingPoint> movingPoints;
     int32_t redundancy = 0; ///< f of the adjustment
+    /// The supernodes of the adjustment's factor, when there is one: N has its pattern.
+    std::shared_ptr<const SupernodalStructure> structure;
 
     /// The extended index of a fixed point's coordinate (axis 0 = X, 1 = Y).
     int32_t fixedIndex(size_t ordinal, int axis) const {
@@ -89,6 +92,11 @@ public:
     /// column of N at each column of L, or empty for one of CHOLMOD's choice.
     bool factorise(const Eigen::SparseMatrix<double>& lower,
                    const std::vector<int>& ordering = {});
+    /// The same in double over the supernodes of the adjustment's factor, on the threads
+    /// (0: one per processor). False, and nothing factorised, when N reaches outside their
+    /// pattern or a pivot falls to 0.002: CHOLMOD is then left to decide.
+    bool factorise(const Eigen::SparseMatrix<double>& lower,
+                   std::shared_ptr<const SupernodalStructure> structure, int32_t threads);
     Eigen::VectorXd solve(const Eigen::VectorXd& b) const;
     Eigen::MatrixXd solve(const Eigen::MatrixXd& b) const;
     /// Bᵀ N⁻¹ B = (L⁻¹ P B)ᵀ (L⁻¹ P B) for each set B of a few sparse columns.

@@ -83,6 +83,9 @@ struct LastPassModel {
     std::vector<LineCofactor> lines;      ///< every pair of points joined by an observation
     Table<WorkingPoint> given;            ///< the coordinates and a-priori errors as given
     Table<PointCofactor> points;          ///< every point's 2x2 block of N⁻¹ (0 when fixed)
+    /// The supernodes of the adjustment's factor when double-double solved it: the normal
+    /// matrix of the last pass has the same pattern.
+    std::shared_ptr<const SupernodalStructure> structure;
 };
 
 /// The kinds of observation the result tables list; directions are listed one by one.

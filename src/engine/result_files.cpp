@@ -156,6 +156,7 @@ void writeResults(AdjustmentState& s, CalculationResults& results) {
                 k > n.determinedCount() ? PointCofactor{}
                                         : s.normal.pointCofactors()[n.ordering.position[k]]);
         }
+        s.outcome->model.structure = s.normal.sharedStructure();
         s.outcome->model.given.clear();
         for (const Point& p : n.points) {
             s.outcome->model.given.append(WorkingPoint{p.x, p.y, p.h, p.mx, p.my, p.mh});

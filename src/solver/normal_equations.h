@@ -85,6 +85,7 @@ public:
     void analyse();
     /// The factor's supernodal structure once analysed.
     const SupernodalStructure* supernodalStructure() const { return m_structure.get(); }
+    std::shared_ptr<const SupernodalStructure> sharedStructure() const { return m_structure; }
     int32_t rowLength(int32_t r) const { return m_rowLength[static_cast<size_t>(r)]; }
 
     void setArithmetic(Arithmetic arithmetic) { m_arithmetic = arithmetic; }

@@ -89,6 +89,7 @@ public:
     Row at(int64_t k) { return {m_values.data() + k}; }
     double get(int64_t k) const { return m_values[static_cast<size_t>(k)]; }
     void set(int64_t k, double v) { m_values[static_cast<size_t>(k)] = v; }
+    const double* data() const { return m_values.data(); }
 
 private:
     std::vector<double> m_values;

@@ -50,6 +50,7 @@ public:
 
     /// The value at an index of the structure.
     S value(int64_t index) const { return m_values.get(index); }
+    const Elements<S>& values() const { return m_values; }
 
 private:
     struct Workspace;

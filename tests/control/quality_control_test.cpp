@@ -440,6 +440,27 @@ TEST(QualityControl, OnAGeneratedNetworkEveryStepAndRoundIsTheModelSolvedAnew) {
         }
     }
 
+    // Factorised by CHOLMOD (no supernodes of the adjustment to reuse), the model gives the
+    // same steps and rounds to the rounding of double.
+    ASSERT_TRUE(a.outcome.model.structure);
+    AdjustmentOutcome withoutSupernodes = a.outcome;
+    withoutSupernodes.model.structure.reset();
+    const QualityControl byCholmod = controlAdjustment(a.network, withoutSupernodes, oneThread);
+    ASSERT_EQ(byCholmod.snooping.steps.size(), s.steps.size());
+    for (size_t k = 0; k < s.steps.size(); ++k) {
+        EXPECT_NEAR(byCholmod.snooping.steps[k].w, s.steps[k].w, 1e-9 * std::fabs(s.steps[k].w));
+    }
+    ASSERT_EQ(byCholmod.reference.rounds.size(), check.rounds.size());
+    for (size_t round = 0; round < check.rounds.size(); ++round) {
+        const auto& ours = check.rounds[round].points;
+        const auto& theirs = byCholmod.reference.rounds[round].points;
+        ASSERT_EQ(ours.size(), theirs.size());
+        for (size_t k = 0; k < ours.size(); ++k) {
+            EXPECT_EQ(ours[k].point, theirs[k].point);
+            EXPECT_NEAR(ours[k].statistic, theirs[k].statistic, 1e-9 * ours[k].statistic + 1e-12);
+        }
+    }
+
     // The figures do not depend on the threads, run after run: the threads' substitutions
     // must not share any work space.
     for (int run = 0; run < 3; ++run) {
