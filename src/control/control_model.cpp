@@ -1,6 +1,7 @@
 #include "control/control_model.h"
 
 #include "engine/weighting.h"
+#include "solver/profile_kernels.h"
 #include "solver/supernodal_factor.h"
 #include "solver/supernodal_structure.h"
 #include "solver/worker_pool.h"
@@ -267,13 +268,24 @@ void solveOnTheRight(bool transposed, int rows, int width, const double* l, int 
     }
 }
 
+/// below = −Y Lᵀ_R on the processor's vectors: Y rows × width (leading dimension ldy), L_R the
+/// rest × width rows under the supernode's diagonal block at l (leading dimension height);
+/// below rows × rest by columns.
+void negatedProductBelow(int rows, int width, int rest, const double* y, int ldy,
+                         const double* l, int height, std::vector<double>& below) {
+    below.assign(static_cast<size_t>(rows) * static_cast<size_t>(rest), 0.0);
+    // The kernel only reads its second and third operands.
+    multiplySubtract(DoubleRow{below.data()}, rows, DoubleRow{const_cast<double*>(y)}, ldy,
+                     DoubleRow{const_cast<double*>(l + width)}, height, rows, rest, width);
+}
+
 } // namespace
 
 namespace {
 
 // Columns of the right-hand sides a sparse substitution carries at once: enough for the
 // dense products of the large supernodes near the root to run at speed.
-constexpr int batchColumns = 32;
+constexpr int batchColumns = 16;
 // From this many reference points on, their inverse forms outweigh the ordering's cost.
 constexpr size_t manyReferencePoints = 250;
 
@@ -493,16 +505,13 @@ Eigen::MatrixXd SparseFactor::solve(const Eigen::MatrixXd& b) const {
         double* yj = &yt[static_cast<size_t>(m.super(j)) * columns];
         solveOnTheRight(true, count, width, l, height, yj, count);
         if (rest > 0) {
-            gathered.resize(static_cast<size_t>(rest) * columns);
-            Eigen::Map<Eigen::MatrixXd>(gathered.data(), count, rest).noalias() =
-                Eigen::Map<const Eigen::MatrixXd>(yj, count, width) *
-                ConstBlock(l + width, rest, width, Eigen::OuterStride<>(height)).transpose();
+            negatedProductBelow(count, width, rest, yj, count, l, height, gathered);
             const int* r = m.rows() + m.rowStart(j) + width;
             for (int i = 0; i < rest; ++i) {
                 double* target = &yt[static_cast<size_t>(r[i]) * columns];
                 const double* source = &gathered[static_cast<size_t>(i) * columns];
                 for (size_t c = 0; c < columns; ++c) {
-                    target[c] -= source[c];
+                    target[c] += source[c];
                 }
             }
         }
@@ -564,7 +573,7 @@ SparseFactor::inverseForms(const std::vector<std::vector<SparseRow>>& sets) cons
     int stride = batchColumns;
     std::vector<double> yt(static_cast<size_t>(m.n()) * static_cast<size_t>(stride), 0.0);
     std::vector<double> below;
-    Eigen::MatrixXd gram;
+    Eigen::MatrixXd negatedGram;
     std::vector<char> reached(static_cast<size_t>(m.supernodes()), 0);
     std::vector<int> reach;
     size_t next = 0;
@@ -605,9 +614,9 @@ SparseFactor::inverseForms(const std::vector<std::vector<SparseRow>>& sets) cons
             }
         }
         std::sort(reach.begin(), reach.end());
-        gram = Eigen::MatrixXd::Zero(columns, columns);
+        negatedGram = Eigen::MatrixXd::Zero(columns, columns);
         // Per supernode, with Y_J its solutions (Yᵀ in the work space):
-        //   Y_Jᵀ L_JJᵀ = B_Jᵀ,   B_R −= L_RJ Y_J,   G += Y_Jᵀ Y_J.
+        //   Y_Jᵀ L_JJᵀ = B_Jᵀ,   B_R −= L_RJ Y_J,   G += Y_Jᵀ Y_J (kept as −G).
         for (const int j : reach) {
             const int k1 = m.super(j);
             const int width = m.super(j + 1) - k1;
@@ -616,19 +625,17 @@ SparseFactor::inverseForms(const std::vector<std::vector<SparseRow>>& sets) cons
             const double* l = values + m.valueStart(j);
             double* yj = &yt[static_cast<size_t>(k1) * static_cast<size_t>(stride)];
             solveOnTheRight(true, columns, width, l, height, yj, stride);
-            const ConstBlock y(yj, columns, width, Eigen::OuterStride<>(stride));
-            gram.selfadjointView<Eigen::Lower>().rankUpdate(y);
+            multiplySubtract(DoubleRow{negatedGram.data()}, columns, DoubleRow{yj}, stride,
+                             DoubleRow{yj}, stride, columns, columns, width);
             if (rest > 0) {
-                below.resize(static_cast<size_t>(rest) * static_cast<size_t>(columns));
-                Eigen::Map<Eigen::MatrixXd>(below.data(), columns, rest).noalias() =
-                    y * ConstBlock(l + width, rest, width, Eigen::OuterStride<>(height)).transpose();
+                negatedProductBelow(columns, width, rest, yj, stride, l, height, below);
                 const int* r = m.rows() + m.rowStart(j) + width;
                 for (int i = 0; i < rest; ++i) {
                     double* target = &yt[static_cast<size_t>(r[i]) * static_cast<size_t>(stride)];
                     const double* source = &below[static_cast<size_t>(i) *
                                                   static_cast<size_t>(columns)];
                     for (int c = 0; c < columns; ++c) {
-                        target[c] -= source[c];
+                        target[c] += source[c];
                     }
                 }
             }
@@ -642,8 +649,7 @@ SparseFactor::inverseForms(const std::vector<std::vector<SparseRow>>& sets) cons
         column = 0;
         for (size_t k = next; k < end; ++k) {
             const auto size = static_cast<Eigen::Index>(sets[order[k].second].size());
-            forms[order[k].second] =
-                gram.block(column, column, size, size).selfadjointView<Eigen::Lower>();
+            forms[order[k].second] = -negatedGram.block(column, column, size, size);
             column += static_cast<int>(size);
         }
         next = end;
