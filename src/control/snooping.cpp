@@ -203,6 +203,12 @@ private:
             }
         }
         const auto a = static_cast<Eigen::Index>(active.size());
+        if (a == 0) {
+            // No row of the group reaches an unknown (it joins fixed points only): N⁻¹ and x
+            // stay as they are, the step changes [pvv] alone.
+            m_corrections.push_back(Correction{RowMajor(n, 0), Eigen::VectorXd()});
+            return m_corrections.back();
+        }
         // Uᵀ Y of the active rows, Y row by row.
         const auto rowsTimes = [&](const auto& y) {
             Eigen::MatrixXd out = Eigen::MatrixXd::Zero(a, y.cols());
