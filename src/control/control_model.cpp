@@ -8,7 +8,6 @@
 
 #include <amd.h>
 #include <cholmod.h>
-#include <metis.h>
 
 #include <algorithm>
 #include <cassert>
@@ -800,17 +799,8 @@ std::vector<int> fillReducingOrder(const PointGraph& g, bool nested) {
         return {};
     }
     if (nested) {
-        idx_t count = g.points;
-        std::vector<idx_t> start(g.start.begin(), g.start.end());
-        std::vector<idx_t> neighbours(g.neighbours.begin(), g.neighbours.end());
-        neighbours.push_back(0); // METIS reads the array even when no point has a neighbour
-        std::vector<idx_t> order(static_cast<size_t>(count));
-        std::vector<idx_t> inverse(static_cast<size_t>(count));
-        idx_t options[METIS_NOPTIONS];
-        METIS_SetDefaultOptions(options);
-        options[METIS_OPTION_NUMBERING] = 0; // and the fixed default seed: the same each time
-        if (METIS_NodeND(&count, start.data(), neighbours.data(), nullptr, options, order.data(),
-                         inverse.data()) != METIS_OK) {
+        const std::vector<int32_t> order = nestedDissection(g);
+        if (order.empty()) {
             return {};
         }
         std::copy(order.begin(), order.end(), points.begin());

@@ -15,21 +15,33 @@
 #include <stdexcept>
 
 namespace ptw3 {
-namespace {
 
-/// The points in the order nested dissection places them; empty when METIS fails.
+// METIS wants a simple graph: a point listed among its own neighbours (an observation from a
+// point to itself) or a neighbour listed twice can keep its refinement from ever ending.
 std::vector<int32_t> nestedDissection(const PointGraph& g) {
     idx_t count = g.points;
-    std::vector<idx_t> start(g.start.begin(), g.start.end());
-    std::vector<idx_t> neighbours(g.neighbours.begin(), g.neighbours.end());
+    std::vector<idx_t> start{0};
+    std::vector<idx_t> neighbours;
+    neighbours.reserve(g.neighbours.size());
+    std::vector<int32_t> listedFor(static_cast<size_t>(g.points), -1); // the list q is in
+    for (int32_t p = 0; p < g.points; ++p) {
+        listedFor[static_cast<size_t>(p)] = p;
+        for (int64_t e = g.start[static_cast<size_t>(p)]; e < g.start[static_cast<size_t>(p) + 1];
+             ++e) {
+            const int32_t q = g.neighbours[static_cast<size_t>(e)];
+            if (listedFor[static_cast<size_t>(q)] != p) {
+                listedFor[static_cast<size_t>(q)] = p;
+                neighbours.push_back(q);
+            }
+        }
+        start.push_back(static_cast<idx_t>(neighbours.size()));
+    }
     std::vector<idx_t> order(static_cast<size_t>(count));
     std::vector<idx_t> inverse(static_cast<size_t>(count));
     idx_t options[METIS_NOPTIONS];
     METIS_SetDefaultOptions(options);
     options[METIS_OPTION_NUMBERING] = 0; // and the fixed default seed: the same order each time
-    if (neighbours.empty()) {
-        neighbours.push_back(0); // METIS reads the array even when no point has a neighbour
-    }
+    neighbours.push_back(0); // METIS reads the array even when no point has a neighbour
     if (METIS_NodeND(&count, start.data(), neighbours.data(), nullptr, options, order.data(),
                      inverse.data()) != METIS_OK) {
         return {};
@@ -37,6 +49,8 @@ std::vector<int32_t> nestedDissection(const PointGraph& g) {
     // The first array: at each position of the order, the point placed there.
     return {order.begin(), order.end()};
 }
+
+namespace {
 
 /// The points in approximate minimum degree order; empty when AMD fails.
 std::vector<int32_t> minimumDegree(const PointGraph& g) {

@@ -55,6 +55,10 @@ struct SupernodalStructure {
     int64_t indexOf(int32_t row, int32_t column) const;
 };
 
+/// The points in the order nested dissection (METIS) places them, at each position the
+/// point placed there; empty when METIS fails. Self-loops and repeated neighbours are left out.
+std::vector<int32_t> nestedDissection(const PointGraph& graph);
+
 /// Analyses the normal matrix of the graph (each point two unknowns, every point coupled
 /// with its neighbours) under both orderings and keeps the one with fewer operations.
 SupernodalStructure analyseSupernodal(const PointGraph& graph);
