@@ -119,7 +119,7 @@ public:
         Eigen::Map<Eigen::MatrixXd> current(&m_laplacians[m_laplacianStart[g]], k, k);
         const Eigen::MatrixXd change = l - current;
         current = l;
-        evaluate(&correct(g, change), g);
+        evaluate(correct(g, change), g);
         return last;
     }
 
@@ -193,7 +193,9 @@ private:
 
     // The group's weights change by C: the solution moves and the inverse takes one more
     // correction. Only the rows with terms take part (a set's first row, d_1, is zero).
-    const Correction& correct(size_t g, const Eigen::MatrixXd& change) {
+    // A group none of whose rows reaches an unknown (it joins fixed points only) leaves N⁻¹
+    // and x as they are: there is no correction, the step changes [pvv] alone.
+    const Correction* correct(size_t g, const Eigen::MatrixXd& change) {
         const int32_t n = m_model.unknowns;
         const Eigen::Index k = m_model.groups[g].size();
         std::vector<Eigen::Index> active;
@@ -204,10 +206,7 @@ private:
         }
         const auto a = static_cast<Eigen::Index>(active.size());
         if (a == 0) {
-            // No row of the group reaches an unknown (it joins fixed points only): N⁻¹ and x
-            // stay as they are, the step changes [pvv] alone.
-            m_corrections.push_back(Correction{RowMajor(n, 0), Eigen::VectorXd()});
-            return m_corrections.back();
+            return nullptr;
         }
         // Uᵀ Y of the active rows, Y row by row.
         const auto rowsTimes = [&](const auto& y) {
@@ -252,7 +251,7 @@ private:
         step.y = z * eigen.eigenvectors();
         step.lambda = eigen.eigenvalues();
         m_corrections.push_back(std::move(step));
-        return m_corrections.back();
+        return &m_corrections.back();
     }
 
     // The figures of a pass over some of the groups, and its work space: a group's residuals,
